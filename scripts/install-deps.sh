@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian packages the build needs, and nothing when all are present.
+set -e
+pkgs="g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libgtest-dev libbenchmark-dev"
+missing=""
+for p in $pkgs; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing missing packages:$missing"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq || true
+$SUDO apt-get install -y -qq --no-install-recommends $missing
