@@ -11,6 +11,7 @@
 // firmware's keyboard-mode byte at BE1D chooses between them at every key event.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 
@@ -25,7 +26,7 @@ constexpr uint8_t KBD_MODE_CYRILLIC = 0x80;
 constexpr KeyCode NO_KEY = 0xFFFF;
 
 constexpr const char* KEY_MAP_FILE_NAME = "NEVEmulator.key";
-constexpr size_t KEY_MAP_FILE_SIZE = 1024;  // 512 little-endian words: Latin, then Cyrillic
+constexpr std::size_t KEY_MAP_FILE_SIZE = 1024;  // 512 little-endian words: Latin, then Cyrillic
 
 struct KeyTables {
     std::array<KeyCode, 256> latin;

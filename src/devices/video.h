@@ -11,6 +11,7 @@
 // memory as last painted, so each paint touches only the bytes that changed.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -56,8 +57,8 @@ constexpr int pixel_value(uint8_t video_byte, int k) {
 struct ColorTable {
     std::vector<uint32_t> entries;
     ColorTable() : entries(256 * 256 * PIXELS_PER_BYTE, 0) {}
-    static constexpr size_t index(uint8_t palette, uint8_t byte, int k) {
-        return (static_cast<size_t>(palette) * 256 + byte) * PIXELS_PER_BYTE + static_cast<size_t>(k);
+    static constexpr std::size_t index(uint8_t palette, uint8_t byte, int k) {
+        return (static_cast<std::size_t>(palette) * 256 + byte) * PIXELS_PER_BYTE + static_cast<std::size_t>(k);
     }
     uint32_t at(uint8_t palette, uint8_t byte, int k) const { return entries[index(palette, byte, k)]; }
     // The four colours of a byte, leftmost first.

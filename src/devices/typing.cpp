@@ -1,0 +1,90 @@
+// Text to host key strokes on a US keyboard layout.
+#include "devices/typing.h"
+
+#include <cstdio>
+#include <string>
+
+#include "core/errors.h"
+
+namespace lvov {
+
+namespace {
+
+// Windows virtual-key codes of the punctuation keys (US legends).
+constexpr uint8_t VK_SPACE = 0x20;
+constexpr uint8_t VK_OEM_1 = 0xBA;       // ; :
+constexpr uint8_t VK_OEM_PLUS = 0xBB;    // = +
+constexpr uint8_t VK_OEM_COMMA = 0xBC;   // , <
+constexpr uint8_t VK_OEM_MINUS = 0xBD;   // - _
+constexpr uint8_t VK_OEM_PERIOD = 0xBE;  // . >
+constexpr uint8_t VK_OEM_2 = 0xBF;       // / ?
+constexpr uint8_t VK_OEM_3 = 0xC0;       // ` ~
+constexpr uint8_t VK_OEM_4 = 0xDB;       // [ {
+constexpr uint8_t VK_OEM_5 = 0xDC;       // \ |
+constexpr uint8_t VK_OEM_6 = 0xDD;       // ] }
+constexpr uint8_t VK_OEM_7 = 0xDE;       // ' "
+
+struct CharKey {
+    char ch;
+    uint8_t vk;
+    bool shift;
+};
+
+constexpr CharKey PUNCTUATION[] = {
+    {' ', VK_SPACE, false},     {'\n', VK_RETURN, false},
+    {'-', VK_OEM_MINUS, false}, {'_', VK_OEM_MINUS, true},
+    {'/', VK_OEM_2, false},     {'?', VK_OEM_2, true},
+    {'`', VK_OEM_3, false},     {'~', VK_OEM_3, true},
+    {';', VK_OEM_1, false},     {':', VK_OEM_1, true},
+    {'=', VK_OEM_PLUS, false},  {'+', VK_OEM_PLUS, true},
+    {',', VK_OEM_COMMA, false}, {'<', VK_OEM_COMMA, true},
+    {'.', VK_OEM_PERIOD, false}, {'>', VK_OEM_PERIOD, true},
+    {'[', VK_OEM_4, false},     {'{', VK_OEM_4, true},
+    {'\\', VK_OEM_5, false},    {'|', VK_OEM_5, true},
+    {']', VK_OEM_6, false},     {'}', VK_OEM_6, true},
+    {'\'', VK_OEM_7, false},    {'"', VK_OEM_7, true},
+};
+
+// Shifted digit row, US layout: index = digit.
+constexpr char SHIFTED_DIGITS[] = ")!@#$%^&*(";
+
+KeyStroke stroke(uint8_t vk, bool shift) {
+    return shift ? KeyStroke{{VK_SHIFT, vk}} : KeyStroke{{vk}};
+}
+
+std::string describe(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F) return std::string("'") + c + "'";
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02X", u);
+    return buf;
+}
+
+}  // namespace
+
+std::vector<KeyStroke> keystrokes_for_text(std::string_view text) {
+    std::vector<KeyStroke> strokes;
+    strokes.reserve(text.size());
+    for (const char c : text) {
+        if (c >= 'a' && c <= 'z') {
+            strokes.push_back(stroke(static_cast<uint8_t>(c - 'a' + 'A'), false));
+        } else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+            strokes.push_back(stroke(static_cast<uint8_t>(c), false));
+        } else if (const char* d = c ? std::char_traits<char>::find(SHIFTED_DIGITS, 10, c) : nullptr) {
+            strokes.push_back(stroke(static_cast<uint8_t>('0' + (d - SHIFTED_DIGITS)), true));
+        } else {
+            bool found = false;
+            for (const CharKey& k : PUNCTUATION) {
+                if (k.ch == c) {
+                    strokes.push_back(stroke(k.vk, k.shift));
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) throw ConversionError("Cannot type the character " + describe(c) + ": no key produces it");
+        }
+    }
+    return strokes;
+}
+
+}  // namespace lvov
