@@ -1,0 +1,103 @@
+// File buffers and the zero-run codec.
+//
+// Every file of the storage area passes through a ByteBufferBank: a file is read whole
+// into a buffer and parsed from it with a cursor, and a snapshot is assembled byte by
+// byte in a buffer and written out in one piece. The bank knows nothing about the
+// emulated machine; it moves bytes only.
+//
+// Three buffers, numbered 1..3 (there is no buffer 0), each BUFFER_CAPACITY bytes,
+// allocated once with the bank. Contents are never cleared: bytes past the data last
+// placed in a buffer keep whatever an earlier operation left there.
+//
+// Zero-run stream: a sequence of tokens
+//   literal   b (b != 00)      -> the byte b
+//   zero run  00 lo hi         -> (hi * 256 + lo) zero bytes; a count of 0 means 65,536
+// The encoder writes counts 1..65535; a run is emitted when a non-zero byte follows it,
+// when it reaches 65535, or when the writer calls ZeroRunFlush at the end of a stream.
+// The codec state (pending run, buffer in use) belongs to the bank, so each bank is an
+// independent codec.
+//
+// Errors: a buffer number outside 1..3 or a cursor at or past the capacity throws
+// RangeError (nothing is read or written outside the buffer); file failures throw
+// IoError naming the file.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace lvov {
+
+constexpr uint32_t BUFFER_CAPACITY = 1000001;
+constexpr int BUFFER_COUNT = 3;
+
+class ByteBufferBank {
+public:
+    ByteBufferBank();
+    ByteBufferBank(const ByteBufferBank&) = delete;
+    ByteBufferBank& operator=(const ByteBufferBank&) = delete;
+
+    // cursor := 0, loaded_size := 0; contents untouched.
+    void ResetBuffer(int n);
+
+    // Raw access at the cursor, which then advances.
+    void PutByte(int n, uint8_t b);
+    void PutString(int n, std::string_view s);  // one byte per character, no length, no terminator
+    uint8_t GetByte(int n);
+    uint16_t GetWord(int n);   // low byte first
+    uint32_t GetDWord(int n);  // least significant byte first
+
+    // Writes positions 0 .. cursor-1 of buffer n to path. The bytes go to a temporary
+    // file in the same folder, which is renamed over path only when complete, so a
+    // failure (no permission, disk full, path is a folder) throws IoError and leaves any
+    // previous file at path intact.
+    void SaveBufferToFile(int n, const std::filesystem::path& path);
+
+    // Reads at most BUFFER_CAPACITY bytes of the file into positions 0 onwards; sets
+    // loaded_size to the count read and cursor to 0. Throws IoError naming the file
+    // when it cannot be opened or read (then loaded_size and cursor are unchanged).
+    void LoadFileToBuffer(int n, const std::filesystem::path& path);
+
+    // Codec. ZeroRunBegin clears the codec, makes buffer n its buffer and resets it.
+    void ZeroRunBegin(int n);
+    void ZeroRunPutByte(uint8_t b);
+    void ZeroRunPutWord(uint16_t v);
+    void ZeroRunPutDWord(uint32_t v);
+    // Emits the pending zero run, if any, so that every byte put is in the buffer.
+    // Writers call it before SaveBufferToFile.
+    void ZeroRunFlush();
+    uint8_t ZeroRunGetByte();
+    uint16_t ZeroRunGetWord();
+    uint32_t ZeroRunGetDWord();
+
+    uint32_t cursor(int n) const;
+    void set_cursor(int n, uint32_t position);
+    uint32_t loaded_size(int n) const;
+    uint8_t* data(int n);
+    const uint8_t* data(int n) const;
+
+    uint16_t zero_run() const { return zero_run_; }
+    int codec_buffer() const { return codec_buffer_; }
+
+private:
+    struct Buffer {
+        std::unique_ptr<uint8_t[]> bytes;
+        uint32_t cursor = 0;
+        uint32_t loaded_size = 0;
+    };
+    Buffer& buf(int n);
+    const Buffer& buf(int n) const;
+
+    Buffer buffers_[BUFFER_COUNT];
+    uint16_t zero_run_ = 0;
+    int codec_buffer_ = 1;
+};
+
+// A path from UTF-8 text (what the window passes in), independent of the host's
+// narrow encoding.
+std::filesystem::path host_path(std::string_view utf8);
+// The path as UTF-8 text, for messages and for the string-based file operations.
+std::string path_text(const std::filesystem::path& path);
+
+}  // namespace lvov

@@ -1,0 +1,47 @@
+// Tape images (".lvt", magic "LVOV/2.0/") and memory dumps (".sav", magic "LVOV/DUMP").
+//
+// Tape image:
+//   0  magic (9 bytes)      9  type: D0 machine code, anything else BASIC    10  unused (6)
+//   D0:    16 start, 18 end (inclusive), 20 run address (little-endian words), 22 the bytes
+//   BASIC: 16 .. size-2 the program; the file's last byte is not part of it
+// A machine-code program is copied to start..end, the return address warm_pc is pushed at
+// warm_sp and PC := run; a BASIC program is copied to the address in the word at
+// basic_start_ptr, the word at basic_end_ptr gets its end, and control goes to the warm
+// start. The same layout behind "NevLVEmu" 03 is snapshot version 3.
+//
+// Dump image (82,205 bytes): magic, 8 unused bytes, memory 0000-FFFF, vram, the latches
+// as they are, B C D E H L A F, SP, PC.
+//
+// Both write MachineState raw (the firmware area included) and reset nothing first.
+// Readers work on buffer 1 as LoadImageFile left it; see snapshot.h.
+#pragma once
+#include <string>
+
+#include "core/machine.h"
+#include "storage/buffers.h"
+
+namespace lvov {
+
+constexpr char TAPE_MAGIC[] = "LVOV/2.0/";
+constexpr char DUMP_MAGIC[] = "LVOV/DUMP";
+constexpr uint8_t TAPE_TYPE_BINARY = 0xD0;
+constexpr uint32_t TAPE_TYPE_OFFSET = 9;
+constexpr uint32_t TAPE_HEADER_SIZE = 16;       // magic, type, unused
+constexpr uint32_t TAPE_BINARY_DATA = 22;       // first program byte of a D0 image
+constexpr uint32_t TAPE_BASIC_TRAILER = 1;      // last byte of a BASIC image, not loaded
+constexpr uint32_t DUMP_DATA = 17;
+constexpr uint32_t DUMP_SIZE = 82205;
+
+// Takes a tape image. Refused (RangeError, nothing changed): a file without its type byte,
+// a D0 image shorter than 22 + (end - start + 1) bytes, and a BASIC program that would
+// run past FFFF. A BASIC image of 10 to 17 bytes is taken with no program bytes.
+bool ReadTapeImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header);
+
+// The tape steps from the type byte on, for a buffer whose layout is a tape image
+// whatever its magic (also used by snapshot version 3).
+void ReadTapeBody(ByteBufferBank& bank, MachineState& m);
+
+// Takes a dump image; one shorter than 82,205 bytes is refused (RangeError, nothing changed).
+bool ReadDumpImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header);
+
+}  // namespace lvov

@@ -1,0 +1,105 @@
+// Snapshot slots and autosave.
+//
+// The fixed snapshot files live in the program's directory:
+//   QuickSave.NevLVE  QuickSave command and the autosave timer; read by QuickOpen
+//   onPause.NevLVE    entering the pause and every key press while running; digit 0
+//   OnReset.NevLVE    the two reset commands (before the reset)
+//   OnClose.NevLVE    closing the main window; read back at the next start-up
+//   AutoSave/<date>_<time>.NevLVE  a copy of every quick-save file; digits 1..9
+// recent_snapshots[0] is the pause file once a quick save or autosave has been
+// recorded; entries 1..9 are the last nine autosave copies, oldest first.
+//
+// Everything here is free of the window toolkit: the window calls these from its
+// handlers inside its pause bracket, repaints after a load and shows the message of any
+// IoError or RangeError thrown. Every write is atomic (temporary file + rename), and a
+// missing AutoSave folder is created.
+#pragma once
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/machine.h"
+#include "core/rom.h"
+#include "storage/buffers.h"
+#include "storage/snapshot.h"
+
+namespace lvov {
+
+constexpr char QUICK_SAVE_SLOT[] = "QuickSave.NevLVE";
+constexpr char PAUSE_SLOT[] = "onPause.NevLVE";
+constexpr char RESET_SLOT[] = "OnReset.NevLVE";
+constexpr char CLOSE_SLOT[] = "OnClose.NevLVE";
+constexpr char AUTOSAVE_FOLDER[] = "AutoSave";
+constexpr int RECENT_COUNT = 10;
+constexpr int AUTOSAVE_INTERVAL_MS = 60000;
+constexpr int VK_DIGIT_0 = 0x30;  // top-row digit keys 0..9 are 0x30..0x39
+constexpr int VK_DIGIT_9 = 0x39;
+
+struct LocalTime {
+    int day = 1, month = 1, year = 2000, hour = 0, minute = 0, second = 0;
+};
+using Clock = std::function<LocalTime()>;
+
+// The host's local time now.
+LocalTime local_now();
+
+// Name of an autosave copy: the Russian short date (dd.MM.yyyy), "_", the long time
+// (H:mm:ss), with ' ' -> '_', '.' -> '-', ':' -> '-', then ".NevLVE":
+// 1:37:08 on 7 December 2026 -> "07-12-2026_1-37-08.NevLVE". Never holds '/' or ':'.
+std::string autosave_name(const LocalTime& t);
+
+class SnapshotSlots {
+public:
+    explicit SnapshotSlots(std::filesystem::path program_dir, Clock clock = local_now);
+
+    const std::filesystem::path& program_dir() const { return program_dir_; }
+    std::filesystem::path slot(std::string_view name) const;  // program_dir / name
+    std::filesystem::path autosave_dir() const;               // program_dir / "AutoSave"
+
+    // SaveSnapshot to path, then, with_copy, WriteAutosaveCopy of the same bytes.
+    void SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
+                          const std::filesystem::path& path, bool with_copy);
+    // Writes buffer 1 (the snapshot just saved) under AutoSave with a dated name, creating
+    // the folder when missing; sets last_autosave.
+    void WriteAutosaveCopy(ByteBufferBank& bank);
+    // When an autosave copy exists: entries 2..9 move to 1..8, 9 := last_autosave,
+    // 0 := the pause file.
+    void RecordAutosave();
+
+    // Commands and events (the window brackets them with its pause).
+    // QuickSave command and autosave tick: the quick-save slot with a copy, then RecordAutosave.
+    void QuickSave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
+    // QuickOpen command: loads the quick-save slot (IoError naming it when there is none).
+    LoadResult QuickOpen(ByteBufferBank& bank, MachineState& m);
+    // Pause command: writes the pause slot when entering the pause (not paused yet);
+    // the window toggles the pause afterwards.
+    void PauseCommand(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, bool paused);
+    // A key press in the main window after Delete/Pause have toggled the pause. Running:
+    // writes the pause slot and returns false (the key goes on). Paused and a digit key:
+    // loads recent_snapshots[digit] when set and returns true (the key is consumed either
+    // way; the window repaints). Other keys while paused: false.
+    bool KeyPressed(ByteBufferBank& bank, MachineState& m, const RomImages& roms, bool paused,
+                    int virtual_key);
+    // Loads recent_snapshots[digit]; nullopt when that entry is empty.
+    std::optional<LoadResult> LoadRecent(ByteBufferBank& bank, MachineState& m, int digit);
+    // The reset commands' slot, written before the reset; and the close slot.
+    void SaveResetSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
+    void SaveCloseSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
+    // Start-up: ResetComp; when the close slot exists, the boot run and its load.
+    // Returns true when the close slot was loaded. The window re-reads its speed settings
+    // and picture rectangle after the reset, as after every ResetComp.
+    bool RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms);
+
+    std::array<std::string, RECENT_COUNT> recent_snapshots;  // UTF-8 paths, "" = none
+    std::string last_autosave;                                // "" until the first copy
+    std::string last_opened;                                  // last path of the Open dialog
+
+private:
+    std::filesystem::path program_dir_;
+    Clock clock_;
+};
+
+}  // namespace lvov
