@@ -1,0 +1,88 @@
+// cpm-run: runs a CP/M .COM program on the machine core and prints what it prints.
+//
+//   cpm-run PROGRAM.COM [--max-cycles N]   exit 0 when the program jumped to 0000
+//   cpm-run --boot                         reset with the firmware and one boot run
+//
+// The total of clock cycles goes to stderr as "cycles: N".
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "core/errors.h"
+#include "core/i8080.h"
+#include "core/rom.h"
+#include "cpm_machine.h"
+
+namespace {
+
+std::filesystem::path program_dir(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0, ec);
+    return exe.parent_path();
+}
+
+int boot(const char* argv0) {
+    using namespace lvov;
+    const RomImages roms = load_rom_images(program_dir(argv0));
+    for (const auto& problem : roms.problems) std::cerr << problem << "\n";
+    auto m = std::make_unique<MachineState>();
+    ResetComp(*m, roms);
+    const auto start = std::chrono::steady_clock::now();
+    i8080_do_opcodes(*m, boot_cycles);
+    const auto end = std::chrono::steady_clock::now();
+    const double ms = std::chrono::duration<double, std::milli>(end - start).count();
+    std::printf("boot run: %d cycles in %.2f ms (firmware image 1%s, ROM identity %d), PC=%04X SP=%04X\n",
+                m->cycles, ms, roms.image1_builtin ? " built-in" : " from file", identify_rom(*m, roms), m->PC,
+                m->SP);
+    std::fprintf(stderr, "cycles: %d\n", m->cycles);
+    return 0;
+}
+
+int usage() {
+    std::cerr << "usage: cpm-run PROGRAM.COM [--max-cycles N]\n       cpm-run --boot\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace lvov;
+    if (argc < 2) return usage();
+    const std::string first = argv[1];
+    if (first == "--boot") return argc == 2 ? boot(argv[0]) : usage();
+
+    uint64_t max_cycles = 0;
+    if (argc == 4 && std::string(argv[2]) == "--max-cycles") {
+        char* end = nullptr;
+        max_cycles = std::strtoull(argv[3], &end, 10);
+        if (!end || *end != '\0') return usage();
+    } else if (argc != 2) {
+        return usage();
+    }
+
+    try {
+        const auto program = read_cpm_program(first);
+        auto m = std::make_unique<MachineState>();
+        cpm_setup(*m, program);
+        const CpmResult r = cpm_run(*m, max_cycles, CPM_SLICE, [](std::string_view piece) {
+            std::fwrite(piece.data(), 1, piece.size(), stdout);
+            std::fflush(stdout);
+        });
+        std::fprintf(stderr, "\ncycles: %llu\n", static_cast<unsigned long long>(r.cycles));
+        if (!r.finished) {
+            std::fprintf(stderr, "cpm-run: stopped after %llu cycles without the program ending\n",
+                         static_cast<unsigned long long>(r.cycles));
+            return 1;
+        }
+        return 0;
+    } catch (const EmuError& e) {
+        std::cerr << "cpm-run: " << e.what() << "\n";
+        return 1;
+    }
+}
