@@ -1,0 +1,190 @@
+// Key tables, the matrix updates and the key-map file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/ports.h"
+#include "devices/keyboard.h"
+
+namespace lvov {
+namespace {
+
+class Keyboard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        init_RAM(*m);
+        m->port_latches.fill(0xFF);
+    }
+    void set_cyrillic(bool on) { m->memory[FIRMWARE_KBD_MODE] = on ? 0x80 : 0x7F; }
+    bool main_held(int c, int r) const { return m->kbd_matrix[c] & (1 << r); }
+    void key(uint8_t vk, bool pressed) { kbd(*m, readmask(*m, tables, vk), pressed); }
+
+    std::unique_ptr<MachineState> m = std::make_unique<MachineState>();
+    KeyTables tables = default_key_tables();
+};
+
+TEST_F(Keyboard, DefaultTablesHoldTheListedEntries) {
+    int latin = 0, cyrillic = 0, shared = 0;
+    for (int vk = 0; vk < 256; ++vk) {
+        latin += tables.latin[vk] != NO_KEY;
+        cyrillic += tables.cyrillic[vk] != NO_KEY;
+        shared += tables.latin[vk] != NO_KEY && tables.latin[vk] == tables.cyrillic[vk];
+    }
+    EXPECT_EQ(latin, 76);
+    EXPECT_EQ(cyrillic, 76);
+    EXPECT_EQ(shared, 41);
+    // Main positions: 3/3 reached by neither table, 3/5 only by the Cyrillic one, 6/1
+    // only by the Latin one.
+    auto reaches = [](const std::array<KeyCode, 256>& t, KeyCode code) {
+        return std::find(t.begin(), t.end(), code) != t.end();
+    };
+    EXPECT_FALSE(reaches(tables.latin, 0x33FF) || reaches(tables.cyrillic, 0x33FF));
+    EXPECT_TRUE(reaches(tables.cyrillic, 0x35FF) && !reaches(tables.latin, 0x35FF));
+    EXPECT_TRUE(reaches(tables.latin, 0x61FF) && !reaches(tables.cyrillic, 0x61FF));
+    // Russian layout: host A (Ф) takes the Latin F, host Q (Й) the Latin J.
+    EXPECT_EQ(tables.cyrillic['A'], tables.latin['F']);
+    EXPECT_EQ(tables.cyrillic['Q'], tables.latin['J']);
+    EXPECT_EQ(tables.latin[0x2E], NO_KEY);  // Delete
+    EXPECT_EQ(tables.latin[0x13], NO_KEY);  // Pause
+}
+
+TEST_F(Keyboard, ModeByteChoosesTheTableAtEveryCall) {
+    set_cyrillic(false);
+    EXPECT_EQ(readmask(*m, tables, 'Q'), 0x71FF);
+    set_cyrillic(true);
+    EXPECT_EQ(readmask(*m, tables, 'Q'), 0x52FF);
+    // With video memory switched in, BE1D is still RAM.
+    m->port_latches[LATCH_SYSTEM_CONTROL] = 0x00;
+    m->vram.fill(0x00);
+    EXPECT_EQ(readmask(*m, tables, 'Q'), 0x52FF);
+    set_cyrillic(false);
+    EXPECT_EQ(readmask(*m, tables, 'Q'), 0x71FF);
+}
+
+TEST_F(Keyboard, HeldKeysAreIndependent) {
+    set_cyrillic(false);
+    key('A', true);  // main 6/4
+    key('S', true);  // main 7/7
+    key('A', false);
+    EXPECT_FALSE(main_held(6, 4));
+    EXPECT_TRUE(main_held(7, 7));
+    m->port_latches[LATCH_KBD_COLUMNS] = static_cast<uint8_t>(~0x80);  // select column 7
+    EXPECT_EQ(do_input(*m, 0xD1), 0x7F);
+}
+
+TEST_F(Keyboard, CodesPressBothValidHalvesAndIgnoreInvalidOnes) {
+    kbd(*m, 0x3312, true);  // main 3/3 and extra 1/2 together
+    EXPECT_EQ(m->kbd_matrix[3], 0x08);
+    EXPECT_EQ(m->kbd_extra[1], 0x04);
+    kbd(*m, 0x3312, false);
+    EXPECT_EQ(m->kbd_matrix[3], 0x00);
+    EXPECT_EQ(m->kbd_extra[1], 0x00);
+
+    // Invalid halves: main column 8, main row 8, extra column 4, extra row 8.
+    for (KeyCode bad : {KeyCode{0x88FF}, KeyCode{0x38FF}, KeyCode{0xFF48}, KeyCode{0xFF18}, NO_KEY})
+        kbd(*m, bad, true);
+    EXPECT_EQ(m->kbd_matrix, (std::array<uint8_t, 8>{}));
+    EXPECT_EQ(m->kbd_extra, (std::array<uint8_t, 4>{}));
+    kbd(*m, 0x8812, true);  // main half invalid, extra 1/2 still pressed
+    EXPECT_EQ(m->kbd_matrix, (std::array<uint8_t, 8>{}));
+    EXPECT_EQ(m->kbd_extra[1], 0x04);
+
+    // Extra row 5 is stored but port D2 shows only rows 0-3.
+    kbd(*m, 0xFF05, true);
+    EXPECT_EQ(m->kbd_extra[0], 0x20);
+    m->port_latches[LATCH_KBD_EXTRA] = 0xFE;  // extra column 0 selected
+    EXPECT_EQ(do_input(*m, 0xD2), 0xFE);
+}
+
+TEST_F(Keyboard, KeyReleasedThroughTheOtherTableStaysHeld) {
+    set_cyrillic(false);
+    key('Q', true);  // main 7/1
+    set_cyrillic(true);
+    key('Q', false);  // releases main 5/2 instead
+    EXPECT_TRUE(main_held(7, 1));
+    key('Z', false);  // the Cyrillic Z is main 7/1
+    EXPECT_FALSE(main_held(7, 1));
+}
+
+TEST_F(Keyboard, ReleaseAllUsesTheTableChosenNow) {
+    set_cyrillic(false);
+    for (uint8_t vk : {uint8_t{0x11}, uint8_t{'A'}, uint8_t{0x22}, uint8_t{'1'}}) key(vk, true);
+    kbd(*m, 0x3310, true);  // 3/3: no table entry reaches it
+    set_cyrillic(true);
+    release_all_keys(*m, tables);
+    // Ctrl is 6/1, which only the Latin table names; everything else the Cyrillic table reaches.
+    std::array<uint8_t, 8> expected{};
+    expected[6] = 0x02;
+    expected[3] = 0x08;
+    EXPECT_EQ(m->kbd_matrix, expected);
+    EXPECT_EQ(m->kbd_extra, (std::array<uint8_t, 4>{}));
+}
+
+class KeyMapFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() /
+              ("lvov-keymap-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    void write(const std::vector<uint8_t>& bytes) {
+        std::ofstream(dir / "NEVEmulator.key", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    // Word i: high byte i / 2 & 0x7F, low byte distinct per word, so order and halves show.
+    static std::vector<uint8_t> pattern(size_t size) {
+        std::vector<uint8_t> b(size, 0xEE);
+        for (size_t i = 0; i < 512 && 2 * i + 1 < size; ++i) {
+            b[2 * i] = static_cast<uint8_t>(i);
+            b[2 * i + 1] = static_cast<uint8_t>(i >> 8 | 0x10);
+        }
+        return b;
+    }
+    void expect_io_error() {
+        try {
+            load_key_map(dir);
+            FAIL() << "no IoError";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find("NEVEmulator.key"), std::string::npos) << e.what();
+        }
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(KeyMapFile, AbsentFileGivesDefaults) {
+    const KeyTables t = load_key_map(dir);
+    const KeyTables d = default_key_tables();
+    EXPECT_EQ(t.latin, d.latin);
+    EXPECT_EQ(t.cyrillic, d.cyrillic);
+}
+
+TEST_F(KeyMapFile, WordsAreLittleEndianLatinFirstAndExtraBytesIgnored) {
+    for (size_t size : {size_t{1024}, size_t{1500}}) {
+        write(pattern(size));
+        const KeyTables t = load_key_map(dir);
+        EXPECT_EQ(t.latin[0x00], 0x1000);
+        EXPECT_EQ(t.latin[0x51], 0x1051);  // file replaces the default for Q too
+        EXPECT_EQ(t.latin[0xFF], 0x10FF);
+        EXPECT_EQ(t.cyrillic[0x00], 0x1100);
+        EXPECT_EQ(t.cyrillic[0xFF], 0x11FF);
+    }
+}
+
+TEST_F(KeyMapFile, ShortOrUnreadableFileThrowsIoErrorNamingIt) {
+    write(pattern(1023));
+    expect_io_error();
+    write({});
+    expect_io_error();
+    std::filesystem::remove(dir / "NEVEmulator.key");
+    std::filesystem::create_directory(dir / "NEVEmulator.key");
+    expect_io_error();
+}
+
+}  // namespace
+}  // namespace lvov
