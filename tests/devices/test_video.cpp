@@ -74,15 +74,6 @@ protected:
 };
 ColorTable* Painter::colors = nullptr;
 
-TEST_F(Painter, ColourTableMatchesTheRuleForSampleBytes) {
-    EXPECT_EQ(colors->at(0x0F, 0x88, 0), RED);
-    EXPECT_EQ(colors->at(0x0F, 0x88, 1), BLACK);
-    EXPECT_EQ(colors->at(0x0F, 0x12, 2), BLUE);
-    EXPECT_EQ(colors->at(0x0F, 0x12, 3), GREEN);
-    EXPECT_EQ(colors->at(0xFF, 0x00, 0), WHITE);
-    EXPECT_EQ(colors->at(0x00, 0xFF, 3), YELLOW);
-}
-
 TEST_F(Painter, FirstPaintAfterResetTurnsEveryPixelWhite) {
     poison();
     EXPECT_TRUE(paint_screen(*m, *colors, *pic));
