@@ -1,0 +1,181 @@
+#include "storage/games.h"
+
+#include <fstream>
+#include <system_error>
+
+#include "core/errors.h"
+#include "core/i8080.h"
+#include "storage/snapshot.h"
+
+namespace lvov {
+
+namespace {
+
+// Unicode code points of window-1251 bytes 80..FF; 98 is undefined.
+constexpr char16_t CP1251_HIGH[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+    // C0..FF: А..я, U+0410..U+044F in order
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417, 0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D,
+    0x041E, 0x041F, 0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427, 0x0428, 0x0429, 0x042A, 0x042B,
+    0x042C, 0x042D, 0x042E, 0x042F, 0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437, 0x0438, 0x0439,
+    0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Next code point of UTF-8 text; a malformed sequence yields U+FFFD for its first byte.
+char32_t next_code_point(std::string_view s, size_t& i) {
+    const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
+    const uint8_t b = byte(i);
+    size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+    if (len == 0 || i + len > s.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t cp = len == 1 ? b : b & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    i += len;
+    return cp;
+}
+
+uint8_t upper_cp1251(uint8_t c) {
+    if (c >= 'a' && c <= 'z') return c - 0x20;
+    if (c >= 0xE0) return c - 0x20;  // а..я -> А..Я
+    switch (c) {
+        case 0xB8: return 0xA8;  // ё
+        case 0xB3: return 0xB2;  // і
+        case 0xBA: return 0xAA;  // є
+        case 0xBF: return 0xAF;  // ї
+        default: return c;
+    }
+}
+
+}  // namespace
+
+std::string cp1251_to_utf8(std::string_view cp1251) {
+    std::string out;
+    out.reserve(cp1251.size() * 2);
+    for (char ch : cp1251) {
+        const uint8_t c = static_cast<uint8_t>(ch);
+        append_utf8(out, c < 0x80 ? char32_t(c) : char32_t(CP1251_HIGH[c - 0x80]));
+    }
+    return out;
+}
+
+std::string utf8_to_cp1251(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t cp = next_code_point(utf8, i);
+        char c = '?';
+        if (cp < 0x80) {
+            c = static_cast<char>(cp);
+        } else if (cp != 0xFFFD) {
+            for (int k = 0; k < 128; ++k) {
+                if (CP1251_HIGH[k] == cp) {
+                    c = static_cast<char>(0x80 + k);
+                    break;
+                }
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string UpperCaseCp1251(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(upper_cp1251(static_cast<uint8_t>(c)));
+    return out;
+}
+
+void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
+    names.clear();
+    paths.clear();
+    const std::filesystem::path games_dir = program_dir / "GAMES";
+    const std::filesystem::path index = games_dir / "index.ini";
+    std::error_code ec;
+    if (!std::filesystem::exists(index, ec)) return;  // no index, empty catalogue
+    std::ifstream in(index, std::ios::binary);
+    if (!in) throw IoError("Cannot open file \"" + path_text(index) + "\"");
+
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        if (eq + 1 > MAX_TITLE_END) {
+            throw RangeError("Games index \"" + path_text(index) + "\": the title of line \"" +
+                             cp1251_to_utf8(line.substr(0, 40)) + "...\" is longer than 254 characters");
+        }
+        if (game_count() >= MAX_GAMES) {
+            throw RangeError("Games index \"" + path_text(index) + "\" lists more than " + std::to_string(MAX_GAMES) +
+                             " games; the first " + std::to_string(MAX_GAMES) + " are kept");
+        }
+        const std::string file = line.substr(eq + 1);
+        names.push_back(line.substr(0, eq));
+        // A ':' anywhere in the line marks a full path (a drive letter), used as written.
+        const bool full_path = line.find(':') != std::string::npos;
+        paths.push_back(full_path ? cp1251_to_utf8(file) : path_text(games_dir / host_path(cp1251_to_utf8(file))));
+    }
+    if (in.bad()) throw IoError("Cannot read file \"" + path_text(index) + "\"");
+}
+
+int GamesCatalogue::find(std::string_view title_cp1251) const {
+    const std::string wanted = UpperCaseCp1251(title_cp1251);
+    for (int i = 0; i < game_count(); ++i) {
+        if (UpperCaseCp1251(names[i]) == wanted) return i;
+    }
+    return -1;
+}
+
+std::string GamesCatalogue::FindAndLoadGame(ByteBufferBank& bank, MachineState& m, std::string_view text_cp1251) {
+    const int i = find(text_cp1251);
+    if (i < 0 || paths[i].empty()) return "";
+    std::error_code ec;
+    if (!std::filesystem::exists(host_path(paths[i]), ec)) return "";
+    LoadImageFile(bank, m, paths[i]);
+    return names[i];
+}
+
+bool GamesCatalogue::ChooseGame(ByteBufferBank& bank, MachineState& m, const RomImages& roms,
+                                std::string_view selected_cp1251) {
+    if (selected_cp1251 == current_title) return false;
+    ResetComp(m, roms);
+    i8080_do_opcodes(m, boot_cycles);
+    const std::string found = FindAndLoadGame(bank, m, selected_cp1251);
+    if (!found.empty()) current_title = found;
+    return true;
+}
+
+}  // namespace lvov

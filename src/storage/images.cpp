@@ -1,0 +1,107 @@
+#include "storage/images.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "storage/layout.h"
+
+namespace lvov {
+
+namespace {
+
+bool begins_with(const std::string& header, const char* magic) {
+    const size_t len = std::strlen(magic);
+    return header.size() >= len && header.compare(0, len, magic) == 0;
+}
+
+std::string hex4(uint32_t v) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s(4, '0');
+    for (int i = 3; i >= 0; --i, v >>= 4) s[i] = digits[v & 0xF];
+    return s;
+}
+
+// The return address the tape loader pushes: the program ends in a RET into the
+// firmware's BASIC warm start.
+void push_warm_start(MachineState& m) {
+    m.port_latches[LATCH_SYSTEM_CONTROL] = 0xFF;  // RAM mode
+    m.SP = m.warm_sp;
+    set_var(m, m.SP, m.warm_pc);
+}
+
+void read_binary_program(ByteBufferBank& bank, MachineState& m) {
+    require_loaded(bank, TAPE_BINARY_DATA, "The machine-code tape image");
+    const uint16_t start = loaded_word(bank, 16);
+    const uint16_t end = loaded_word(bank, 18);
+    const uint16_t run = loaded_word(bank, 20);
+    const uint32_t count = end >= start ? uint32_t(end) - start + 1 : 0;  // end below start copies nothing
+    require_loaded(bank, uint64_t(TAPE_BINARY_DATA) + count, "The machine-code tape image");
+
+    push_warm_start(m);
+    m.PC = run;
+    // After the push: program bytes over warm_sp..warm_sp+1 replace the return address.
+    std::memcpy(m.memory.data() + start, bank.data(1) + TAPE_BINARY_DATA, count);
+    bank.set_cursor(1, TAPE_BINARY_DATA + count);
+}
+
+void read_basic_program(ByteBufferBank& bank, MachineState& m) {
+    // Offsets 16 .. size-2; an image of 17 bytes or fewer holds no program bytes.
+    const uint32_t size = bank.loaded_size(1);
+    const uint32_t count = size > TAPE_HEADER_SIZE + TAPE_BASIC_TRAILER ? size - TAPE_HEADER_SIZE - TAPE_BASIC_TRAILER : 0;
+
+    // The load address is read after the return address is pushed; work it out first
+    // as it will be then, so that a program that cannot fit is refused untouched.
+    auto byte_after_push = [&m](uint16_t a) -> uint8_t {
+        if (a == m.warm_sp) return static_cast<uint8_t>(m.warm_pc);
+        if (a == static_cast<uint16_t>(m.warm_sp + 1)) return static_cast<uint8_t>(m.warm_pc >> 8);
+        return m.memory[a];
+    };
+    const uint16_t base = static_cast<uint16_t>(byte_after_push(m.basic_start_ptr) |
+                                                (byte_after_push(static_cast<uint16_t>(m.basic_start_ptr + 1)) << 8));
+    if (uint32_t(base) + count > MEMORY_SIZE) {
+        throw RangeError("The BASIC program of " + std::to_string(count) + " bytes does not fit in memory from address " +
+                         hex4(base) + " (it would run past FFFF)");
+    }
+
+    push_warm_start(m);
+    m.PC = m.warm_pc;
+    std::memcpy(m.memory.data() + base, bank.data(1) + TAPE_HEADER_SIZE, count);
+    set_var(m, m.basic_end_ptr, static_cast<uint16_t>(base + count));
+    bank.set_cursor(1, TAPE_HEADER_SIZE + count);
+}
+
+}  // namespace
+
+void ReadTapeBody(ByteBufferBank& bank, MachineState& m) {
+    require_loaded(bank, TAPE_TYPE_OFFSET + 1, "The tape image");
+    if (bank.data(1)[TAPE_TYPE_OFFSET] == TAPE_TYPE_BINARY) {
+        read_binary_program(bank, m);
+    } else {
+        read_basic_program(bank, m);  // every other type is BASIC
+    }
+}
+
+bool ReadTapeImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header) {
+    if (!begins_with(file_header, TAPE_MAGIC)) return false;
+    ReadTapeBody(bank, m);
+    return true;
+}
+
+bool ReadDumpImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header) {
+    if (!begins_with(file_header, DUMP_MAGIC)) return false;
+    require_loaded(bank, DUMP_SIZE, "The dump image");
+    const uint8_t* p = bank.data(1) + DUMP_DATA;
+    std::memcpy(m.memory.data(), p, MEMORY_SIZE);
+    p += MEMORY_SIZE;
+    std::memcpy(m.vram.data(), p, VRAM_SIZE);
+    p += VRAM_SIZE;
+    std::memcpy(m.port_latches.data(), p, m.port_latches.size());  // as they are, not complemented
+    p += m.port_latches.size();
+    m.B = p[0], m.C = p[1], m.D = p[2], m.E = p[3], m.H = p[4], m.L = p[5], m.A = p[6], m.F = p[7];
+    m.SP = static_cast<uint16_t>(p[8] | (p[9] << 8));
+    m.PC = static_cast<uint16_t>(p[10] | (p[11] << 8));
+    bank.set_cursor(1, DUMP_SIZE);
+    return true;
+}
+
+}  // namespace lvov

@@ -1,0 +1,117 @@
+#include "storage/slots.h"
+
+#include <ctime>
+#include <system_error>
+
+#include "core/errors.h"
+#include "core/i8080.h"
+
+namespace lvov {
+
+namespace {
+
+std::string two_digits(int v) { return (v >= 0 && v < 10 ? "0" : "") + std::to_string(v); }
+
+}  // namespace
+
+LocalTime local_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &now);
+#else
+    localtime_r(&now, &tm);
+#endif
+    return LocalTime{tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string autosave_name(const LocalTime& t) {
+    // Russian short date and long time: dd.MM.yyyy and H:mm:ss.
+    std::string year = std::to_string(t.year);
+    if (year.size() < 4) year.insert(0, 4 - year.size(), '0');
+    std::string name = two_digits(t.day) + "." + two_digits(t.month) + "." + year + "_" + std::to_string(t.hour) +
+                       ":" + two_digits(t.minute) + ":" + two_digits(t.second);
+    for (char& c : name) {
+        if (c == ' ') c = '_';
+        else if (c == '.' || c == ':' || c == '/' || c == '\\') c = '-';  // keep it one valid file name
+    }
+    return name + SNAPSHOT_EXTENSION;
+}
+
+SnapshotSlots::SnapshotSlots(std::filesystem::path program_dir, Clock clock)
+    : program_dir_(std::move(program_dir)), clock_(std::move(clock)) {}
+
+std::filesystem::path SnapshotSlots::slot(std::string_view name) const { return program_dir_ / host_path(name); }
+
+std::filesystem::path SnapshotSlots::autosave_dir() const { return program_dir_ / AUTOSAVE_FOLDER; }
+
+void SnapshotSlots::SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
+                                     const std::filesystem::path& path, bool with_copy) {
+    SaveSnapshot(bank, m, roms, path_text(path));
+    if (with_copy) WriteAutosaveCopy(bank);
+}
+
+void SnapshotSlots::WriteAutosaveCopy(ByteBufferBank& bank) {
+    const std::filesystem::path dir = autosave_dir();
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);  // a missing folder is made, not an error every minute
+    if (ec) throw IoError("Cannot create folder \"" + path_text(dir) + "\": " + ec.message());
+    const std::filesystem::path path = dir / autosave_name(clock_());
+    bank.SaveBufferToFile(1, path);  // buffer 1 still holds the snapshot just written
+    last_autosave = path_text(path);
+}
+
+void SnapshotSlots::RecordAutosave() {
+    if (last_autosave.empty()) return;
+    for (int i = 1; i < RECENT_COUNT - 1; ++i) recent_snapshots[i] = recent_snapshots[i + 1];
+    recent_snapshots[RECENT_COUNT - 1] = last_autosave;
+    recent_snapshots[0] = path_text(slot(PAUSE_SLOT));
+}
+
+void SnapshotSlots::QuickSave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    SaveSnapshotSlot(bank, m, roms, slot(QUICK_SAVE_SLOT), true);
+    RecordAutosave();
+}
+
+LoadResult SnapshotSlots::QuickOpen(ByteBufferBank& bank, MachineState& m) {
+    return LoadImageFile(bank, m, path_text(slot(QUICK_SAVE_SLOT)));
+}
+
+void SnapshotSlots::PauseCommand(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, bool paused) {
+    if (!paused) SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false);
+}
+
+bool SnapshotSlots::KeyPressed(ByteBufferBank& bank, MachineState& m, const RomImages& roms, bool paused,
+                               int virtual_key) {
+    if (!paused) {
+        SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false);
+        return false;
+    }
+    if (virtual_key < VK_DIGIT_0 || virtual_key > VK_DIGIT_9) return false;
+    LoadRecent(bank, m, virtual_key - VK_DIGIT_0);
+    return true;  // consumed whether or not the entry was set
+}
+
+std::optional<LoadResult> SnapshotSlots::LoadRecent(ByteBufferBank& bank, MachineState& m, int digit) {
+    if (digit < 0 || digit >= RECENT_COUNT || recent_snapshots[digit].empty()) return std::nullopt;
+    return LoadImageFile(bank, m, recent_snapshots[digit]);
+}
+
+void SnapshotSlots::SaveResetSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    SaveSnapshotSlot(bank, m, roms, slot(RESET_SLOT), false);
+}
+
+void SnapshotSlots::SaveCloseSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    SaveSnapshotSlot(bank, m, roms, slot(CLOSE_SLOT), false);
+}
+
+bool SnapshotSlots::RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms) {
+    ResetComp(m, roms);
+    std::error_code ec;
+    if (!std::filesystem::exists(slot(CLOSE_SLOT), ec)) return false;
+    i8080_do_opcodes(m, boot_cycles);  // the firmware sets up its RAM before the state is restored
+    LoadImageFile(bank, m, path_text(slot(CLOSE_SLOT)));
+    return true;
+}
+
+}  // namespace lvov
