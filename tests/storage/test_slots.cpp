@@ -1,0 +1,132 @@
+// Snapshot slots, autosave copies, the digit keys and the start-up restore.
+#include "core/errors.h"
+#include "core/i8080.h"
+#include "storage/slots.h"
+#include "storage_test_util.h"
+
+namespace lvov {
+namespace {
+
+using test::Bytes;
+
+class SlotsTest : public ::testing::Test {
+protected:
+    RomImages roms = builtin_rom_images();
+    test::TempDir dir;
+    ByteBufferBank bank;
+    LocalTime now{7, 12, 2026, 1, 37, 8};
+    SnapshotSlots slots{dir.path(), [this] { return now; }};
+    std::unique_ptr<MachineState> m = test::reset_machine(roms);
+
+    std::string text(const std::filesystem::path& p) { return path_text(p); }
+};
+
+TEST(AutosaveName, RussianDateAndTimeMadeIntoAFileName) {
+    EXPECT_EQ(autosave_name({7, 12, 2026, 1, 37, 8}), "07-12-2026_1-37-08.NevLVE");
+    const std::string late = autosave_name({31, 1, 2027, 23, 5, 59});
+    EXPECT_EQ(late, "31-01-2027_23-05-59.NevLVE");
+    EXPECT_EQ(late.find_first_of("/:\\ "), std::string::npos);
+}
+
+TEST_F(SlotsTest, QuickSaveWritesTheSlotAndADatedCopyCreatingTheFolder) {
+    ASSERT_FALSE(std::filesystem::exists(dir / "AutoSave"));
+    slots.QuickSave(bank, *m, roms);
+    const auto copy = dir / "AutoSave" / "07-12-2026_1-37-08.NevLVE";
+    ASSERT_TRUE(std::filesystem::exists(copy));
+    EXPECT_EQ(test::read_file(copy), test::read_file(dir / "QuickSave.NevLVE"));
+    EXPECT_EQ(slots.last_autosave, text(copy));
+    EXPECT_EQ(slots.recent_snapshots[0], text(dir / "onPause.NevLVE"));
+    EXPECT_EQ(slots.recent_snapshots[9], text(copy));
+    EXPECT_EQ(slots.recent_snapshots[1], "");
+}
+
+TEST_F(SlotsTest, AFailedCopyStopsBeforeTheRecentListChanges) {
+    test::write_file(dir / "AutoSave", Bytes{1});  // a file where the folder belongs
+    EXPECT_THROW(slots.QuickSave(bank, *m, roms), IoError);
+    EXPECT_TRUE(std::filesystem::exists(dir / "QuickSave.NevLVE"));
+    EXPECT_EQ(slots.recent_snapshots[0], "");
+    // A slot whose name is taken by a folder: the folder stays, the error names the slot.
+    std::filesystem::create_directory(dir / "OnClose.NevLVE");
+    try {
+        slots.SaveCloseSlot(bank, *m, roms);
+        ADD_FAILURE() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("OnClose.NevLVE"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "OnClose.NevLVE"));
+}
+
+TEST_F(SlotsTest, DigitKeysReloadTheRecentSnapshots) {
+    const auto before = std::make_unique<MachineState>(*m);
+    EXPECT_TRUE(slots.KeyPressed(bank, *m, roms, true, '0')) << "swallowed even with nothing to load";
+    EXPECT_FALSE(slots.KeyPressed(bank, *m, roms, true, 'A'));
+    test::expect_unchanged(*before, *m);
+
+    for (int i = 1; i <= 11; ++i) {
+        m->memory[0x0100] = static_cast<uint8_t>(i);
+        now.second = 10 + i;
+        slots.QuickSave(bank, *m, roms);
+    }
+    for (int digit = 1; digit <= 9; ++digit) {
+        EXPECT_EQ(slots.recent_snapshots[digit], text(dir / "AutoSave" / autosave_name({7, 12, 2026, 1, 37, 12 + digit})));
+    }
+    EXPECT_TRUE(slots.KeyPressed(bank, *m, roms, true, '1'));
+    EXPECT_EQ(m->memory[0x0100], 3);
+    slots.KeyPressed(bank, *m, roms, true, '9');
+    EXPECT_EQ(m->memory[0x0100], 11);
+
+    // Entry 0 is the pause file, which no key press has written yet.
+    EXPECT_THROW(slots.KeyPressed(bank, *m, roms, true, '0'), IoError);
+    EXPECT_EQ(m->memory[0x0100], 11);
+    m->memory[0x0100] = 0x42;
+    EXPECT_FALSE(slots.KeyPressed(bank, *m, roms, false, 'A')) << "a key while running goes on to the keyboard";
+    m->memory[0x0100] = 0;
+    slots.KeyPressed(bank, *m, roms, true, '0');
+    EXPECT_EQ(m->memory[0x0100], 0x42);
+
+    // Two copies within one second share a name and two neighbouring entries.
+    slots.QuickSave(bank, *m, roms);
+    EXPECT_EQ(slots.recent_snapshots[8], slots.recent_snapshots[9]);
+}
+
+TEST_F(SlotsTest, PauseFileIsWrittenOnPauseNotOnResume) {
+    slots.PauseCommand(bank, *m, roms, false);
+    EXPECT_TRUE(std::filesystem::exists(dir / "onPause.NevLVE"));
+    std::filesystem::remove(dir / "onPause.NevLVE");
+    slots.PauseCommand(bank, *m, roms, true);
+    EXPECT_FALSE(std::filesystem::exists(dir / "onPause.NevLVE"));
+}
+
+TEST_F(SlotsTest, QuickOpenNeedsAQuickSave) {
+    test::scramble(*m, 4);
+    const auto before = std::make_unique<MachineState>(*m);
+    try {
+        slots.QuickOpen(bank, *m);
+        ADD_FAILURE() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("QuickSave.NevLVE"), std::string::npos) << e.what();
+    }
+    test::expect_unchanged(*before, *m);
+    slots.QuickSave(bank, *m, roms);
+    m = test::reset_machine(roms);
+    EXPECT_EQ(slots.QuickOpen(bank, *m), LoadResult::Snapshot);
+    test::expect_same_state(*before, *m);
+}
+
+TEST_F(SlotsTest, StartUpResumesFromTheCloseFile) {
+    test::scramble(*m, 8);
+    EXPECT_FALSE(slots.RestoreOnStart(bank, *m, roms));
+    EXPECT_EQ(m->PC, 0xC000);
+    EXPECT_EQ(m->memory[0x0100], 0);
+
+    test::scramble(*m, 8);
+    const auto closing = std::make_unique<MachineState>(*m);
+    slots.SaveCloseSlot(bank, *m, roms);
+    auto next_run = std::make_unique<MachineState>();
+    EXPECT_TRUE(slots.RestoreOnStart(bank, *next_run, roms));
+    test::expect_same_state(*closing, *next_run);
+    EXPECT_GE(next_run->cycles, boot_cycles) << "the firmware booted before the load";
+}
+
+}  // namespace
+}  // namespace lvov
