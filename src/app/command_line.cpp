@@ -1,0 +1,184 @@
+#include "app/command_line.h"
+
+#include <charconv>
+#include <fstream>
+#include <system_error>
+
+#include "storage/buffers.h"
+
+namespace lvov {
+
+namespace {
+
+// "\n" becomes a line break and "\\" one backslash; any other backslash stays as it is.
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\')) {
+            out += text[i + 1] == 'n' ? '\n' : '\\';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool parse_count(const std::string& text, int& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && value >= 0;
+}
+
+}  // namespace
+
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
+    ParsedCommandLine result;
+    CommandLine& o = result.options;
+    bool options_ended = false;
+    bool has_file = false;
+    bool frames_given = false;
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (has_file) {
+                result.error = "only one FILE may be given (\"" + o.file + "\" and \"" + arg + "\")";
+                return result;
+            }
+            o.file = arg;
+            has_file = true;
+            continue;
+        }
+        if (arg == "--") {
+            options_ended = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> inline_value;
+        if (const auto eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+            name = arg.substr(0, eq);
+            inline_value = arg.substr(eq + 1);
+        }
+        const auto flag = [&](bool& target) {
+            if (inline_value) {
+                result.error = "option " + name + " takes no value";
+                return false;
+            }
+            target = true;
+            return true;
+        };
+        const auto value = [&](std::string& target) {
+            if (inline_value) {
+                target = *inline_value;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                result.error = "option " + name + " needs a value";
+                return false;
+            }
+            target = args[++i];
+            return true;
+        };
+
+        bool ok = true;
+        if (name == "--headless") {
+            ok = flag(o.headless);
+        } else if (name == "--help" || name == "-h") {
+            ok = flag(o.help);
+        } else if (name == "--version") {
+            ok = flag(o.version);
+        } else if (name == "--frames") {
+            std::string text;
+            ok = value(text);
+            if (ok && !parse_count(text, o.frames)) {
+                result.error = "--frames needs a whole number from 0 up, not \"" + text + "\"";
+                return result;
+            }
+            frames_given = true;
+        } else if (name == "--screenshot") {
+            ok = value(o.screenshot);
+            if (ok && o.screenshot.empty()) result.error = "--screenshot needs a file name";
+        } else if (name == "--type") {
+            std::string text;
+            ok = value(text);
+            if (ok) o.type_text = unescape(text);
+        } else if (name == "--save-snapshot") {
+            ok = value(o.save_snapshot);
+            if (ok && o.save_snapshot.empty()) result.error = "--save-snapshot needs a file name";
+        } else if (name == "--dir") {
+            ok = value(o.dir);
+            if (ok && o.dir.empty()) result.error = "--dir needs a folder";
+        } else {
+            result.error = "unknown option " + name;
+            return result;
+        }
+        if (!ok || !result.error.empty()) return result;
+    }
+
+    if (o.help || o.version) return result;
+    if (!o.headless) {
+        const char* needs_headless = frames_given             ? "--frames"
+                                     : !o.screenshot.empty()   ? "--screenshot"
+                                     : o.type_text             ? "--type"
+                                     : !o.save_snapshot.empty() ? "--save-snapshot"
+                                                               : nullptr;
+        if (needs_headless) result.error = std::string(needs_headless) + " works only with --headless";
+    }
+    return result;
+}
+
+std::filesystem::path executable_dir(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::canonical("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0 ? argv0 : ".", ec);
+    return exe.parent_path();
+}
+
+std::filesystem::path resolve_program_dir(const CommandLine& options, const char* argv0) {
+    if (!options.dir.empty()) return host_path(options.dir);
+    return executable_dir(argv0);
+}
+
+std::string check_inputs(const CommandLine& options, const std::filesystem::path& program_dir) {
+    std::error_code ec;
+    if (!options.dir.empty() && !std::filesystem::is_directory(program_dir, ec)) {
+        return "--dir: \"" + options.dir + "\" is not a folder";
+    }
+    if (!options.file.empty()) {
+        const auto path = host_path(options.file);
+        if (std::filesystem::is_directory(path, ec)) return "\"" + options.file + "\" is a folder, not a file";
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return "cannot read \"" + options.file + "\"";
+    }
+    return {};
+}
+
+std::string usage_text() {
+    return "Usage: nevemulator [options] [FILE]\n"
+           "Emulator of the PK-01 Lvov home computer.\n"
+           "\n"
+           "  FILE                  a tape image (.lvt), dump (.sav) or snapshot (.NevLVE),\n"
+           "                        loaded after start-up as a file dropped onto the window\n"
+           "  --headless            run without a window: full reset and boot run, FILE,\n"
+           "                        --type, then the frames back to back; no snapshot slot\n"
+           "                        file is read or written\n"
+           "  --frames N            frames of a headless run (default 250, 50 per emulated\n"
+           "                        second; 0 runs none)\n"
+           "  --screenshot OUT.png  write the 256x256 picture at the end of a headless run\n"
+           "  --type TEXT           type TEXT after the boot run and FILE, each key held for\n"
+           "                        3 frames and released for 3; \\n is Enter\n"
+           "  --save-snapshot FILE  write a snapshot at the end of a headless run\n"
+           "                        (\".NevLVE\" is appended when missing)\n"
+           "  --dir DIR             the folder that stands for the program's directory\n"
+           "                        (snapshot slots, key map, games, firmware)\n"
+           "  --help                show this text\n"
+           "  --version             show the version\n"
+           "\n"
+           "Exit status: 0 done, 1 an output file could not be written, 2 bad options or an\n"
+           "unreadable input file.\n";
+}
+
+std::string version_text() { return "nevemulator 1.0Beta\n"; }
+
+}  // namespace lvov

@@ -1,0 +1,66 @@
+// The program's command line:
+//
+//   nevemulator [options] [FILE]
+//     FILE                 loaded after start-up, as a file dropped onto the window is
+//     --headless           no window: reset, boot run, FILE, the frames, then exit 0
+//     --frames N           frames of a headless run (default 250; 0 runs none)
+//     --screenshot OUT.png the 256 x 256 picture at the end of a headless run
+//     --type TEXT          keys typed after the boot run and FILE, before the frames
+//     --save-snapshot F    a snapshot of the machine at the end of a headless run
+//     --dir DIR            the folder that stands for the program's directory
+//     --help, --version
+//
+// Options take their value as the next argument or after '='. Parsing is free of any
+// toolkit so the headless run starts no window system at all.
+#pragma once
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lvov {
+
+constexpr int DEFAULT_HEADLESS_FRAMES = 250;
+
+// Exit statuses of the program.
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_FAILURE_WRITE = 1;  // an output file (screenshot, snapshot) could not be written
+constexpr int EXIT_USAGE = 2;          // bad options, or an input file that cannot be read
+
+struct CommandLine {
+    bool headless = false;
+    int frames = DEFAULT_HEADLESS_FRAMES;
+    std::string screenshot;
+    std::optional<std::string> type_text;
+    std::string save_snapshot;
+    std::string dir;
+    std::string file;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedCommandLine {
+    CommandLine options;
+    std::string error;  // empty when the arguments are valid
+};
+
+// Parses the arguments after the program name. Escapes "\n" in --type's text into a
+// line break.
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
+
+// The directory of the running program (where its fixed files live), found from the
+// system or, failing that, from argv[0].
+std::filesystem::path executable_dir(const char* argv0);
+
+// --dir when given, else the program's own directory.
+std::filesystem::path resolve_program_dir(const CommandLine& options, const char* argv0);
+
+// Checks what must exist before anything starts: the --dir folder and a readable FILE.
+// Returns a message, or "" when all is well.
+std::string check_inputs(const CommandLine& options, const std::filesystem::path& program_dir);
+
+// The --help text and the --version line.
+std::string usage_text();
+std::string version_text();
+
+}  // namespace lvov

@@ -1,0 +1,35 @@
+#include "app/emulator.h"
+
+#include "core/i8080.h"
+
+namespace lvov {
+
+Emulator::Emulator(const std::filesystem::path& dir, Clock clock)
+    : program_dir(dir), snapshot_slots(dir, std::move(clock)) {
+    CalculateColor(colors);
+}
+
+void Emulator::apply_speed(int fps, int32_t cycles) {
+    const int interval = frame_interval_ms(fps);  // throws before anything changes
+    frame_interval = interval;
+    cycles_per_frame = cycles;
+}
+
+bool Emulator::run_frame() {
+    i8080_do_opcodes(machine, cycles_per_frame);
+    return paint_screen(machine, colors, picture);
+}
+
+void Emulator::boot_run() { i8080_do_opcodes(machine, boot_cycles); }
+
+bool Emulator::paint() { return paint_screen(machine, colors, picture); }
+
+void Emulator::press_key(uint8_t vk) { kbd(machine, readmask(machine, keys, vk), true); }
+
+void Emulator::release_key(uint8_t vk) { kbd(machine, readmask(machine, keys, vk), false); }
+
+LoadResult Emulator::load_image(const std::string& path_utf8) {
+    return LoadImageFile(bank, machine, path_utf8);
+}
+
+}  // namespace lvov

@@ -1,0 +1,69 @@
+// The emulator's one owner of everything the machine is made of, free of any window.
+//
+// An Emulator holds the machine state, the firmware images, the file buffers, the
+// colour table and picture, the key tables, the snapshot slots and the games catalogue
+// of one program directory. The main window drives one through its timers and
+// handlers; the headless runner drives one frame after frame without a window. Tests
+// create as many as they like: there is no global state.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "core/machine.h"
+#include "core/rom.h"
+#include "devices/keyboard.h"
+#include "devices/speed.h"
+#include "devices/video.h"
+#include "storage/buffers.h"
+#include "storage/games.h"
+#include "storage/slots.h"
+#include "storage/snapshot.h"
+
+namespace lvov {
+
+struct Emulator {
+    explicit Emulator(const std::filesystem::path& program_dir, Clock clock = local_now);
+    Emulator(const Emulator&) = delete;
+    Emulator& operator=(const Emulator&) = delete;
+
+    std::filesystem::path program_dir;
+    MachineState machine;
+    RomImages roms = builtin_rom_images();
+    ByteBufferBank bank;
+    ColorTable colors;  // filled once by the constructor
+    Picture picture;
+    KeyTables keys = default_key_tables();
+    SnapshotSlots snapshot_slots;
+    GamesCatalogue games;
+
+    int32_t cycles_per_frame = 0;  // set by the first apply_speed
+    int frame_interval = 20;       // milliseconds
+
+    // Frame interval and cycles per frame from the two speed settings; an fps of 0 or
+    // less throws RangeError and changes nothing.
+    void apply_speed(int fps, int32_t cycles);
+
+    // One frame: the interpreter for cycles_per_frame, then the painter. True when the
+    // picture changed or a redraw was asked for.
+    bool run_frame();
+
+    // The firmware's start-up in one interpreter run, without painting.
+    void boot_run();
+
+    // Brings the picture up to date; true when the window must redraw it.
+    bool paint();
+    // Marks the whole picture for a redraw at the next paint.
+    void request_repaint() { picture.repaint_pending = true; }
+
+    // A host key by its virtual-key code, through the table the firmware chose.
+    void press_key(uint8_t vk);
+    void release_key(uint8_t vk);
+    void release_all() { release_all_keys(machine, keys); }
+
+    // LoadImageFile of a UTF-8 path (no paint). IoError or RangeError leave the machine
+    // unchanged.
+    LoadResult load_image(const std::string& path_utf8);
+};
+
+}  // namespace lvov

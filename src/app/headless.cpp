@@ -1,0 +1,86 @@
+#include "app/headless.h"
+
+#include <QImage>
+#include <QString>
+#include <memory>
+#include <ostream>
+
+#include "app/emulator.h"
+#include "core/errors.h"
+#include "devices/typing.h"
+
+namespace lvov {
+
+void type_text(Emulator& emu, const std::string& text) {
+    const std::vector<KeyStroke> strokes = keystrokes_for_text(text);
+    for (const KeyStroke& stroke : strokes) {
+        for (const uint8_t vk : stroke.keys) emu.press_key(vk);
+        for (int i = 0; i < TYPE_HOLD_FRAMES; ++i) emu.run_frame();
+        for (auto it = stroke.keys.rbegin(); it != stroke.keys.rend(); ++it) emu.release_key(*it);
+        for (int i = 0; i < TYPE_RELEASE_FRAMES; ++i) emu.run_frame();
+    }
+}
+
+void save_picture_png(const Emulator& emu, const std::filesystem::path& path) {
+    const auto& pixels = emu.picture.pixels;
+    const QImage image(reinterpret_cast<const uchar*>(pixels.data()), SCREEN_WIDTH, SCREEN_HEIGHT,
+                       SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)), QImage::Format_RGB32);
+    const std::string name = path_text(path);
+    if (!image.save(QString::fromStdString(name), "PNG")) {
+        throw IoError("Cannot write the picture to \"" + name + "\".");
+    }
+}
+
+int run_headless(const CommandLine& options, const std::filesystem::path& program_dir, std::ostream& err) {
+    const auto fail = [&err](const std::string& message, int status) {
+        err << "nevemulator: " << message << "\n";
+        return status;
+    };
+
+    // Everything that can be refused is checked before the machine runs.
+    if (options.type_text) {
+        try {
+            keystrokes_for_text(*options.type_text);
+        } catch (const EmuError& e) {
+            return fail(std::string("--type: ") + e.what(), EXIT_USAGE);
+        }
+    }
+
+    auto emu = std::make_unique<Emulator>(program_dir);
+    emu->roms = load_rom_images(program_dir);
+    for (const std::string& problem : emu->roms.problems) err << "nevemulator: " << problem << "\n";
+    try {
+        emu->keys = load_key_map(program_dir);
+    } catch (const EmuError& e) {
+        return fail(e.what(), EXIT_USAGE);
+    }
+
+    ResetComp(emu->machine, emu->roms);
+    emu->apply_speed(DEFAULT_FPS, DEFAULT_CYCLES_PER_FRAME);
+    emu->boot_run();
+
+    if (!options.file.empty()) {
+        try {
+            if (emu->load_image(options.file) == LoadResult::NotRecognised) {
+                err << "nevemulator: \"" << options.file
+                    << "\" is not a tape image, dump or snapshot; nothing was loaded\n";
+            }
+        } catch (const EmuError& e) {
+            return fail(e.what(), EXIT_USAGE);
+        }
+    }
+    emu->paint();
+
+    if (options.type_text) type_text(*emu, *options.type_text);
+    for (int i = 0; i < options.frames; ++i) emu->run_frame();
+
+    try {
+        if (!options.screenshot.empty()) save_picture_png(*emu, host_path(options.screenshot));
+        if (!options.save_snapshot.empty()) SaveSnapshot(emu->bank, emu->machine, emu->roms, options.save_snapshot);
+    } catch (const EmuError& e) {
+        return fail(e.what(), EXIT_FAILURE_WRITE);
+    }
+    return EXIT_OK;
+}
+
+}  // namespace lvov

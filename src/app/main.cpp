@@ -1,0 +1,47 @@
+// nevemulator: the PK-01 Lvov emulator. Parses the command line, then either runs the
+// machine headless or opens the main window.
+#include <QApplication>
+#include <QLocale>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "app/command_line.h"
+#include "app/headless.h"
+#include "app/main_form_emu.h"
+#include "storage/buffers.h"
+
+int main(int argc, char** argv) {
+    using namespace lvov;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const ParsedCommandLine parsed = parse_command_line(args);
+    const CommandLine& options = parsed.options;
+    if (!parsed.error.empty()) {
+        std::cerr << "nevemulator: " << parsed.error << "\nTry 'nevemulator --help'.\n";
+        return EXIT_USAGE;
+    }
+    if (options.help) {
+        std::cout << usage_text();
+        return EXIT_OK;
+    }
+    if (options.version) {
+        std::cout << version_text();
+        return EXIT_OK;
+    }
+
+    const auto program_dir = resolve_program_dir(options, argv[0]);
+    if (const std::string problem = check_inputs(options, program_dir); !problem.empty()) {
+        std::cerr << "nevemulator: " << problem << "\n";
+        return EXIT_USAGE;
+    }
+    if (options.headless) return run_headless(options, program_dir, std::cerr);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("nevemulator"));
+    QApplication::setApplicationDisplayName(APP_TITLE);
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    TMainFormEmu window(program_dir);
+    if (!options.file.empty()) window.set_startup_file(QString::fromStdString(options.file));
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,785 @@
+#include "app/main_form_emu.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QScreen>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <exception>
+
+#include "app/icons.h"
+#include "core/errors.h"
+#include "devices/host_keys.h"
+
+#ifndef LVOV_README_PATH
+#define LVOV_README_PATH "README.md"
+#endif
+
+namespace lvov {
+
+const QString APP_TITLE = QStringLiteral("ПК ЛЬВОВ");
+const QString TITLE_NORMAL = QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta");
+const QString TITLE_PAUSED = TITLE_NORMAL + QStringLiteral(" (Pause)");
+const QString GAMES_PLACEHOLDER = QStringLiteral("(выберите игру)");
+
+namespace {
+
+const QString OPEN_DIALOG_TITLE = QStringLiteral("Открыть файл образа ПК-ЛЬВОВ");
+const QString OPEN_FILTER = QStringLiteral("*.lv*;*.sav;*.NevLVE (*.lv* *.sav *.NevLVE)");
+const QString SAVE_FILTER = QStringLiteral("*.NevLVE (*.NevLVE)");
+const QString DEBUGGER_MISSING = QStringLiteral("The debugger is not available yet.");
+constexpr int FPS_FIELD_WIDTH = 41;
+constexpr int FREQ_FIELD_WIDTH = 80;
+constexpr int GAMES_WIDTH = 124;
+constexpr int GAMES_ROWS = 30;
+constexpr int MAX_CYCLES_PER_FRAME = 2147483647;
+constexpr int AUTOSAVE_MS = AUTOSAVE_INTERVAL_MS;
+
+QString utf8(const std::string& text) { return QString::fromStdString(text); }
+std::string utf8(const QString& text) { return text.toStdString(); }
+
+// Gives a widget one colour in a palette role for every state, enabled or not.
+void set_colour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette pal = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, role, colour);
+    }
+    widget->setPalette(pal);
+}
+
+void set_label_colour(QLabel* label, const QColor& colour) {
+    label->setAutoFillBackground(true);
+    set_colour(label, QPalette::Window, colour);
+}
+
+QFont bold_font(const QFont& base, int points) {
+    QFont f = base;
+    f.setBold(true);
+    f.setPointSize(points);
+    return f;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Small widgets
+
+void ClickableLabel::mousePressEvent(QMouseEvent* event) {
+    QLabel::mousePressEvent(event);
+    emit clicked();
+}
+
+void GamesComboBox::hidePopup() {
+    QComboBox::hidePopup();
+    emit closedUp();
+}
+
+int NoAltMenuStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                              QStyleHintReturn* returnData) const {
+    if (hint == QStyle::SH_MenuBar_AltKeyNavigation) return 0;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+PictureView::PictureView(TMainFormEmu& form, const Picture& picture)
+    : QWidget(&form),
+      form_(form),
+      image_(reinterpret_cast<const uchar*>(picture.pixels.data()), SCREEN_WIDTH, SCREEN_HEIGHT,
+             SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)), QImage::Format_RGB32) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setMinimumSize(16, 16);
+}
+
+// The picture fills the client area below the toolbar; its right and bottom edges stop
+// one pixel short of the client's, as the window always drew it.
+void PictureView::update_picture_rect() {
+    picture_rect_ = QRect(0, 0, std::max(0, width() - 1), std::max(0, height() - 1));
+}
+
+void PictureView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawImage(picture_rect_, image_);  // nearest-neighbour stretch
+}
+
+void PictureView::keyPressEvent(QKeyEvent* event) {
+    if (const uint8_t vk = host_virtual_key(*event)) form_.FormKeyDown(vk);
+    event->accept();
+}
+
+void PictureView::keyReleaseEvent(QKeyEvent* event) {
+    // The host repeats a held key as release-press pairs; only the presses count, as
+    // auto-repeats of the key-down.
+    if (!event->isAutoRepeat()) {
+        if (const uint8_t vk = host_virtual_key(*event)) form_.FormKeyUp(vk);
+    }
+    event->accept();
+}
+
+void PictureView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    form_.FormMouseDown();
+    event->accept();
+}
+
+void PictureView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    form_.FormResize();
+}
+
+bool PictureView::focusNextPrevChild(bool) { return false; }
+
+// ---------------------------------------------------------------------------------------
+// Creation
+
+TMainFormEmu::TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent)
+    : QMainWindow(parent), emu_(std::make_unique<Emulator>(program_dir)) {
+    setObjectName("MainFormEmu");
+    setWindowTitle(TITLE_NORMAL);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setAcceptDrops(true);
+    resize(WINDOW_WIDTH, WINDOW_HEIGHT);
+
+    image_pause_ = make_image(IMAGE_PAUSE);
+    image_resume_ = make_image(IMAGE_RESUME);
+    image_resume_blink_ = make_image(IMAGE_RESUME_BLINK);
+
+    TimerMain = new QTimer(this);
+    TimerMain->setObjectName("TimerMain");
+    TimerMain->setTimerType(Qt::PreciseTimer);
+    TimerMain->setInterval(emu_->frame_interval);
+    connect(TimerMain, &QTimer::timeout, this, &TMainFormEmu::TimerMainTimer);
+
+    TimerAutoSave = new QTimer(this);
+    TimerAutoSave->setObjectName("TimerAutoSave");
+    TimerAutoSave->setInterval(AUTOSAVE_MS);
+    connect(TimerAutoSave, &QTimer::timeout, this, &TMainFormEmu::TimerAutoSaveTimer);
+
+    TimerPause = new QTimer(this);
+    TimerPause->setObjectName("TimerPause");
+    TimerPause->setInterval(PAUSE_BLINK_MS);
+    connect(TimerPause, &QTimer::timeout, this, &TMainFormEmu::TimerPauseTimer);
+
+    build_actions();
+    build_menu();
+    build_toolbar();
+
+    PictureView_ = new PictureView(*this, emu_->picture);
+    PictureView_->setObjectName("PictureView");
+    setCentralWidget(PictureView_);
+    PictureView_->setFocus();
+
+    // The frame timer waits for the start-up sequence; the other two run from the start.
+    TimerAutoSave->start();
+    TimerPause->start();
+}
+
+TMainFormEmu::~TMainFormEmu() {
+    // The menu bar refers to the style; it goes first.
+    delete menuBar();
+    delete menu_style_;
+}
+
+void TMainFormEmu::build_actions() {
+    const auto action = [this](const char* name, const QString& text, int image, void (TMainFormEmu::*slot)()) {
+        auto* a = new QAction(text, this);
+        a->setObjectName(name);
+        if (image >= 0) a->setIcon(make_image(image));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    MenuOpen = action("MenuOpen", "Open", IMAGE_OPEN, &TMainFormEmu::MenuOpenClick);
+    MenuReOpen = action("MenuReOpen", "ReOpen", -1, &TMainFormEmu::MenuReOpenClick);
+    MenuReOpen->setEnabled(false);
+    MenuQuickOpen = action("MenuQuickOpen", "QuickOpen", -1, &TMainFormEmu::MenuQuickOpenClick);
+    MenuQuickSave = action("MenuQuickSave", "QuickSave", -1, &TMainFormEmu::MenuQuickSaveClick);
+    MenuSave = action("MenuSave", "Save...", -1, &TMainFormEmu::MenuSaveClick);
+    MenuFullResetCPU = action("MenuFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET_MENU,
+                              &TMainFormEmu::MenuFullResetCPUClick);
+    MenuQuickResetCPU = action("MenuQuickResetCPU", "Quick Reset CPU", -1,
+                               &TMainFormEmu::ToolButtonQuickResetCPUClick);
+    MenuPause = action("MenuPause", "Pause", IMAGE_PAUSE, &TMainFormEmu::MenuPauseClick);
+    MenuExit = action("MenuExit", "Exit", IMAGE_EXIT, &TMainFormEmu::MenuExitClick);
+    MenuExit->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
+    MenuDebugger = action("MenuDebugger", "Debugger ...", IMAGE_DEBUGGER, &TMainFormEmu::MenuDebuggerClick);
+    MenuAbout = action("MenuAbout", "About", -1, &TMainFormEmu::MenuAboutClick);
+
+    ToolButtonOpen = action("ToolButtonOpen", "Open", IMAGE_OPEN, &TMainFormEmu::MenuOpenClick);
+    ToolButtonFullResetCPU = action("ToolButtonFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET,
+                                    &TMainFormEmu::MenuFullResetCPUClick);
+    ToolButtonQuickResetCPU = action("ToolButtonQuickResetCPU", "Quick Reset CPU", IMAGE_QUICK_RESET,
+                                     &TMainFormEmu::ToolButtonQuickResetCPUClick);
+    ToolButtonPause = action("ToolButtonPause", "Pause", IMAGE_PAUSE, &TMainFormEmu::MenuPauseClick);
+    ToolButtonDebugger = action("ToolButtonDebugger", "Debugger", IMAGE_DEBUGGER, &TMainFormEmu::MenuDebuggerClick);
+    ToolExit = action("ToolExit", "Exit", IMAGE_EXIT, &TMainFormEmu::MenuExitClick);
+}
+
+void TMainFormEmu::build_menu() {
+    QMenuBar* bar = menuBar();
+    menu_style_ = new NoAltMenuStyle;
+    bar->setStyle(menu_style_);
+
+    QMenu* file = bar->addMenu("File");
+    file->setObjectName("MenuFile");
+    file->addAction(MenuOpen);
+    file->addAction(MenuReOpen);
+    file->addSeparator();
+    file->addAction(MenuQuickOpen);
+    file->addAction(MenuQuickSave);
+    file->addSeparator();
+    file->addAction(MenuSave);
+    file->addSeparator();
+    file->addAction(MenuFullResetCPU);
+    file->addAction(MenuQuickResetCPU);
+    file->addAction(MenuPause);
+    file->addSeparator();
+    file->addAction(MenuExit);
+
+    QMenu* tools = bar->addMenu("Tools");
+    tools->setObjectName("MenuTools");
+    tools->addAction(MenuDebugger);
+
+    bar->addAction(MenuAbout);
+}
+
+void TMainFormEmu::build_toolbar() {
+    ToolBar1 = addToolBar("ToolBar1");
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(IMAGE_SIZE, IMAGE_SIZE));
+    ToolBar1->setFixedHeight(TOOLBAR_HEIGHT);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->setFocusPolicy(Qt::NoFocus);
+
+    const auto label = [this](const char* name, const QString& text, int points) {
+        auto* l = new ClickableLabel(text, this);
+        l->setObjectName(name);
+        l->setFont(bold_font(font(), points));
+        l->setFocusPolicy(Qt::NoFocus);
+        set_label_colour(l, button_face_colour());
+        return l;
+    };
+    const auto spin = [this](const char* name, int minimum, int maximum, int value, int width) {
+        auto* s = new QSpinBox(this);
+        s->setObjectName(name);
+        s->setRange(minimum, maximum);
+        s->setValue(value);
+        s->setFixedWidth(width);
+        s->setEnabled(false);
+        s->setFocusPolicy(Qt::ClickFocus);
+        s->installEventFilter(this);
+        set_colour(s, QPalette::Base, button_face_colour());
+        return s;
+    };
+
+    ToolBar1->addAction(ToolButtonOpen);
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(ToolButtonFullResetCPU);
+    ToolBar1->addAction(ToolButtonQuickResetCPU);
+    ToolBar1->addAction(ToolButtonPause);
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(ToolButtonDebugger);
+    ToolBar1->addSeparator();
+
+    LabelFPS = label("LabelFPS", " FPS:", 10);
+    SpinEditFPS = spin("SpinEditFPS", MIN_FPS, MAX_FPS, DEFAULT_FPS, FPS_FIELD_WIDTH);
+    Label2FPS = label("Label2FPS", "*", 15);
+    ToolBar1->addWidget(LabelFPS);
+    ToolBar1->addWidget(SpinEditFPS);
+    ToolBar1->addWidget(Label2FPS);
+    ToolBar1->addSeparator();
+
+    LabelFreq = label("LabelFreq", " Freq/fps=", 10);
+    SpinEditFreq = spin("SpinEditFreq", 0, MAX_CYCLES_PER_FRAME, DEFAULT_CYCLES_PER_FRAME, FREQ_FIELD_WIDTH);
+    Label2FREQ = label("Label2FREQ", "*", 15);
+    ToolBar1->addWidget(LabelFreq);
+    ToolBar1->addWidget(SpinEditFreq);
+    ToolBar1->addWidget(Label2FREQ);
+    ToolBar1->addSeparator();
+
+    ComboBoxGames = new GamesComboBox(this);
+    ComboBoxGames->setObjectName("ComboBoxGames");
+    ComboBoxGames->setEditable(true);
+    ComboBoxGames->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxGames->setMaxVisibleItems(GAMES_ROWS);
+    ComboBoxGames->setFixedWidth(GAMES_WIDTH);
+    ComboBoxGames->setEnabled(false);
+    ComboBoxGames->setFocusPolicy(Qt::ClickFocus);
+    set_games_text(GAMES_PLACEHOLDER);
+    LabelGames = label("LabelGames", "*", 15);
+    ToolBar1->addWidget(ComboBoxGames);
+    ToolBar1->addWidget(LabelGames);
+    ToolBar1->addAction(ToolExit);
+
+    // Enter and Space must reach the emulated keyboard, never press a toolbar button.
+    for (QAction* a : ToolBar1->actions()) {
+        if (QWidget* w = ToolBar1->widgetForAction(a); w && qobject_cast<QToolButton*>(w)) {
+            w->setFocusPolicy(Qt::NoFocus);
+        }
+    }
+    for (QToolButton* b : ToolBar1->findChildren<QToolButton*>()) b->setFocusPolicy(Qt::NoFocus);
+
+    connect(LabelFPS, &ClickableLabel::clicked, this, &TMainFormEmu::LabelFPSClick);
+    connect(Label2FPS, &ClickableLabel::clicked, this, &TMainFormEmu::LabelFPSClick);
+    connect(LabelFreq, &ClickableLabel::clicked, this, &TMainFormEmu::LabelFreqClick);
+    connect(Label2FREQ, &ClickableLabel::clicked, this, &TMainFormEmu::LabelFreqClick);
+    connect(LabelGames, &ClickableLabel::clicked, this, &TMainFormEmu::LabelGamesClick);
+    connect(ComboBoxGames, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        if (!updating_games_) ComboBoxGamesChange(text);
+    });
+    connect(ComboBoxGames, &GamesComboBox::closedUp, this, [this] {
+        if (!updating_games_) ComboBoxGamesCloseUp();
+    });
+}
+
+QColor TMainFormEmu::unlocked_colour() { return QColor(Qt::red); }
+QColor TMainFormEmu::button_face_colour() const { return QGuiApplication::palette().color(QPalette::Button); }
+QColor TMainFormEmu::window_colour() const { return QGuiApplication::palette().color(QPalette::Base); }
+
+// ---------------------------------------------------------------------------------------
+// Errors and dialogs
+
+template <class F>
+void TMainFormEmu::guarded(F&& work) {
+    try {
+        work();
+    } catch (const EmuError& e) {
+        report_error(QString::fromUtf8(e.what()));
+    } catch (const std::exception& e) {
+        report_error(QStringLiteral("Unexpected error: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+// One message box at a time: an error raised while one is open (a timer keeps ticking
+// under a modal box) is not stacked on top of it.
+void TMainFormEmu::report_error(const QString& text) {
+    if (error_shown_) return;
+    error_shown_ = true;
+    show_error(text);
+    error_shown_ = false;
+}
+
+QString TMainFormEmu::ask_open_file_name(const QString& title, const QString& dir, const QString& filter) {
+    return QFileDialog::getOpenFileName(this, title, dir, filter);
+}
+
+QString TMainFormEmu::ask_save_file_name(const QString& dir, const QString& filter) {
+    return QFileDialog::getSaveFileName(this, QString(), dir, filter);
+}
+
+void TMainFormEmu::show_error(const QString& text) {
+    QMessageBox::critical(this, APP_TITLE, text, QMessageBox::Ok);
+}
+
+void TMainFormEmu::show_message(const QString& caption, const QString& text) {
+    QMessageBox::information(this, caption, text, QMessageBox::Ok);
+}
+
+// ---------------------------------------------------------------------------------------
+// Pause, speed, painting
+
+void TMainFormEmu::pause(bool value) {
+    paused_before_ = paused_;
+    paused_ = value;
+    if (value) {
+        TimerMain->stop();
+        TimerAutoSave->stop();
+        if (!TimerPause->isActive()) TimerPause->start();
+        ToolButtonPause->setIcon(image_resume_);
+        emu_->release_all();
+        set_menu_shortcuts(true);
+    } else {
+        if (!TimerMain->isActive()) TimerMain->start();
+        if (!TimerAutoSave->isActive()) TimerAutoSave->start();
+        TimerPause->stop();
+        ToolButtonPause->setIcon(image_pause_);
+        setWindowTitle(TITLE_NORMAL);
+        set_menu_shortcuts(false);
+    }
+    request_repaint();
+    paint_screen();
+}
+
+// While paused the menu answers to keys; while running every key but Alt+F4 belongs to
+// the emulated keyboard.
+void TMainFormEmu::set_menu_shortcuts(bool on) {
+    const auto set = [on](QAction* a, const char* keys) {
+        a->setShortcut(on ? QKeySequence(QString::fromLatin1(keys)) : QKeySequence());
+    };
+    set(MenuOpen, "Ctrl+O");
+    set(MenuSave, "Ctrl+S");
+    set(MenuReOpen, "Alt+O");
+    set(MenuQuickOpen, "O");
+    set(MenuQuickSave, "S");
+    set(MenuFullResetCPU, "Ctrl+Alt+R");
+    set(MenuQuickResetCPU, "Ctrl+R");
+    set(MenuPause, "Del");
+    set(MenuDebugger, "Ctrl+D");
+}
+
+void TMainFormEmu::apply_speed_settings() {
+    emu_->apply_speed(SpinEditFPS->value(), SpinEditFreq->value());
+    TimerMain->setInterval(emu_->frame_interval);
+}
+
+void TMainFormEmu::full_reset() {
+    ResetComp(emu_->machine, emu_->roms);
+    apply_speed_settings();
+    PictureView_->update_picture_rect();
+}
+
+void TMainFormEmu::paint_screen() {
+    if (emu_->paint()) PictureView_->update();
+}
+
+void TMainFormEmu::NewLoadFile(const std::string& path_utf8) {
+    emu_->load_image(path_utf8);
+    paint_screen();
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up
+
+bool TMainFormEmu::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && first_activation_) {
+        QTimer::singleShot(0, this, &TMainFormEmu::start_once);
+    }
+    return QMainWindow::event(event);
+}
+
+void TMainFormEmu::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        if (QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    // Without a window manager the window may never be activated; the first show
+    // starts the machine then.
+    if (first_activation_) QTimer::singleShot(0, this, &TMainFormEmu::start_once);
+}
+
+void TMainFormEmu::start_once() {
+    if (!first_activation_) return;
+    FirstPusk();
+    if (!startup_file_.isEmpty()) DropFile(startup_file_);
+}
+
+void TMainFormEmu::fill_games_combo() {
+    updating_games_ = true;
+    ComboBoxGames->clear();
+    for (const std::string& title : emu_->games.names) ComboBoxGames->addItem(utf8(cp1251_to_utf8(title)));
+    ComboBoxGames->setEditText(GAMES_PLACEHOLDER);
+    updating_games_ = false;
+}
+
+void TMainFormEmu::FirstPusk() {
+    if (!first_activation_) return;
+    first_activation_ = false;
+    Emulator& e = *emu_;
+    const auto& dir = e.program_dir;
+    e.roms = load_rom_images(dir);
+    if (!e.roms.problems.empty()) {
+        QStringList lines;
+        for (const std::string& p : e.roms.problems) lines << utf8(p);
+        show_message(APP_TITLE, lines.join("\n"));
+    }
+    guarded([&] {
+        e.keys = load_key_map(dir);
+        try {
+            e.games.FillGamesList(dir);
+        } catch (...) {
+            fill_games_combo();  // the entries read before the failure stay listed
+            throw;
+        }
+        fill_games_combo();
+        const auto close_file = e.snapshot_slots.slot(CLOSE_SLOT);
+        std::error_code ec;
+        const bool restore = std::filesystem::exists(close_file, ec);
+        pause(true);
+        full_reset();
+        if (restore) {
+            e.boot_run();
+            NewLoadFile(path_text(close_file));
+        }
+        Restorepause();
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Timers
+
+void TMainFormEmu::TimerMainTimer() {
+    if (paused_) return;  // a tick queued before the pause began
+    guarded([&] {
+        if (emu_->run_frame()) PictureView_->update();
+        // The debugger window would be refreshed here.
+    });
+}
+
+void TMainFormEmu::TimerAutoSaveTimer() {
+    guarded([&] {
+        if (!paused_) emu_->snapshot_slots.QuickSave(emu_->bank, emu_->machine, emu_->roms);
+    });
+}
+
+void TMainFormEmu::TimerPauseTimer() {
+    if (!pause_blink_) {
+        ToolButtonPause->setIcon(image_resume_);
+        setWindowTitle(TITLE_NORMAL);
+        pause_blink_ = true;
+    } else {
+        ToolButtonPause->setIcon(image_resume_blink_);
+        setWindowTitle(TITLE_PAUSED);
+        pause_blink_ = false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// File menu
+
+void TMainFormEmu::MenuOpenClick() {
+    guarded([&] {
+        pause(true);
+        const QString chosen = ask_open_file_name(OPEN_DIALOG_TITLE, utf8(path_text(emu_->program_dir)), OPEN_FILTER);
+        if (!chosen.isEmpty()) {
+            NewLoadFile(utf8(chosen));
+            emu_->snapshot_slots.last_opened = utf8(chosen);
+        }
+        if (!emu_->snapshot_slots.last_opened.empty()) MenuReOpen->setEnabled(true);
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::MenuReOpenClick() {
+    guarded([&] {
+        pause(true);
+        NewLoadFile(emu_->snapshot_slots.last_opened);
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::MenuQuickOpenClick() {
+    guarded([&] {
+        pause(true);
+        emu_->snapshot_slots.QuickOpen(emu_->bank, emu_->machine);
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::MenuQuickSaveClick() {
+    guarded([&] {
+        pause(true);
+        emu_->snapshot_slots.QuickSave(emu_->bank, emu_->machine, emu_->roms);
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::MenuSaveClick() {
+    guarded([&] {
+        pause(true);
+        const QString chosen = ask_save_file_name(utf8(path_text(emu_->program_dir)), SAVE_FILTER);
+        if (!chosen.isEmpty()) SaveSnapshot(emu_->bank, emu_->machine, emu_->roms, utf8(chosen));
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::MenuFullResetCPUClick() {
+    guarded([&] {
+        pause(true);
+        emu_->snapshot_slots.SaveResetSlot(emu_->bank, emu_->machine, emu_->roms);
+        full_reset();
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::ToolButtonQuickResetCPUClick() {
+    guarded([&] {
+        pause(true);
+        emu_->snapshot_slots.SaveResetSlot(emu_->bank, emu_->machine, emu_->roms);
+        full_reset();
+        emu_->boot_run();
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::MenuPauseClick() {
+    guarded([&] {
+        emu_->snapshot_slots.PauseCommand(emu_->bank, emu_->machine, emu_->roms, paused_);
+        NotPause();
+    });
+}
+
+void TMainFormEmu::MenuExitClick() { close(); }
+
+void TMainFormEmu::MenuDebuggerClick() { show_message(APP_TITLE, DEBUGGER_MISSING); }
+
+QString TMainFormEmu::about_text() const {
+    return windowTitle() + QStringLiteral("\r\n(") + QString::fromUtf8(LVOV_README_PATH) + QStringLiteral(")");
+}
+
+void TMainFormEmu::MenuAboutClick() { show_message(APP_TITLE, about_text()); }
+
+// ---------------------------------------------------------------------------------------
+// Keyboard, mouse, resize, drop, close
+
+void TMainFormEmu::FormKeyDown(uint8_t vk) {
+    guarded([&] {
+        if (vk == VK_DELETE || vk == VK_PAUSE) NotPause();
+        const bool consumed = emu_->snapshot_slots.KeyPressed(emu_->bank, emu_->machine, emu_->roms, paused_, vk);
+        if (!paused_) {
+            emu_->press_key(vk);
+        } else if (consumed) {
+            paint_screen();
+        }
+    });
+}
+
+void TMainFormEmu::FormKeyUp(uint8_t vk) {
+    if (!paused_) emu_->release_key(vk);
+}
+
+void TMainFormEmu::FormMouseDown() {
+    request_repaint();
+    paint_screen();
+}
+
+void TMainFormEmu::FormResize() {
+    PictureView_->update_picture_rect();
+    request_repaint();
+    paint_screen();
+}
+
+void TMainFormEmu::DropFile(const QString& path) {
+    setWindowTitle(path);
+    guarded([&] { NewLoadFile(utf8(path)); });
+}
+
+void TMainFormEmu::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainFormEmu::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.isEmpty()) return;
+    const QString path = urls.first().toLocalFile();
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    DropFile(path);
+}
+
+void TMainFormEmu::closeEvent(QCloseEvent* event) {
+    guarded([&] { emu_->snapshot_slots.SaveCloseSlot(emu_->bank, emu_->machine, emu_->roms); });
+    TimerMain->stop();
+    TimerAutoSave->stop();
+    TimerPause->stop();
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------------------
+// Speed fields and the games list
+
+void TMainFormEmu::toggle_speed_field(QSpinBox* field, QLabel* caption, QLabel* star) {
+    if (!field->isEnabled()) {
+        field->setEnabled(true);
+        set_colour(field, QPalette::Base, unlocked_colour());
+        set_label_colour(caption, unlocked_colour());
+        set_label_colour(star, unlocked_colour());
+        field->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    field->setEnabled(false);
+    set_colour(field, QPalette::Base, button_face_colour());
+    set_label_colour(caption, button_face_colour());
+    set_label_colour(star, button_face_colour());
+    PictureView_->setFocus(Qt::OtherFocusReason);
+    guarded([&] { apply_speed_settings(); });
+}
+
+void TMainFormEmu::LabelFPSClick() { toggle_speed_field(SpinEditFPS, LabelFPS, Label2FPS); }
+void TMainFormEmu::LabelFreqClick() { toggle_speed_field(SpinEditFreq, LabelFreq, Label2FREQ); }
+
+// Enter in an unlocked field locks it again; its "*" label stays red.
+void TMainFormEmu::SpinEditEnter(QSpinBox* field) {
+    QLabel* caption = field == SpinEditFPS ? LabelFPS : LabelFreq;
+    field->interpretText();
+    field->setEnabled(false);
+    set_colour(field, QPalette::Base, button_face_colour());
+    set_label_colour(caption, button_face_colour());
+    PictureView_->setFocus(Qt::OtherFocusReason);
+    guarded([&] { apply_speed_settings(); });
+}
+
+bool TMainFormEmu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == SpinEditFPS || watched == SpinEditFreq)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            SpinEditEnter(static_cast<QSpinBox*>(watched));
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainFormEmu::set_games_text(const QString& text) {
+    const bool was = updating_games_;
+    updating_games_ = true;
+    ComboBoxGames->setEditText(text);
+    updating_games_ = was;
+}
+
+void TMainFormEmu::close_games_list() {
+    ComboBoxGames->setEnabled(false);
+    set_colour(ComboBoxGames, QPalette::Base, window_colour());
+    set_label_colour(LabelGames, button_face_colour());
+    PictureView_->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainFormEmu::LabelGamesClick() {
+    if (!ComboBoxGames->isEnabled()) {
+        ComboBoxGames->setEnabled(true);
+        set_colour(ComboBoxGames, QPalette::Base, unlocked_colour());
+        set_label_colour(LabelGames, unlocked_colour());
+        ComboBoxGames->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    close_games_list();
+    set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
+}
+
+void TMainFormEmu::ComboBoxGamesChange(const QString& text) {
+    guarded([&] {
+        pause(true);
+        const std::string selected = utf8_to_cp1251(utf8(text));
+        close_games_list();
+        if (emu_->games.ChooseGame(emu_->bank, emu_->machine, emu_->roms, selected)) {
+            apply_speed_settings();
+            PictureView_->update_picture_rect();
+        }
+        set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
+        paint_screen();
+        Restorepause();
+    });
+}
+
+void TMainFormEmu::ComboBoxGamesCloseUp() {
+    close_games_list();
+    set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
+    request_repaint();
+    paint_screen();
+}
+
+}  // namespace lvov

@@ -1,0 +1,235 @@
+// The main window: the emulated screen, the menu bar, the toolbar with the speed fields
+// and the games list, the host keyboard, dropped files and the three timers of the
+// frame loop.
+//
+// The window owns one Emulator and drives it: TimerMain runs a frame per tick,
+// TimerAutoSave writes the quick-save slot every minute, TimerPause blinks the title
+// while paused. Commands that load, save or reset run inside the pause bracket
+// pause(true) ... Restorepause(), which does not nest.
+//
+// Every handler catches the emulator's errors at its edge and shows them in one modal
+// message box; the handler stops at the failing step and the program goes on. Dialogs
+// and message boxes go through virtual functions so tests can answer them.
+#pragma once
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProxyStyle>
+#include <QSpinBox>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/emulator.h"
+
+class QAction;
+class QToolBar;
+
+namespace lvov {
+
+class TMainFormEmu;
+
+// The caption and the two titles of the main window. The letter after "NEV " is the
+// Cyrillic е, as the machine's makers wrote it.
+extern const QString APP_TITLE;          // "ПК ЛЬВОВ"
+extern const QString TITLE_NORMAL;       // "NEV еmulator for PK-01 Lvov    1.0Beta"
+extern const QString TITLE_PAUSED;       // TITLE_NORMAL + " (Pause)"
+extern const QString GAMES_PLACEHOLDER;  // "(выберите игру)"
+
+constexpr int WINDOW_WIDTH = 776;
+constexpr int WINDOW_HEIGHT = 558;
+constexpr int TOOLBAR_HEIGHT = 25;
+constexpr int PAUSE_BLINK_MS = 500;
+
+// A label that reports mouse clicks.
+class ClickableLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The games list; reports when its drop-down list closes.
+class GamesComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void hidePopup() override;
+signals:
+    void closedUp();
+};
+
+// The picture: stretches the emulator's 256 x 256 bitmap into picture_rect whenever the
+// platform asks, and hands keys and mouse presses to the window.
+class PictureView : public QWidget {
+    Q_OBJECT
+public:
+    PictureView(TMainFormEmu& form, const Picture& picture);
+    QRect picture_rect() const { return picture_rect_; }
+    void update_picture_rect();
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    // Tab and Shift+Tab are keys of the emulated keyboard, not focus moves.
+    bool focusNextPrevChild(bool next) override;
+private:
+    TMainFormEmu& form_;
+    QImage image_;  // wraps Picture::pixels, no copy
+    QRect picture_rect_;
+};
+
+// Keeps Alt from opening the menu bar, so that the key reaches the emulated keyboard.
+class NoAltMenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
+                  QStyleHintReturn* returnData = nullptr) const override;
+};
+
+class TMainFormEmu : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent = nullptr);
+    ~TMainFormEmu() override;
+
+    Emulator& emu() { return *emu_; }
+    bool paused() const { return paused_; }
+    bool paused_before() const { return paused_before_; }
+    bool pause_blink() const { return pause_blink_; }
+    bool first_activation() const { return first_activation_; }
+    QRect picture_rect() const { return PictureView_->picture_rect(); }
+    QString about_text() const;
+
+    // A file given on the command line, loaded as a dropped file after start-up.
+    void set_startup_file(const QString& path) { startup_file_ = path; }
+
+    // Pause control.
+    void pause(bool value);
+    void NotPause() { pause(!paused_); }
+    void Restorepause() { pause(paused_before_); }
+    // Frame interval and cycles per frame from the two speed fields.
+    void apply_speed_settings();
+    // ResetComp, then the speed settings and the picture rectangle read again.
+    void full_reset();
+    // LoadImageFile, then a paint.
+    void NewLoadFile(const std::string& path_utf8);
+    // Repaints the picture into the window when it changed or a redraw was asked for.
+    void paint_screen();
+    void request_repaint() { emu_->request_repaint(); }
+
+    // The start-up sequence of the first activation; runs once.
+    void FirstPusk();
+
+    // Event handlers; public so that tests can drive them.
+    void TimerMainTimer();
+    void TimerAutoSaveTimer();
+    void TimerPauseTimer();
+    void MenuOpenClick();
+    void MenuReOpenClick();
+    void MenuQuickOpenClick();
+    void MenuQuickSaveClick();
+    void MenuSaveClick();
+    void MenuFullResetCPUClick();
+    void ToolButtonQuickResetCPUClick();
+    void MenuPauseClick();
+    void MenuExitClick();
+    void MenuDebuggerClick();
+    void MenuAboutClick();
+    void FormKeyDown(uint8_t vk);
+    void FormKeyUp(uint8_t vk);
+    void FormMouseDown();
+    void FormResize();
+    void DropFile(const QString& path);
+    void LabelFPSClick();
+    void LabelFreqClick();
+    void SpinEditEnter(QSpinBox* field);
+    void LabelGamesClick();
+    void ComboBoxGamesChange(const QString& text);
+    void ComboBoxGamesCloseUp();
+
+    // Components, by their form names.
+    QTimer* TimerMain = nullptr;
+    QTimer* TimerAutoSave = nullptr;
+    QTimer* TimerPause = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QAction* MenuOpen = nullptr;
+    QAction* MenuReOpen = nullptr;
+    QAction* MenuQuickOpen = nullptr;
+    QAction* MenuQuickSave = nullptr;
+    QAction* MenuSave = nullptr;
+    QAction* MenuFullResetCPU = nullptr;
+    QAction* MenuQuickResetCPU = nullptr;
+    QAction* MenuPause = nullptr;
+    QAction* MenuExit = nullptr;
+    QAction* MenuDebugger = nullptr;
+    QAction* MenuAbout = nullptr;
+    QAction* ToolButtonOpen = nullptr;
+    QAction* ToolButtonFullResetCPU = nullptr;
+    QAction* ToolButtonQuickResetCPU = nullptr;
+    QAction* ToolButtonPause = nullptr;
+    QAction* ToolButtonDebugger = nullptr;
+    QAction* ToolExit = nullptr;
+    ClickableLabel* LabelFPS = nullptr;
+    QSpinBox* SpinEditFPS = nullptr;
+    ClickableLabel* Label2FPS = nullptr;
+    ClickableLabel* LabelFreq = nullptr;
+    QSpinBox* SpinEditFreq = nullptr;
+    ClickableLabel* Label2FREQ = nullptr;
+    GamesComboBox* ComboBoxGames = nullptr;
+    ClickableLabel* LabelGames = nullptr;
+    PictureView* PictureView_ = nullptr;
+
+    // Colours of the lockable fields and labels.
+    static QColor unlocked_colour();
+    QColor button_face_colour() const;
+    QColor window_colour() const;
+
+protected:
+    // Dialogs and message boxes; tests override them to answer without a modal loop.
+    virtual QString ask_open_file_name(const QString& title, const QString& dir, const QString& filter);
+    virtual QString ask_save_file_name(const QString& dir, const QString& filter);
+    virtual void show_error(const QString& text);
+    virtual void show_message(const QString& caption, const QString& text);
+
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    template <class F>
+    void guarded(F&& work);
+    void report_error(const QString& text);
+    void build_actions();
+    void build_menu();
+    void build_toolbar();
+    void set_menu_shortcuts(bool on);
+    void toggle_speed_field(QSpinBox* field, QLabel* caption, QLabel* star);
+    void set_games_text(const QString& text);
+    void close_games_list();
+    void fill_games_combo();
+    void start_once();
+
+    std::unique_ptr<Emulator> emu_;
+    NoAltMenuStyle* menu_style_ = nullptr;
+    bool paused_ = false;
+    bool paused_before_ = false;
+    bool pause_blink_ = false;
+    bool first_activation_ = true;
+    bool error_shown_ = false;
+    bool updating_games_ = false;
+    bool centred_ = false;
+    QString startup_file_;
+    QIcon image_pause_, image_resume_, image_resume_blink_;
+};
+
+}  // namespace lvov
