@@ -14,14 +14,14 @@
 ; after the switch the host releases Ctrl through its other table, so the position
 ; pressed first may stay held, and only a new press counts.
 ;
-; A poll takes about 1,700 cycles (half a millisecond at 3.4 MHz). A key counts once
-; it has been seen held in KB_DEBOUNCE polls in a row; held on, it repeats after
-; KB_FIRSTREP polls and then every KB_REPEAT polls.
+; A poll takes about 2,200 cycles (0.65 ms at 3.4 MHz). A key counts once it has
+; been seen held in KB_DEBOUNCE polls in a row (4 ms); held on, it repeats after
+; KB_FIRSTREP polls (0.5 s) and then every KB_REPEAT polls (14 a second).
 
 KB_DEBOUNCE     EQU     6
-KB_FIRSTREP     EQU     KB_DEBOUNCE+1000
-KB_REPEAT       EQU     140
-KB_BLINK        EQU     600     ; polls between cursor blinks
+KB_FIRSTREP     EQU     KB_DEBOUNCE+770
+KB_REPEAT       EQU     110
+KB_BLINK        EQU     460     ; polls between cursor blinks (0.3 s)
 
 POS_NONE        EQU     0FFH
 
