@@ -1,5 +1,6 @@
 #include "storage/buffers.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -154,6 +155,40 @@ void ByteBufferBank::ZeroRunPutByte(uint8_t value) {
     PutByte(codec_buffer_, value);
 }
 
+void ByteBufferBank::ZeroRunPutBytes(const uint8_t* bytes, size_t n) {
+    Buffer& b = buf(codec_buffer_);
+    // Each input byte emits at most four (a run token and a literal); check room in chunks.
+    constexpr size_t CHUNK = 4096;
+    for (size_t done = 0; done < n;) {
+        const size_t count = std::min(CHUNK, n - done);
+        if (uint64_t(b.cursor) + 4 * count + 3 > BUFFER_CAPACITY) {
+            for (size_t i = 0; i < count; ++i) ZeroRunPutByte(bytes[done + i]);  // checked path near the end
+        } else {
+            uint8_t* out = b.bytes.get();
+            uint32_t at = b.cursor;
+            uint32_t run = zero_run_;
+            for (size_t i = 0; i < count; ++i) {
+                const uint8_t v = bytes[done + i];
+                if (v == 0x00) {
+                    if (++run == 0xFFFF) {
+                        out[at++] = 0x00, out[at++] = 0xFF, out[at++] = 0xFF;
+                        run = 0;
+                    }
+                    continue;
+                }
+                if (run) {
+                    out[at++] = 0x00, out[at++] = static_cast<uint8_t>(run), out[at++] = static_cast<uint8_t>(run >> 8);
+                    run = 0;
+                }
+                out[at++] = v;
+            }
+            b.cursor = at;
+            zero_run_ = static_cast<uint16_t>(run);
+        }
+        done += count;
+    }
+}
+
 void ByteBufferBank::ZeroRunPutWord(uint16_t v) {
     ZeroRunPutByte(static_cast<uint8_t>(v));
     ZeroRunPutByte(static_cast<uint8_t>(v >> 8));
@@ -172,6 +207,34 @@ uint8_t ByteBufferBank::ZeroRunGetByte() {
     if (c != 0x00) return c;
     zero_run_ = static_cast<uint16_t>(GetWord(codec_buffer_) - 1);  // a count of 0 wraps to 65,536 zeros
     return 0x00;
+}
+
+bool ByteBufferBank::ZeroRunGetBytes(uint8_t* out, size_t n, uint32_t end) {
+    Buffer& b = buf(codec_buffer_);
+    end = std::min(end, BUFFER_CAPACITY);
+    const uint8_t* in = b.bytes.get();
+    size_t i = 0;
+    while (i < n) {
+        if (zero_run_ > 0) {
+            const size_t k = std::min<size_t>(zero_run_, n - i);
+            std::memset(out + i, 0, k);
+            zero_run_ = static_cast<uint16_t>(zero_run_ - k);
+            i += k;
+            continue;
+        }
+        if (b.cursor >= end) return false;
+        const uint8_t c = in[b.cursor];
+        if (c != 0x00) {
+            out[i++] = c;
+            ++b.cursor;
+            continue;
+        }
+        if (uint64_t(b.cursor) + 3 > end) return false;  // a run token without its count
+        zero_run_ = static_cast<uint16_t>((in[b.cursor + 1] | (in[b.cursor + 2] << 8)) - 1);  // 0 means 65,536
+        b.cursor += 3;
+        out[i++] = 0x00;
+    }
+    return true;
 }
 
 uint16_t ByteBufferBank::ZeroRunGetWord() {

@@ -64,12 +64,18 @@ public:
     void ZeroRunPutByte(uint8_t b);
     void ZeroRunPutWord(uint16_t v);
     void ZeroRunPutDWord(uint32_t v);
+    // ZeroRunPutByte of n bytes in order, in one pass.
+    void ZeroRunPutBytes(const uint8_t* bytes, size_t n);
     // Emits the pending zero run, if any, so that every byte put is in the buffer.
     // Writers call it before SaveBufferToFile.
     void ZeroRunFlush();
     uint8_t ZeroRunGetByte();
     uint16_t ZeroRunGetWord();
     uint32_t ZeroRunGetDWord();
+    // n ZeroRunGetBytes into out, taking no token that does not lie wholly before
+    // position `end` of the codec buffer. Returns false, with out partly filled, when the
+    // stream ends (or a run token is cut) before n bytes are delivered.
+    bool ZeroRunGetBytes(uint8_t* out, size_t n, uint32_t end);
 
     uint32_t cursor(int n) const;
     void set_cursor(int n, uint32_t position);

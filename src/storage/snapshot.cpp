@@ -1,6 +1,7 @@
 #include "storage/snapshot.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -80,18 +81,13 @@ public:
         if (bank_.data(n)[at] == 0x00 && uint64_t(at) + 3 > end_) truncated();  // a run token needs its count
         return bank_.ZeroRunGetByte();
     }
-    uint16_t word(bool may_end) {
-        const uint8_t low = byte(may_end);
-        const uint8_t high = byte(may_end);
-        return static_cast<uint16_t>(low | (high << 8));
-    }
     // A byte outside the decoder (rom_id).
     uint8_t raw() {
         if (bank_.cursor(1) >= bank_.loaded_size(1)) truncated();
         return bank_.GetByte(1);
     }
     void fill(uint8_t* out, size_t count) {
-        for (size_t i = 0; i < count; ++i) out[i] = byte();
+        if (!bank_.ZeroRunGetBytes(out, count, end_)) truncated();
     }
 
 private:
@@ -103,29 +99,39 @@ private:
     uint32_t end_;
 };
 
-// Versions 0x31 and 0x32: decoded into a copy of the machine, which replaces it only
-// when the whole stream has been read.
+// Versions 0x31 and 0x32: decoded aside first, copied into the machine only when the
+// whole stream has been read.
+struct DecodedSections {
+    std::array<uint8_t, MEMORY_SIZE> memory;
+    std::array<uint8_t, VRAM_SIZE> vram;
+    std::array<uint8_t, LATCH_COUNT> latches;
+    uint8_t registers[REGISTER_BYTES];
+};
+
 void read_coded(ByteBufferBank& bank, MachineState& m, uint8_t version) {
-    auto next = std::make_unique<MachineState>(m);
+    auto next = std::make_unique<DecodedSections>();
     CheckedDecoder in(bank);
     bank.set_cursor(1, BODY_OFFSET);
+    uint32_t memory_bytes = MEMORY_SIZE;
     if (version == VERSION_CODED_FULL) {
         in.fill(next->memory.data(), MEMORY_SIZE);
     } else {
         in.fill(next->memory.data(), RAM_SIZE);
         const uint8_t rom_id = in.raw();  // always a literal, taken raw
-        if (rom_id == 0 || rom_id == ROM_ID_OTHER) in.fill(next->memory.data() + ROM_START, ROM_SIZE);
-        // rom_id 1..3: the firmware already in place stays.
+        if (rom_id == 0 || rom_id == ROM_ID_OTHER) {
+            in.fill(next->memory.data() + ROM_START, ROM_SIZE);
+        } else {
+            memory_bytes = RAM_SIZE;  // rom_id 1..3: the firmware already in place stays
+        }
     }
     in.fill(next->vram.data(), VRAM_SIZE);
-    for (auto& latch : next->port_latches) latch = in.byte() ^ LATCH_COMPLEMENT;
-    uint8_t r[8];
-    for (auto& reg : r) reg = in.byte(true);
-    next->B = r[0], next->C = r[1], next->D = r[2], next->E = r[3];
-    next->H = r[4], next->L = r[5], next->A = r[6], next->F = r[7];
-    next->SP = in.word(true);
-    next->PC = in.word(true);
-    m = *next;
+    in.fill(next->latches.data(), LATCH_COUNT);
+    for (auto& r : next->registers) r = in.byte(true);
+
+    std::memcpy(m.memory.data(), next->memory.data(), memory_bytes);
+    m.vram = next->vram;
+    for (uint32_t i = 0; i < LATCH_COUNT; ++i) m.port_latches[i] = next->latches[i] ^ LATCH_COMPLEMENT;
+    set_registers(m, next->registers);
 }
 
 }  // namespace
@@ -142,15 +148,17 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     const std::string target = snapshot_path_with_extension(path);
     bank.PutString(1, SNAPSHOT_MAGIC);
     bank.PutByte(1, SNAPSHOT_VERSION);
-    for (uint32_t a = 0; a < RAM_SIZE; ++a) bank.ZeroRunPutByte(m.memory[a]);
+    bank.ZeroRunPutBytes(m.memory.data(), RAM_SIZE);
     int id = identify_rom(m, roms);
     if (id == 0) id = ROM_ID_OTHER;
     bank.ZeroRunPutByte(static_cast<uint8_t>(id));
     if (id == ROM_ID_OTHER) {
-        for (uint32_t a = ROM_START; a < MEMORY_SIZE; ++a) bank.ZeroRunPutByte(m.memory[a]);
+        bank.ZeroRunPutBytes(m.memory.data() + ROM_START, ROM_SIZE);
     }
-    for (uint8_t v : m.vram) bank.ZeroRunPutByte(v);
-    for (uint8_t latch : m.port_latches) bank.ZeroRunPutByte(latch ^ LATCH_COMPLEMENT);
+    bank.ZeroRunPutBytes(m.vram.data(), VRAM_SIZE);
+    uint8_t latches[LATCH_COUNT];
+    for (uint32_t i = 0; i < LATCH_COUNT; ++i) latches[i] = m.port_latches[i] ^ LATCH_COMPLEMENT;
+    bank.ZeroRunPutBytes(latches, LATCH_COUNT);
     for (uint8_t reg : {m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F}) bank.ZeroRunPutByte(reg);
     bank.ZeroRunPutWord(m.SP);
     bank.ZeroRunPutWord(m.PC);

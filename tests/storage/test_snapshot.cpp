@@ -159,6 +159,21 @@ TEST_F(SnapshotTest, OlderVersionsLoadAsTheirLayoutSays) {
         LoadImageFile(bank, *m, path("v31.NevLVE"));
         test::expect_same_state(*src, *m);
     }
+    {  // 0x32 with rom_id 0 (never written, but read): the firmware bytes follow.
+        Bytes f;
+        test::append(f, "NevLVEmu2");
+        const Bytes ram = code(Bytes(src->memory.begin(), src->memory.begin() + 0xC000));
+        f.insert(f.end(), ram.begin(), ram.end());
+        f.push_back(0);  // rom_id, raw
+        Bytes rest(src->memory.begin() + 0xC000, src->memory.end());
+        append_tail(rest, *src, true);
+        const Bytes coded = code(rest);
+        f.insert(f.end(), coded.begin(), coded.end());
+        test::write_file(dir / "v32.NevLVE", f);
+        auto m = test::reset_machine(roms);
+        LoadImageFile(bank, *m, path("v32.NevLVE"));
+        test::expect_same_state(*src, *m);
+    }
     {  // 03: a machine-code tape image behind the snapshot magic.
         Bytes f;
         test::append(f, "NevLVEmu");
