@@ -1,0 +1,205 @@
+// The command line: option parsing, the headless run and the program's exit statuses.
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+#include <sstream>
+
+#include "app/command_line.h"
+#include "app/emulator.h"
+#include "app/headless.h"
+#include "test_support.h"
+
+using namespace lvov;
+namespace fs = std::filesystem;
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void parsesOptionsAndFile();
+    void refusesBadArguments_data();
+    void refusesBadArguments();
+    void headlessRunShowsTheFirmware();
+    void typedTextChangesThePicture();
+    void fileAndSnapshotAroundTheFrames();
+    void programExitStatuses();
+
+private:
+    fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
+    // A headless run in the temporary program directory; returns the exit status.
+    int run(const CommandLine& o, std::string* messages = nullptr) {
+        std::ostringstream err;
+        const int status = run_headless(o, dir(), err);
+        if (messages) *messages = err.str();
+        return status;
+    }
+    static CommandLine headless(int frames) {
+        CommandLine o;
+        o.headless = true;
+        o.frames = frames;
+        return o;
+    }
+    std::unique_ptr<QTemporaryDir> tmp_;
+};
+
+void CommandLineTest::init() {
+    tmp_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp_->isValid());
+}
+
+void CommandLineTest::parsesOptionsAndFile() {
+    auto p = parse_command_line({"--headless", "--frames", "12", "--screenshot=out.png", "--type", "RUN\\n",
+                                 "--dir", "/tmp", "--save-snapshot", "end", "game.lvt"});
+    QVERIFY2(p.error.empty(), p.error.c_str());
+    QVERIFY(p.options.headless);
+    QCOMPARE(p.options.frames, 12);
+    QCOMPARE(p.options.screenshot, std::string("out.png"));
+    QCOMPARE(*p.options.type_text, std::string("RUN\n"));
+    QCOMPARE(p.options.dir, std::string("/tmp"));
+    QCOMPARE(p.options.save_snapshot, std::string("end"));
+    QCOMPARE(p.options.file, std::string("game.lvt"));
+
+    p = parse_command_line({});
+    QVERIFY(p.error.empty());
+    QVERIFY(!p.options.headless);
+    QCOMPARE(p.options.frames, 250);
+    QVERIFY(!p.options.type_text);
+
+    // "--" ends the options; "\\" types one backslash.
+    p = parse_command_line({"--headless", "--frames=0", "--type", "A\\\\B", "--", "-odd.lvt"});
+    QVERIFY(p.error.empty());
+    QCOMPARE(p.options.frames, 0);
+    QCOMPARE(*p.options.type_text, std::string("A\\B"));
+    QCOMPARE(p.options.file, std::string("-odd.lvt"));
+
+    QVERIFY(parse_command_line({"--help", "--bogus-after-help"}).error.size() > 0);
+    QVERIFY(parse_command_line({"--version"}).options.version);
+}
+
+void CommandLineTest::refusesBadArguments_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("unknown option") << QStringList{"--turbo"};
+    QTest::newRow("single dash") << QStringList{"-x"};
+    QTest::newRow("missing value") << QStringList{"--headless", "--frames"};
+    QTest::newRow("negative frames") << QStringList{"--headless", "--frames", "-1"};
+    QTest::newRow("text frames") << QStringList{"--headless", "--frames", "12x"};
+    QTest::newRow("huge frames") << QStringList{"--headless", "--frames", "99999999999"};
+    QTest::newRow("two files") << QStringList{"a.lvt", "b.lvt"};
+    QTest::newRow("flag with value") << QStringList{"--headless=yes"};
+    QTest::newRow("empty screenshot") << QStringList{"--headless", "--screenshot="};
+    QTest::newRow("screenshot without headless") << QStringList{"--screenshot", "a.png"};
+    QTest::newRow("type without headless") << QStringList{"--type", "A"};
+    QTest::newRow("frames without headless") << QStringList{"--frames", "5"};
+    QTest::newRow("snapshot without headless") << QStringList{"--save-snapshot", "x"};
+}
+
+void CommandLineTest::refusesBadArguments() {
+    QFETCH(QStringList, args);
+    std::vector<std::string> list;
+    for (const QString& a : args) list.push_back(a.toStdString());
+    QVERIFY(!parse_command_line(list).error.empty());
+}
+
+void CommandLineTest::headlessRunShowsTheFirmware() {
+    CommandLine o = headless(100);
+    o.screenshot = (dir() / "shot.png").string();
+    QCOMPARE(run(o), EXIT_OK);
+    QImage shot(QString::fromStdString(o.screenshot));
+    QCOMPARE(shot.size(), QSize(256, 256));
+    // The firmware's banner: more than one colour, and text in the top rows.
+    QSet<QRgb> colours;
+    int top_background = 0;
+    const QRgb background = shot.pixel(255, 255);
+    for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            colours.insert(shot.pixel(x, y));
+            if (y < 16 && shot.pixel(x, y) != background) ++top_background;
+        }
+    }
+    QVERIFY(colours.size() >= 2);
+    QVERIFY(top_background > 50);
+    // A headless run touches no snapshot slot.
+    QVERIFY(!fs::exists(dir() / "OnClose.NevLVE"));
+    QVERIFY(!fs::exists(dir() / "onPause.NevLVE"));
+    QVERIFY(!fs::exists(dir() / "QuickSave.NevLVE"));
+}
+
+void CommandLineTest::typedTextChangesThePicture() {
+    CommandLine plain = headless(20);
+    plain.screenshot = (dir() / "plain.png").string();
+    CommandLine typed = headless(20);
+    typed.screenshot = (dir() / "typed.png").string();
+    typed.type_text = "H\n";
+    QCOMPARE(run(plain), EXIT_OK);
+    QCOMPARE(run(typed), EXIT_OK);
+    const QImage a(QString::fromStdString(plain.screenshot));
+    const QImage b(QString::fromStdString(typed.screenshot));
+    QCOMPARE(a.size(), b.size());
+    QVERIFY(a != b);
+
+    // A character no key types is refused before anything runs.
+    CommandLine bad = headless(0);
+    bad.type_text = "\xD0\x96";  // Ж
+    std::string messages;
+    QCOMPARE(run(bad, &messages), EXIT_USAGE);
+    QVERIFY(messages.find("--type") != std::string::npos);
+}
+
+void CommandLineTest::fileAndSnapshotAroundTheFrames() {
+    // A program that loops at 8000 after the boot run; the snapshot written at the end
+    // shows it running.
+    const fs::path tape = dir() / "loop.lvt";
+    test::write_file(tape, test::tape_image(0x8000, {0xC3, 0x00, 0x80}, 0x8000));
+    CommandLine o = headless(10);
+    o.file = tape.string();
+    o.save_snapshot = (dir() / "end").string();
+    QCOMPARE(run(o), EXIT_OK);
+    QVERIFY(fs::exists(dir() / "end.NevLVE"));
+
+    Emulator check(dir());
+    QCOMPARE(check.load_image((dir() / "end.NevLVE").string()), LoadResult::Snapshot);
+    QCOMPARE(check.machine.PC, uint16_t(0x8000));
+    QCOMPARE(check.machine.memory[0x8000], uint8_t(0xC3));
+
+    // An unreadable file stops the run with status 2; a snapshot that cannot be written
+    // with status 1.
+    o.file = (dir() / "missing.lvt").string();
+    std::string messages;
+    QCOMPARE(run(o, &messages), EXIT_USAGE);
+    QVERIFY(messages.find("missing.lvt") != std::string::npos);
+    o.file.clear();
+    o.save_snapshot = (dir() / "no" / "such" / "folder" / "x").string();
+    QCOMPARE(run(o), EXIT_FAILURE_WRITE);
+}
+
+void CommandLineTest::programExitStatuses() {
+    const auto run_program = [](const QStringList& args, QString* err = nullptr, QString* out = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(NEVEMULATOR_PATH), args);
+        if (!p.waitForFinished(60000)) return -1;
+        if (err) *err = QString::fromUtf8(p.readAllStandardError());
+        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    };
+    const QString d = tmp_->path();
+    QString err, out;
+    QCOMPARE(run_program({"--help"}, nullptr, &out), 0);
+    QVERIFY(out.contains("Usage"));
+    QCOMPARE(run_program({"--version"}, nullptr, &out), 0);
+    QVERIFY(out.contains("1.0Beta"));
+    QCOMPARE(run_program({"--frobnicate"}, &err), 2);
+    QVERIFY(err.contains("--frobnicate"));
+    QCOMPARE(run_program({"--headless", "--dir", d, d + "/absent.lvt"}, &err), 2);
+    QVERIFY(err.contains("absent.lvt"));
+    QCOMPARE(run_program({"--headless", "--dir", d + "/absent-folder"}, &err), 2);
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "5", "--screenshot", d + "/s.png"}), 0);
+    QVERIFY(QImage(d + "/s.png").width() == 256);
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--screenshot", d + "/none/s.png"}, &err), 1);
+    QVERIFY(err.contains("s.png"));
+}
+
+QTEST_MAIN(CommandLineTest)
+#include "test_command_line.moc"

@@ -1,0 +1,571 @@
+// The main window on the offscreen platform: start-up, keys, the pause bracket, speed
+// fields, dropped files, file commands and the games list, each in a temporary program
+// directory.
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+#include <fstream>
+#include <memory>
+
+#include "core/i8080.h"
+#include "test_support.h"
+
+using namespace lvov;
+using namespace lvov::test;
+namespace fs = std::filesystem;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startupWithoutCloseFile();
+    void startupRestoresTheCloseFile();
+    void startupStopsAtABrokenKeyMap();
+    void keysReachTheMatrixByPosition();
+    void pauseReleasesKeysAndDigitsLoadWhilePaused();
+    void digitKeysReloadRecentSnapshots();
+    void pauseBracketTitlesAndShortcuts();
+    void speedFieldsLockAndApply();
+    void droppedFileLoadsFirstOnly();
+    void openReopenAndSaveDialogs();
+    void quickCommandsAndResets();
+    void gamesListChoosesAndResets();
+    void aboutAndDebugger();
+    void runningKeysStayWithTheMachine();
+
+private:
+    fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
+    std::unique_ptr<TestForm> new_form() { return std::make_unique<TestForm>(dir()); }
+    // A form after its start-up sequence.
+    std::unique_ptr<TestForm> started_form() {
+        auto form = new_form();
+        form->FirstPusk();
+        return form;
+    }
+    fs::path write_tape(const std::string& name, uint16_t start, const std::vector<uint8_t>& bytes) {
+        const fs::path path = dir() / name;
+        write_file(path, tape_image(start, bytes, start));
+        return path;
+    }
+    static QString qpath(const fs::path& p) { return QString::fromStdString(p.string()); }
+    // A drag from the file manager entering the window, then the drop.
+    static void drop_onto(QWidget* target, const QMimeData& mime) {
+        QDragEnterEvent enter(QPoint(10, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+    }
+
+    std::unique_ptr<QTemporaryDir> tmp_;
+};
+
+void MainWindowTest::init() {
+    tmp_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp_->isValid());
+}
+
+void MainWindowTest::cleanup() { tmp_.reset(); }
+
+void MainWindowTest::startupWithoutCloseFile() {
+    fs::create_directories(dir() / "GAMES");
+    std::ofstream(dir() / "GAMES" / "index.ini") << "[Games]\nRace=race.lvt\nDemo=demo.sav\n";
+    fs::create_directories(dir() / "firmware");
+    write_file(dir() / "firmware" / "image2.rom", std::vector<uint8_t>(100, 0));
+
+    auto form = new_form();
+    QVERIFY(form->first_activation());
+    QCOMPARE(form->windowTitle(), QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta"));
+    form->FirstPusk();
+
+    QVERIFY(!form->first_activation());
+    QVERIFY(form->errors.isEmpty());
+    QCOMPARE(form->messages.size(), 1);  // the refused firmware file, once
+    QVERIFY(form->messages[0].contains("image2.rom"));
+    QVERIFY(!form->paused());
+    QVERIFY(form->TimerMain->isActive());
+    QVERIFY(form->TimerAutoSave->isActive());
+    QVERIFY(!form->TimerPause->isActive());
+    QCOMPARE(form->TimerMain->interval(), 20);
+    QCOMPARE(form->emu().cycles_per_frame, 68000);
+    // Reset without a boot run: the firmware starts at the next frame.
+    QCOMPARE(form->emu().machine.PC, uint16_t(0xC000));
+    QCOMPARE(form->ComboBoxGames->count(), 2);
+    QCOMPARE(form->ComboBoxGames->itemText(0), QStringLiteral("Race"));
+    QCOMPARE(form->ComboBoxGames->currentText(), QStringLiteral("(выберите игру)"));
+    QVERIFY(!form->ComboBoxGames->isEnabled());
+    QVERIFY(!fs::exists(dir() / "OnClose.NevLVE"));
+
+    // A second start-up does nothing.
+    form->emu().machine.PC = 0x1234;
+    form->FirstPusk();
+    QCOMPARE(form->emu().machine.PC, uint16_t(0x1234));
+}
+
+void MainWindowTest::startupRestoresTheCloseFile() {
+    {
+        auto first = started_form();
+        MachineState& m = first->emu().machine;
+        m.memory[0x9000] = 0x5A;
+        m.vram[0x123] = 0xA5;
+        m.B = 0x12;
+        m.SP = 0xA000;
+        first->MenuPauseClick();  // closing while paused still writes the close file
+        QVERIFY(first->paused());
+        first->close();
+        QVERIFY(first->errors.isEmpty());
+    }
+    QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
+
+    auto second = started_form();
+    const MachineState& m = second->emu().machine;
+    QVERIFY(second->errors.isEmpty());
+    QCOMPARE(m.memory[0x9000], uint8_t(0x5A));
+    QCOMPARE(m.vram[0x123], uint8_t(0xA5));
+    QCOMPARE(m.B, uint8_t(0x12));
+    QCOMPARE(m.SP, uint16_t(0xA000));
+    QVERIFY(!second->paused());  // the pause state is not restored
+    QVERIFY(second->TimerMain->isActive());
+    QCOMPARE(second->emu().cycles_per_frame, 68000);
+    QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
+}
+
+void MainWindowTest::startupStopsAtABrokenKeyMap() {
+    write_file(dir() / "NEVEmulator.key", std::vector<uint8_t>(10, 0xFF));
+    auto form = started_form();
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(form->errors[0].contains("NEVEmulator.key"));
+    // The rest of the sequence is skipped: no reset, no frame timer.
+    QCOMPARE(form->emu().machine.PC, uint16_t(0));
+    QCOMPARE(form->emu().machine.memory[0xC000], uint8_t(0));
+    QVERIFY(!form->TimerMain->isActive());
+    QVERIFY(form->TimerAutoSave->isActive());
+    QVERIFY(form->TimerPause->isActive());
+}
+
+void MainWindowTest::keysReachTheMatrixByPosition() {
+    auto form = started_form();
+    QWidget* view = form->PictureView_;
+    const MachineState& m = form->emu().machine;
+
+    press(view, Qt::Key_A, SCAN_A);
+    QVERIFY(main_key_held(m, 6, 4));  // A is main 6/4 in the Latin table
+    QVERIFY(fs::exists(dir() / "onPause.NevLVE"));  // every key press while running writes it
+    press(view, Qt::Key_S, SCAN_S);
+    QVERIFY(main_key_held(m, 7, 7));
+    release(view, Qt::Key_A, SCAN_A);
+    QVERIFY(!main_key_held(m, 6, 4));
+    QVERIFY(main_key_held(m, 7, 7));
+
+    // An auto-repeat's release is not a release.
+    QKeyEvent repeat = key_event(QEvent::KeyRelease, Qt::Key_S, SCAN_S, true);
+    QApplication::sendEvent(view, &repeat);
+    QVERIFY(main_key_held(m, 7, 7));
+    release(view, Qt::Key_S, SCAN_S);
+    QVERIFY(!main_key_held(m, 7, 7));
+
+    // Under a Russian layout Qt reports Ф for the same key: the same matrix key.
+    press(view, 0x0424, SCAN_A);
+    QVERIFY(main_key_held(m, 6, 4));
+    release(view, 0x0424, SCAN_A);
+    QVERIFY(!main_key_held(m, 6, 4));
+
+    // Tab is a key of the emulated keyboard (main 0/4), not a focus move.
+    press(view, Qt::Key_Tab, SCAN_TAB);
+    QVERIFY(main_key_held(m, 0, 4));
+    release(view, Qt::Key_Tab, SCAN_TAB);
+    QVERIFY(!main_key_held(m, 0, 4));
+
+    // The firmware's mode bit switches to the Cyrillic table: Q presses J's position.
+    form->emu().machine.memory[FIRMWARE_KBD_MODE] |= KBD_MODE_CYRILLIC;
+    press(view, Qt::Key_Q, SCAN_Q);
+    QVERIFY(main_key_held(m, 5, 2));
+    QVERIFY(!main_key_held(m, 7, 1));
+    QVERIFY(form->errors.isEmpty());
+}
+
+void MainWindowTest::pauseReleasesKeysAndDigitsLoadWhilePaused() {
+    auto form = started_form();
+    QWidget* view = form->PictureView_;
+    const MachineState& m = form->emu().machine;
+    const fs::path pause_file = dir() / "onPause.NevLVE";
+
+    press(view, Qt::Key_A, SCAN_A);
+    QVERIFY(main_key_held(m, 6, 4));
+    fs::remove(pause_file);
+    form->MenuPauseClick();
+    QVERIFY(form->paused());
+    QVERIFY(fs::exists(pause_file));  // written on the way into the pause
+    QVERIFY(!main_key_held(m, 6, 4));  // and every key released
+
+    // While paused keys reach nothing and write nothing; a digit with no recent file is
+    // swallowed.
+    fs::remove(pause_file);
+    press(view, Qt::Key_A, SCAN_A);
+    press(view, Qt::Key_3, SCAN_DIGIT_1 + 2);
+    QVERIFY(!main_key_held(m, 6, 4));
+    QVERIFY(!main_key_held(m, 4, 5));
+    QVERIFY(!fs::exists(pause_file));
+    QVERIFY(form->errors.isEmpty());
+
+    // Resuming by the menu writes nothing; the Pause key toggles through the key
+    // handler, which then writes the pause file because the machine runs again.
+    form->MenuPauseClick();
+    QVERIFY(!form->paused());
+    QVERIFY(!fs::exists(pause_file));
+    form->pause(true);
+    press(view, Qt::Key_Pause, SCAN_PAUSE);
+    QVERIFY(!form->paused());
+    QVERIFY(fs::exists(pause_file));
+
+    // Delete while running pauses before the write, so nothing is written.
+    fs::remove(pause_file);
+    press(view, Qt::Key_Delete, SCAN_DELETE);
+    QVERIFY(form->paused());
+    QVERIFY(!fs::exists(pause_file));
+}
+
+void MainWindowTest::digitKeysReloadRecentSnapshots() {
+    auto form = started_form();
+    QWidget* view = form->PictureView_;
+    MachineState& m = form->emu().machine;
+
+    m.memory[0x9000] = 1;
+    form->MenuQuickSaveClick();
+    QVERIFY(form->errors.isEmpty());
+    const auto& recent = form->emu().snapshot_slots.recent_snapshots;
+    QVERIFY(!recent[9].empty());
+    QVERIFY(fs::exists(fs::path(recent[9])));
+    QCOMPARE(fs::path(recent[0]).filename().string(), std::string("onPause.NevLVE"));
+
+    m.memory[0x9000] = 2;
+    form->MenuPauseClick();  // the pause file now holds 2
+    m.memory[0x9000] = 3;
+    press(view, Qt::Key_9, SCAN_DIGIT_1 + 8);
+    QCOMPARE(m.memory[0x9000], uint8_t(1));
+    press(view, Qt::Key_0, SCAN_DIGIT_0);
+    QCOMPARE(m.memory[0x9000], uint8_t(2));
+    QVERIFY(form->paused());
+
+    // A recent file that has gone: a message naming it, the machine unchanged.
+    fs::remove(fs::path(recent[9]));
+    m.memory[0x9000] = 4;
+    press(view, Qt::Key_9, SCAN_DIGIT_1 + 8);
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(form->errors[0].contains(QString::fromStdString(fs::path(recent[9]).filename().string())));
+    QCOMPARE(m.memory[0x9000], uint8_t(4));
+}
+
+void MainWindowTest::pauseBracketTitlesAndShortcuts() {
+    auto form = started_form();
+    const QString normal = QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta");
+    QAction* const with_shortcuts[] = {form->MenuOpen,         form->MenuSave,          form->MenuReOpen,
+                                       form->MenuQuickOpen,    form->MenuQuickSave,     form->MenuFullResetCPU,
+                                       form->MenuQuickResetCPU, form->MenuPause,        form->MenuDebugger};
+    const char* const keys[] = {"Ctrl+O", "Ctrl+S", "Alt+O", "O", "S", "Ctrl+Alt+R", "Ctrl+R", "Del", "Ctrl+D"};
+
+    for (QAction* a : with_shortcuts) QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
+    QCOMPARE(form->MenuExit->shortcut(), QKeySequence("Alt+F4"));
+
+    form->pause(true);
+    QVERIFY(!form->paused_before());
+    QVERIFY(!form->TimerMain->isActive());
+    QVERIFY(!form->TimerAutoSave->isActive());
+    QVERIFY(form->TimerPause->isActive());
+    for (size_t i = 0; i < std::size(keys); ++i) QCOMPARE(with_shortcuts[i]->shortcut(), QKeySequence(keys[i]));
+    QCOMPARE(form->MenuExit->shortcut(), QKeySequence("Alt+F4"));
+
+    // A frame tick queued before the pause runs nothing.
+    form->emu().machine.cycles = 0;
+    form->TimerMainTimer();
+    QCOMPARE(form->emu().machine.cycles, 0);
+
+    // The blink alternates the two titles every tick.
+    form->TimerPauseTimer();
+    const QString first = form->windowTitle();
+    form->TimerPauseTimer();
+    const QString second = form->windowTitle();
+    QVERIFY(first != second);
+    QVERIFY((first == normal && second == normal + " (Pause)") || (second == normal && first == normal + " (Pause)"));
+    if (form->windowTitle() != normal + " (Pause)") form->TimerPauseTimer();
+    form->MenuAboutClick();
+    QVERIFY(form->messages.last().startsWith(normal + " (Pause)\r\n("));
+
+    // Restorepause returns to the state before the last pause: running, plain title at once.
+    form->Restorepause();
+    QVERIFY(!form->paused());
+    QCOMPARE(form->windowTitle(), normal);
+    QVERIFY(form->TimerMain->isActive());
+    QVERIFY(!form->TimerPause->isActive());
+    for (QAction* a : with_shortcuts) QVERIFY(a->shortcut().isEmpty());
+
+    // The bracket does not nest: an inner pause(true) overwrites the remembered state.
+    form->pause(true);
+    form->pause(true);
+    form->Restorepause();
+    QVERIFY(form->paused());
+    form->NotPause();
+    QVERIFY(!form->paused());
+}
+
+void MainWindowTest::speedFieldsLockAndApply() {
+    auto form = started_form();
+    const QColor red(Qt::red);
+    const auto window_colour = [](QWidget* w) { return w->palette().color(QPalette::Window); };
+    const auto base_colour = [](QWidget* w) { return w->palette().color(QPalette::Base); };
+    const auto enter = [](QWidget* field) {
+        QKeyEvent e(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(field, &e);
+    };
+    QVERIFY(!form->SpinEditFPS->isEnabled());
+    QVERIFY(!form->SpinEditFreq->isEnabled());
+    QCOMPARE(form->SpinEditFPS->minimum(), 1);
+    QCOMPARE(form->SpinEditFPS->maximum(), 999);
+    QCOMPARE(form->SpinEditFreq->minimum(), 0);
+    QCOMPARE(form->SpinEditFreq->maximum(), 2147483647);
+
+    form->LabelFPSClick();
+    QVERIFY(form->SpinEditFPS->isEnabled());
+    QCOMPARE(window_colour(form->LabelFPS), red);
+    QCOMPARE(window_colour(form->Label2FPS), red);
+    QCOMPARE(base_colour(form->SpinEditFPS), red);
+    form->SpinEditFPS->setValue(16);
+    // Unlocking the other field applies nothing.
+    form->LabelFreqClick();
+    form->SpinEditFreq->setValue(1000);
+    QCOMPARE(form->TimerMain->interval(), 20);
+    QCOMPARE(form->emu().cycles_per_frame, 68000);
+
+    // Enter locks the field and applies; the "*" label stays red.
+    enter(form->SpinEditFPS);
+    QVERIFY(!form->SpinEditFPS->isEnabled());
+    QCOMPARE(form->TimerMain->interval(), 62);  // 62.5 to even
+    QVERIFY(window_colour(form->LabelFPS) != red);
+    QCOMPARE(window_colour(form->Label2FPS), red);
+    QCOMPARE(form->emu().cycles_per_frame, 1000);  // both fields are read
+
+    // Locking by the label returns all three to normal.
+    form->LabelFreqClick();
+    QVERIFY(!form->SpinEditFreq->isEnabled());
+    QVERIFY(window_colour(form->LabelFreq) != red);
+    QVERIFY(window_colour(form->Label2FREQ) != red);
+    QVERIFY(base_colour(form->SpinEditFreq) != red);
+
+    // A frame runs the new budget.
+    form->TimerMainTimer();
+    QVERIFY(form->emu().machine.cycles >= 1000 && form->emu().machine.cycles < 1018);
+
+    // A value left in an unlocked field is applied by the next full reset.
+    form->LabelFPSClick();
+    form->SpinEditFPS->setValue(400);
+    QCOMPARE(form->TimerMain->interval(), 62);
+    form->MenuFullResetCPUClick();
+    QCOMPARE(form->TimerMain->interval(), 2);  // 2.5 to even
+    form->SpinEditFPS->setValue(80);
+    enter(form->SpinEditFPS);
+    QCOMPARE(form->TimerMain->interval(), 12);
+    QVERIFY(form->errors.isEmpty());
+}
+
+void MainWindowTest::droppedFileLoadsFirstOnly() {
+    auto form = started_form();
+    const fs::path first = write_tape("first.lvt", 0x8000, {0xC3, 0x00, 0x80});
+    const fs::path second = write_tape("second.lvt", 0x8100, {0x3E, 0x01});
+    MachineState& m = form->emu().machine;
+
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(qpath(first)), QUrl::fromLocalFile(qpath(second)),
+                  QUrl::fromLocalFile(qpath(second))});
+    drop_onto(form.get(), mime);
+
+    QCOMPARE(form->windowTitle(), qpath(first));
+    QCOMPARE(m.memory[0x8000], uint8_t(0xC3));
+    QCOMPARE(m.PC, uint16_t(0x8000));
+    QVERIFY(m.memory[0x8100] != 0x3E);
+    QVERIFY(!form->paused());  // loaded without a pause
+    QVERIFY(form->TimerMain->isActive());
+    form->TimerMainTimer();  // the loop goes on with the loaded program
+    QCOMPARE(m.PC, uint16_t(0x8000));
+
+    form->MenuPauseClick();
+    form->MenuPauseClick();
+    QCOMPARE(form->windowTitle(), QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta"));
+
+    // A dropped file that is gone: a message naming it; the machine keeps its state.
+    const fs::path gone = dir() / "gone.lvt";
+    mime.setUrls({QUrl::fromLocalFile(qpath(gone))});
+    drop_onto(form.get(), mime);
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(form->errors[0].contains("gone.lvt"));
+    QCOMPARE(m.memory[0x8000], uint8_t(0xC3));
+}
+
+void MainWindowTest::openReopenAndSaveDialogs() {
+    auto form = started_form();
+    MachineState& m = form->emu().machine;
+    const fs::path tape = write_tape("prog.lvt", 0x8000, {0x11, 0x22, 0x33});
+
+    // A cancelled first Open leaves ReOpen disabled.
+    form->MenuOpenClick();
+    QCOMPARE(form->open_dialogs, 1);
+    QCOMPARE(form->open_title, QStringLiteral("Открыть файл образа ПК-ЛЬВОВ"));
+    QVERIFY(form->open_filter.startsWith("*.lv*;*.sav;*.NevLVE"));
+    QVERIFY(!form->MenuReOpen->isEnabled());
+    QVERIFY(!form->paused());
+
+    form->open_answer = qpath(tape);
+    form->MenuOpenClick();
+    QCOMPARE(m.memory[0x8001], uint8_t(0x22));
+    QVERIFY(form->MenuReOpen->isEnabled());
+    QVERIFY(!form->paused());
+
+    // Cancelling later keeps ReOpen on the last confirmed file.
+    form->open_answer.clear();
+    form->MenuOpenClick();
+    m.memory[0x8001] = 0;
+    form->MenuReOpenClick();
+    QCOMPARE(m.memory[0x8001], uint8_t(0x22));
+
+    // Save... completes the extension and writes no autosave copy.
+    form->save_answer = qpath(dir() / "mine");
+    form->MenuSaveClick();
+    QVERIFY(fs::exists(dir() / "mine.NevLVE"));
+    QVERIFY(!fs::exists(dir() / "AutoSave"));
+    m.memory[0x8001] = 0;
+    form->open_answer = qpath(dir() / "mine.NevLVE");
+    form->MenuOpenClick();
+    QCOMPARE(m.memory[0x8001], uint8_t(0x22));
+    QVERIFY(form->errors.isEmpty());
+}
+
+void MainWindowTest::quickCommandsAndResets() {
+    auto form = started_form();
+    MachineState& m = form->emu().machine;
+
+    // QuickOpen before any QuickSave: a message naming the file, the machine unchanged,
+    // and the command stops inside its pause.
+    m.memory[0x9000] = 7;
+    form->MenuQuickOpenClick();
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(form->errors[0].contains("QuickSave.NevLVE"));
+    QCOMPARE(m.memory[0x9000], uint8_t(7));
+    QVERIFY(form->paused());
+
+    form->MenuQuickSaveClick();
+    QVERIFY(fs::exists(dir() / "QuickSave.NevLVE"));
+    QCOMPARE(std::distance(fs::directory_iterator(dir() / "AutoSave"), fs::directory_iterator()), 1);
+    m.memory[0x9000] = 8;
+    form->MenuQuickOpenClick();
+    QCOMPARE(m.memory[0x9000], uint8_t(7));
+    QVERIFY(form->paused());  // the bracket returns to the pause it found
+
+    // Full reset while paused: the reset file is written, the machine reset, still paused.
+    form->MenuFullResetCPUClick();
+    QVERIFY(fs::exists(dir() / "OnReset.NevLVE"));
+    QCOMPARE(m.PC, uint16_t(0xC000));
+    QCOMPARE(m.memory[0x9000], uint8_t(0));
+    QVERIFY(form->paused());
+
+    // Quick reset boots the firmware in one run.
+    form->MenuPauseClick();
+    form->ToolButtonQuickResetCPUClick();
+    QVERIFY(m.cycles >= boot_cycles && m.cycles < boot_cycles + 18);
+    QVERIFY(!form->paused());
+    QCOMPARE(form->errors.size(), 1);
+
+    // The autosave tick writes the quick-save slot while running only.
+    fs::remove(dir() / "QuickSave.NevLVE");
+    form->pause(true);
+    form->TimerAutoSaveTimer();
+    QVERIFY(!fs::exists(dir() / "QuickSave.NevLVE"));
+    form->pause(false);
+    form->TimerAutoSaveTimer();
+    QVERIFY(fs::exists(dir() / "QuickSave.NevLVE"));
+}
+
+void MainWindowTest::gamesListChoosesAndResets() {
+    fs::create_directories(dir() / "GAMES");
+    std::ofstream(dir() / "GAMES" / "index.ini") << "Race=race.lvt\nLost=lost.lvt\n";
+    write_file(dir() / "GAMES" / "race.lvt", tape_image(0x8000, {0xAB, 0xCD}, 0x8000));
+    auto form = started_form();
+    MachineState& m = form->emu().machine;
+    const QColor red(Qt::red);
+
+    form->LabelGamesClick();
+    QVERIFY(form->ComboBoxGames->isEnabled());
+    QCOMPARE(form->LabelGames->palette().color(QPalette::Window), red);
+    QCOMPARE(form->ComboBoxGames->palette().color(QPalette::Base), red);
+    form->LabelGamesClick();  // twice: locked again, text reset
+    QVERIFY(!form->ComboBoxGames->isEnabled());
+    QVERIFY(form->LabelGames->palette().color(QPalette::Window) != red);
+
+    form->LabelGamesClick();
+    form->ComboBoxGames->setCurrentIndex(0);  // picking "Race" changes the text
+    QVERIFY(!form->ComboBoxGames->isEnabled());
+    QCOMPARE(m.memory[0x8000], uint8_t(0xAB));
+    QCOMPARE(m.PC, uint16_t(0x8000));
+    QCOMPARE(form->ComboBoxGames->currentText(), QStringLiteral("Race"));
+    QVERIFY(!form->paused());
+
+    // The title already shown does nothing: no reset.
+    m.memory[0x9000] = 9;
+    form->ComboBoxGamesChange("Race");
+    QCOMPARE(m.memory[0x9000], uint8_t(9));
+
+    // A title whose file is missing: reset and boot, the previous title comes back.
+    form->ComboBoxGamesChange("Lost");
+    QCOMPARE(m.memory[0x9000], uint8_t(0));
+    QCOMPARE(form->ComboBoxGames->currentText(), QStringLiteral("Race"));
+    QCOMPARE(form->emu().cycles_per_frame, 68000);
+    QVERIFY(form->errors.isEmpty());
+}
+
+void MainWindowTest::aboutAndDebugger() {
+    auto form = started_form();
+    form->MenuAboutClick();
+    QCOMPARE(form->messages.size(), 1);
+    QVERIFY(form->messages[0].startsWith(QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta\r\n(")));
+    QVERIFY(form->messages[0].endsWith("README.md)"));
+    form->MenuDebuggerClick();
+    QCOMPARE(form->messages.size(), 2);
+    QVERIFY(form->messages[1].contains("debugger", Qt::CaseInsensitive));
+}
+
+// Shown and active: the window's own start-up runs, and Alt, Tab, Space and Enter go to
+// the emulated keyboard rather than to the menu, the focus chain or the toolbar.
+void MainWindowTest::runningKeysStayWithTheMachine() {
+    auto form = new_form();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTRY_VERIFY(!form->first_activation());
+    QVERIFY(!form->paused());
+    form->PictureView_->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), form->PictureView_);
+
+    QCOMPARE(form->menuBar()->style()->styleHint(QStyle::SH_MenuBar_AltKeyNavigation, nullptr, form->menuBar()), 0);
+    QTest::keyClick(form->PictureView_, Qt::Key_Alt);
+    QVERIFY(form->menuBar()->activeAction() == nullptr);
+    QCOMPARE(QApplication::focusWidget(), form->PictureView_);
+
+    QTest::keyPress(form->PictureView_, Qt::Key_Tab);
+    QVERIFY(main_key_held(form->emu().machine, 0, 4));
+    QTest::keyRelease(form->PictureView_, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form->PictureView_);
+
+    for (QToolButton* b : form->ToolBar1->findChildren<QToolButton*>()) QCOMPARE(b->focusPolicy(), Qt::NoFocus);
+    QTest::keyPress(form->PictureView_, Qt::Key_Space);
+    QVERIFY(main_key_held(form->emu().machine, 3, 0));
+    QTest::keyRelease(form->PictureView_, Qt::Key_Space);
+    QTest::keyClick(form->PictureView_, Qt::Key_Return);
+    QVERIFY(!form->paused());
+    QCOMPARE(QApplication::focusWidget(), form->PictureView_);
+    QVERIFY(form->errors.isEmpty());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"
