@@ -64,6 +64,7 @@ REG_DE          EQU     0BE14H
 REG_HL          EQU     0BE16H
 REG_SP          EQU     0BE18H
 REG_PC          EQU     0BE1AH  ; address of the last G
+SCRLINES        EQU     0BE1CH  ; lines a scroll at the bottom moves the screen by
 SAVESP          EQU     0BE1EH  ; word: SP saved while the scroll borrows it
 KBDMODE         EQU     0BE1DH  ; keyboard mode: bit 7 set = Cyrillic letters
 KROWS           EQU     0BE20H  ; 8 bytes: held rows of main columns 0-7
@@ -73,6 +74,7 @@ LINEBUF         EQU     0BE30H  ; 32 bytes: the line being edited, 0-terminated
 VARS_END        EQU     0BE50H
 
 MAXLINE         EQU     29      ; prompt "> " + 29 characters fit in one line
+LIST_SCROLL     EQU     8       ; lines a listing scrolls by at a time
 
 ; ---------------------------------------------------------------- key codes
 KEY_BS          EQU     08H
@@ -125,6 +127,8 @@ INITLOW:
 
 ; Screen and keyboard state for a fresh screen; the keyboard mode is kept.
 INITVARS:
+        MVI     A,1
+        STA     SCRLINES
         XRA     A
         STA     CURX
         STA     CURY

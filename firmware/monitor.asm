@@ -17,6 +17,8 @@ MON1:   LXI     SP,STACK_TOP
         OUT     PORT_SYSTEM
         MVI     A,PALETTE
         OUT     PORT_PALETTE
+        MVI     A,1             ; typing scrolls line by line
+        STA     SCRLINES
         XRA     A               ; the cursor is never left drawn at the prompt
         STA     CURON
         STA     COLOR
@@ -205,6 +207,7 @@ EXEC:   LXI     H,LINEBUF
         JMP     ERROR
 
 CMD_H:  CALL    ENDLINE
+        CALL    LISTMODE
         LXI     H,MSG_HELP
         CALL    PUTS
         JMP     MON1
@@ -247,7 +250,8 @@ D_DIV:  MOV     A,D
         INX     D
         JMP     D_RUN
 D_16:   LXI     D,16
-D_RUN:  LHLD    DUMPADR
+D_RUN:  CALL    LISTMODE
+        LHLD    DUMPADR
 D_LINE: CALL    DUMPLINE
         SHLD    DUMPADR
         DCX     D
@@ -259,6 +263,12 @@ D_LINE: CALL    DUMPLINE
         LXI     H,MSG_BREAK
         CALL    PUTS
         JMP     MON1
+
+; Listings scroll by several lines at a time.
+LISTMODE:
+        MVI     A,LIST_SCROLL
+        STA     SCRLINES
+        RET
 
 ; Prints "AAAA HHHHHHHH HHHHHHHH CCCCCCCC" for the 8 bytes at HL; HL := HL + 8.
 DUMPLINE:
@@ -396,6 +406,8 @@ G_RET:  STA     REG_A           ; keep A, HL and the flags before anything chang
         LXI     SP,STACK_TOP
         MVI     A,PALETTE
         OUT     PORT_PALETTE
+        MVI     A,1
+        STA     SCRLINES
         XRA     A
         STA     CURON
         STA     COLOR

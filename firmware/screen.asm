@@ -63,14 +63,20 @@ CRLF:   MVI     A,0DH
 NEWLINE:
         XRA     A
         STA     CURX
-; Next line, scrolling the screen up when the cursor is on the last one.
+; Next line. From the last line the screen scrolls up by SCRLINES lines (1 while
+; typing; listings jump by more, which costs one copy per jump instead of per line).
 LINEFEED:
         LDA     CURY
         INR     A
         CPI     ROWS
         JC      LF1
+        PUSH    B
+        LDA     SCRLINES
+        MOV     B,A
         CALL    SCROLL
-        MVI     A,ROWS-1
+        MVI     A,ROWS
+        SUB     B
+        POP     B
 LF1:    STA     CURY
         RET
 
@@ -281,15 +287,27 @@ CLS1:   MOV     M,B
         STA     CURON
         RET
 
-; Moves lines 1-31 up by one and clears the last line. The copy borrows SP as its
-; source pointer (POP reads two bytes in 10 cycles); the machine has no interrupts,
-; so nothing else uses the stack meanwhile, and SP is restored before any call.
+; Moves the screen up by B lines (1-31) and clears the B lines at the bottom; keeps B.
+; The copy borrows SP as its source pointer (POP reads two bytes in 10 cycles); the
+; machine has no interrupts, so nothing else uses the stack meanwhile, and SP is
+; restored before any call.
 SCROLL: MVI     A,SYS_VIDEO
         OUT     PORT_SYSTEM
+        PUSH    B
+        MOV     A,B             ; D = 2 * lines: the distance in pages of 256 bytes
+        ADD     A
+        MOV     D,A
+        MVI     A,HIGH(VRAM_END) ; E = high byte where the copy ends
+        SUB     D
+        MOV     E,A
         LXI     H,0
         DAD     SP
         SHLD    SAVESP
-        LXI     SP,VRAM+LINE_BYTES
+        MVI     A,HIGH(VRAM)    ; source: VRAM + lines * 512
+        ADD     D
+        MOV     H,A
+        MVI     L,0
+        SPHL
         LXI     H,VRAM
 SC1:    POP     B
         MOV     M,C
@@ -332,12 +350,12 @@ SC1:    POP     B
         MOV     M,B
         INX     H
         MOV     A,H
-        CPI     HIGH(VRAM_END-LINE_BYTES)
+        CMP     E
         JNZ     SC1
         XCHG
         LHLD    SAVESP
         SPHL
-        XCHG                    ; HL = first byte of the last line
+        XCHG                    ; HL = first byte of the lines to clear
         MVI     B,0
 SC2:    MOV     M,B
         INX     H
@@ -350,6 +368,7 @@ SC2:    MOV     M,B
         MOV     A,H
         CPI     HIGH(VRAM_END)
         JNZ     SC2
+        POP     B
         MVI     A,SYS_RAM
         OUT     PORT_SYSTEM
         RET

@@ -67,17 +67,16 @@ protected:
 
     // A host key event, as the main window's key handlers pass it on.
     void host_key(uint8_t vk, bool down) { kbd(m, readmask(m, keys, vk), down); }
-    void tap(uint8_t vk) {
-        host_key(vk, true);
-        frames(2);
-        host_key(vk, false);
-        frames(2);
-    }
+    void tap(uint8_t vk) { press_chord({vk}); }
+    // After Enter, the command may take several frames: waits (up to 4 s) until the
+    // next prompt is ready for input.
     void press_chord(const std::vector<uint8_t>& vks) {
         for (uint8_t vk : vks) host_key(vk, true);
         frames(2);
         for (auto it = vks.rbegin(); it != vks.rend(); ++it) host_key(*it, false);
         frames(2);
+        if (std::find(vks.begin(), vks.end(), VK_RETURN) == vks.end()) return;
+        for (int i = 0; i < 200 && !(m.memory[sym("LINELEN")] == 0 && m.memory[sym("CURX")] == 2); ++i) frames(1);
     }
     void type(std::string_view text) {
         for (const KeyStroke& s : keystrokes_for_text(text)) press_chord(s.keys);
@@ -270,17 +269,22 @@ TEST_F(Firmware, MatrixPositionsDecodeByMode) {
 }
 
 TEST_F(Firmware, KeysAreDebouncedAndRepeatWhenHeld) {
-    // a key seen for a single poll's worth of cycles does not count
+    // a bounce lasting a couple of polls (about 2 ms) does not count, 6 ms does
     m.kbd_matrix[4] |= 0x80;
-    i8080_do_opcodes(m, 1000);
+    i8080_do_opcodes(m, 7000);
     m.kbd_matrix[4] = 0;
     frames(2);
     EXPECT_EQ(edit_buffer(), "");
+    m.kbd_matrix[4] |= 0x80;
+    i8080_do_opcodes(m, 20000);
+    m.kbd_matrix[4] = 0;
+    frames(2);
+    EXPECT_EQ(edit_buffer(), "1");
     // a short press gives one character, one held for a second repeats
     hold_position(4, 7, 10);
-    EXPECT_EQ(edit_buffer(), "1");
+    EXPECT_EQ(edit_buffer(), "11");
     hold_position(4, 6, 50);
-    const std::string held = edit_buffer().substr(1);
+    const std::string held = edit_buffer().substr(2);
     EXPECT_GE(held.size(), 5u);
     EXPECT_LE(held.size(), 20u);
     EXPECT_EQ(held, std::string(held.size(), '2'));
@@ -371,6 +375,18 @@ TEST_F(Firmware, ScreenScrollsAtTheBottom) {
     type("abc");
     tap(VK_BACK);
     EXPECT_EQ(screen_line(31), "> AB");
+    tap(VK_ESCAPE);
+    // a listing that runs past the bottom keeps its lines in order, then the prompt
+    for (int i = 0; i < 0x40; ++i) m.memory[0x8000 + i] = static_cast<uint8_t>(0x41 + i % 26);
+    type("d 8000 803f\n");
+    const int first = find_line("8000 41424344 45464748 ABCDEFGH");
+    ASSERT_GE(first, 0);
+    const char* const starts[] = {"8000", "8008", "8010", "8018", "8020", "8028", "8030", "8038"};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(screen_line(first + i).substr(0, 4), starts[i]) << i;
+    EXPECT_EQ(screen_line(first + 7), "8038 45464748 494A4B4C EFGHIJKL");
+    EXPECT_EQ(cursor_line(), first + 8);
+    EXPECT_EQ(screen_line(first + 8), ">");
+    for (int line = first + 9; line < 32; ++line) EXPECT_EQ(screen_line(line), "") << line;
 }
 
 }  // namespace
