@@ -117,7 +117,12 @@ int main(int argc, char** argv) {
     auto number = [&](const std::string& text, const char* what) -> std::optional<int32_t> {
         std::string err;
         const auto v = lvov::evaluate(text, result, &err);
-        if (!v) std::fprintf(stderr, "asm8080: %s '%s': %s\n", what, text.c_str(), err.c_str());
+        if (!v) {
+            // "C000" reads as a label; say how hexadecimal is written.
+            const bool hexlike = !text.empty() && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+            if (hexlike) err += " (hexadecimal is written 0" + text + "H or 0x" + text + ")";
+            std::fprintf(stderr, "asm8080: %s '%s': %s\n", what, text.c_str(), err.c_str());
+        }
         return v;
     };
 

@@ -601,9 +601,16 @@ private:
 
         if (uop == "EQU") {
             if (label.empty()) throw LineError{"EQU needs a name"};
-            define(label, eval(operands));
+            const Value v = eval(operands);
+            define(label, v);
+            if (final_ && listing_index_ >= 0) {
+                result_.listing[listing_index_].show = ListingLine::Show::Value;
+                result_.listing[listing_index_].value = static_cast<int32_t>(v.v);
+            }
             return;
         }
+        if (final_ && listing_index_ >= 0 && (!label.empty() || uop == "ORG" || uop == "DS"))
+            result_.listing[listing_index_].show = ListingLine::Show::Address;
         if (uop == "ORG") {
             const Value v = eval(operands);
             const int64_t addr = checked(v, 0, 0xFFFF, "an address (0 to 0FFFFH)");
@@ -866,12 +873,18 @@ std::string listing_text(const AssembleResult& result) {
                 std::snprintf(buf, sizeof buf, "%02X ", l.bytes[k]);
                 bytes += buf;
             }
-            const bool show_address = !l.bytes.empty() || i == 0;
             std::snprintf(buf, sizeof buf, "%5d  ", l.line);
             out += i == 0 ? buf : "       ";
-            out += show_address ? hex4((l.address + i) & 0xFFFF) : "    ";
+            if (!l.bytes.empty() || l.show == ListingLine::Show::Address) {
+                out += " " + hex4((l.address + i) & 0xFFFF);
+            } else if (l.show == ListingLine::Show::Value) {
+                out += "=" + hex4(static_cast<uint32_t>(l.value) & 0xFFFF);
+            } else {
+                out += "     ";
+            }
             out += "  " + bytes + std::string(12 - bytes.size(), ' ');
             if (i == 0) out += l.source;
+            while (!out.empty() && out.back() == ' ') out.pop_back();
             out += "\n";
             i += 4;
         } while (i < l.bytes.size());

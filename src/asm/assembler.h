@@ -45,11 +45,14 @@ struct AsmError {
 
 // One source line of the final pass, for the listing.
 struct ListingLine {
+    enum class Show : uint8_t { Nothing, Address, Value };
     std::string file;
     int line = 0;
     uint32_t address = 0;
     std::vector<uint8_t> bytes;
     std::string source;
+    Show show = Show::Nothing;  // what the listing prints for a line without bytes
+    int32_t value = 0;          // the value of an EQU line
 };
 
 struct AssembleResult {

@@ -191,6 +191,17 @@ TEST(Output, FixedImageIsExactlyTheWindow) {
     EXPECT_EQ(raw_binary(r).size(), 16384u);
 }
 
+TEST(Output, ListingShowsAddressesBytesAndConstants) {
+    const AssembleResult r = assemble_text("; note\nK EQU 0BEEFH\n  ORG 8000H\nGO: LXI H,K\n  DB 1,2,3,4,5\n");
+    ASSERT_TRUE(r.ok());
+    const std::string text = listing_text(r);
+    EXPECT_NE(text.find("    1                     ; note\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("    2  =BEEF              K EQU"), std::string::npos) << text;
+    EXPECT_NE(text.find("    4   8000  21 EF BE    GO:"), std::string::npos) << text;
+    EXPECT_NE(text.find("    5   8003  01 02 03 04   DB 1,2,3,4,5\n        8007  05\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("GO                       8000H"), std::string::npos) << text;
+}
+
 #ifdef ASM8080_PATH
 // The tool: exit status, messages on stderr and no output file on errors.
 TEST(Tool, WritesOnSuccessOnlyAndEvaluatesRunLabels) {
