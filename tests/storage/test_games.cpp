@@ -79,11 +79,9 @@ TEST(GamesIndex, ChoosingResetsBootsAndLoads) {
     test::TempDir dir;
     write_index(dir.path(), "Race=race.lvt\nGone=gone.lvt\n");
     Bytes tape;
-    test::append(tape, "LVOV/2.0/");
-    tape.push_back(0xD0);
-    tape.insert(tape.end(), 6, 0);
-    for (uint16_t w : {0x8000, 0x8002, 0x8000}) test::append_word(tape, w);
-    tape.insert(tape.end(), {0x11, 0x22, 0x33});
+    test::put(tape, "LVOV/2.0/\xD0......");
+    test::put_words(tape, {0x8000, 0x8002, 0x8000});
+    test::put(tape, {0x11, 0x22, 0x33});
     test::write_file(dir / "GAMES" / "race.lvt", tape);
 
     GamesCatalogue games;

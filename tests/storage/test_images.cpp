@@ -9,17 +9,17 @@ namespace {
 
 using test::Bytes;
 
-Bytes tape_header(uint8_t type) {
+Bytes tape(uint8_t type) {
     Bytes f;
-    test::append(f, "LVOV/2.0/");
+    test::put(f, "LVOV/2.0/");
     f.push_back(type);
     f.insert(f.end(), 6, 0xEE);  // not examined
     return f;
 }
 
 Bytes binary_tape(uint16_t start, uint16_t end, uint16_t run, size_t data_bytes) {
-    Bytes f = tape_header(0xD0);
-    for (uint16_t w : {start, end, run}) test::append_word(f, w);
+    Bytes f = tape(TAPE_TYPE_BINARY);
+    test::put_words(f, {start, end, run});
     for (size_t i = 0; i < data_bytes; ++i) f.push_back(static_cast<uint8_t>(i + 1));
     return f;
 }
@@ -31,102 +31,94 @@ protected:
     ByteBufferBank bank;
     std::unique_ptr<MachineState> m = test::reset_machine(roms);
 
-    LoadResult load(const Bytes& file, const std::string& name = "image.lvt") {
-        test::write_file(dir / name, file);
-        return LoadImageFile(bank, *m, (dir / name).string());
+    LoadResult load(const Bytes& file) {
+        test::write_file(dir / "image", file);
+        return LoadImageFile(bank, *m, (dir / "image").string());
     }
-    void expect_warm_start_return() {
+    void expect_started(uint16_t pc) {
         EXPECT_EQ(m->port_latches[0xC2], 0xFF);
         EXPECT_EQ(m->SP, 0xAFC1);
-        EXPECT_EQ(m->memory[0xAFC1], 0xFD);
-        EXPECT_EQ(m->memory[0xAFC2], 0x02);
+        EXPECT_EQ(get_var(*m, 0xAFC1), 0x02FD) << "return address of the warm start";
+        EXPECT_EQ(m->PC, pc);
     }
 };
 
 TEST_F(ImagesTest, MachineCodeProgram) {
     m->port_latches[0xC2] = 0x00;
-    EXPECT_EQ(load(binary_tape(0x8000, 0x80FF, 0x8000, 256)), LoadResult::Tape);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(m->memory[0x8000 + i], static_cast<uint8_t>(i + 1));
-    EXPECT_EQ(m->memory[0x8100], 0);
-    expect_warm_start_return();
-    EXPECT_EQ(m->PC, 0x8000);
+    const Bytes f = binary_tape(0x8000, 0x80FF, 0x8010, 256);
+    EXPECT_EQ(load(f), LoadResult::Tape);
+    Bytes expected(f.begin() + 22, f.end());
+    expected.push_back(0);  // 8100 untouched
+    EXPECT_EQ(Bytes(m->memory.begin() + 0x8000, m->memory.begin() + 0x8101), expected);
+    expect_started(0x8010);
 
-    // End below start: nothing copied, the rest as before.
     m = test::reset_machine(roms);
-    load(binary_tape(0x9000, 0x8FFF, 0x9000, 0));
-    expect_warm_start_return();
-    EXPECT_EQ(m->PC, 0x9000);
+    load(binary_tape(0x9000, 0x8FFF, 0x9000, 0));  // end below start: nothing copied
+    expect_started(0x9000);
     EXPECT_EQ(m->memory[0x9000], 0);
 
-    // Program bytes over AFC1-AFC2 replace the pushed return address.
-    load(binary_tape(0xAFC0, 0xAFC2, 0xAFC0, 3));
+    load(binary_tape(0xAFC0, 0xAFC2, 0xAFC0, 3));  // program bytes replace the pushed address
     EXPECT_EQ(Bytes(m->memory.begin() + 0xAFC0, m->memory.begin() + 0xAFC3), Bytes({1, 2, 3}));
 }
 
 TEST_F(ImagesTest, BasicProgram) {
-    set_var(*m, 0x0243, 0x1200);  // where the firmware keeps the program start
-    Bytes f = tape_header(0x02);
-    for (int i = 0; i < 0xC0 + 1; ++i) f.push_back(static_cast<uint8_t>(0x30 + i));  // + the unused last byte
-    EXPECT_EQ(load(f, "basic.lvt"), LoadResult::Tape);
-    EXPECT_EQ(m->memory[0x1200], 0x30);
-    EXPECT_EQ(m->memory[0x12BF], static_cast<uint8_t>(0x30 + 0xBF));
-    EXPECT_EQ(m->memory[0x12C0], 0) << "the file's last byte is not loaded";
-    EXPECT_EQ(m->memory[0x0245], 0xC0);
-    EXPECT_EQ(m->memory[0x0246], 0x12);
-    expect_warm_start_return();
-    EXPECT_EQ(m->PC, 0x02FD);
+    set_var(*m, 0x0243, 0x1200);  // where the booted firmware keeps the program start
+    Bytes f = tape(0x02);
+    for (int i = 0; i < 0xC0 + 1; ++i) f.push_back(0x30 + i);  // the last byte is not loaded
+    EXPECT_EQ(load(f), LoadResult::Tape);
+    Bytes expected(f.begin() + 16, f.end() - 1);
+    expected.push_back(0);
+    EXPECT_EQ(Bytes(m->memory.begin() + 0x1200, m->memory.begin() + 0x12C1), expected);
+    EXPECT_EQ(Bytes(m->memory.begin() + 0x0245, m->memory.begin() + 0x0247), Bytes({0xC0, 0x12}));
+    expect_started(0x02FD);
 
-    // 17 bytes and fewer hold no program: only the start, stored as the end.
-    for (size_t size : {17u, 12u, 10u}) {
+    for (size_t size : {17u, 12u, 10u}) {  // no program bytes: the start is stored as the end
         m = test::reset_machine(roms);
         set_var(*m, 0x0243, 0x3456);
-        Bytes small = tape_header(0x02);
+        Bytes small = tape(0x02);
         small.push_back(0x99);
         small.resize(size);
         EXPECT_EQ(load(small), LoadResult::Tape) << size;
         EXPECT_EQ(get_var(*m, 0x0245), 0x3456);
         EXPECT_EQ(m->memory[0x3456], 0);
-        EXPECT_EQ(m->PC, 0x02FD);
+        expect_started(0x02FD);
     }
 }
 
-TEST_F(ImagesTest, TapesThatDoNotFitAreRefusedUntouched) {
+TEST_F(ImagesTest, ImagesThatDoNotFitAreRefusedUntouched) {
     test::scramble(*m, 3);
     set_var(*m, 0x0243, 0xFFF0);
     const auto before = std::make_unique<MachineState>(*m);
-    Bytes basic = tape_header(0x02);
-    basic.insert(basic.end(), 0x12, 0x55);  // 17 program bytes and the unused last one: 16 would fit at FFF0
+    Bytes basic = tape(0x02);
+    basic.insert(basic.end(), 17 + 1, 0x55);  // 17 program bytes from FFF0: one past FFFF
     EXPECT_THROW(load(basic), RangeError);
-    EXPECT_THROW(load(binary_tape(0x8000, 0x80FF, 0x8000, 255)), RangeError);  // one byte short
-    const Bytes no_run_address = binary_tape(0, 0, 0, 0);
-    EXPECT_THROW(load(Bytes(no_run_address.begin(), no_run_address.begin() + 20)), RangeError);
-    EXPECT_THROW(load(Bytes({'L', 'V', 'O', 'V', '/', '2', '.', '0', '/'})), RangeError);  // no type byte
+    EXPECT_THROW(load(binary_tape(0x8000, 0x80FF, 0x8000, 255)), RangeError);
+    const Bytes header_only = binary_tape(0, 0, 0, 0);
+    EXPECT_THROW(load(Bytes(header_only.begin(), header_only.begin() + 20)), RangeError);
+    EXPECT_THROW(load(Bytes(header_only.begin(), header_only.begin() + 9)), RangeError);  // no type byte
+    Bytes dump;
+    test::put(dump, "LVOV/DUMP");
+    dump.resize(DUMP_SIZE - 1);
+    EXPECT_THROW(load(dump), RangeError);
     test::expect_unchanged(*before, *m);
-    basic.pop_back();
+
+    basic.pop_back();  // 16 bytes end exactly at FFFF; the stored end wraps to 0000
     EXPECT_EQ(load(basic), LoadResult::Tape);
     EXPECT_EQ(m->memory[0xFFFF], 0x55);
-    EXPECT_EQ(get_var(*m, 0x0245), 0x0000) << "the end wraps to 0000";
+    EXPECT_EQ(get_var(*m, 0x0245), 0x0000);
 }
 
 TEST_F(ImagesTest, DumpRestoresTheWholeState) {
     auto src = test::reset_machine(roms);
     test::scramble(*src, 11);
-    src->memory[0xC000] = 0x12;
+    src->memory[0xC000] ^= 0x12;
     Bytes f;
-    test::append(f, "LVOV/DUMP");
+    test::put(f, "LVOV/DUMP");
     f.insert(f.end(), 8, 0x77);
     f.insert(f.end(), src->memory.begin(), src->memory.end());
-    f.insert(f.end(), src->vram.begin(), src->vram.end());
-    f.insert(f.end(), src->port_latches.begin(), src->port_latches.end());
-    for (uint8_t r : {src->B, src->C, src->D, src->E, src->H, src->L, src->A, src->F}) f.push_back(r);
-    test::append_word(f, src->SP);
-    test::append_word(f, src->PC);
+    test::put_tail(f, *src, false);
     ASSERT_EQ(f.size(), DUMP_SIZE);
-
-    const auto before = std::make_unique<MachineState>(*m);
-    EXPECT_THROW(load(Bytes(f.begin(), f.end() - 1), "short.sav"), RangeError);
-    test::expect_unchanged(*before, *m);
-    EXPECT_EQ(load(f, "whole.sav"), LoadResult::Dump);
+    EXPECT_EQ(load(f), LoadResult::Dump);
     test::expect_same_state(*src, *m);
 }
 
@@ -135,9 +127,9 @@ TEST_F(ImagesTest, OnlyTheFilesOwnBytesAreMatchedAgainstMagics) {
     Bytes wrong = binary_tape(0x8000, 0x8000, 0x8000, 1);
     wrong[8] = '-';
     EXPECT_EQ(load(wrong), LoadResult::NotRecognised);
-    // A full tape image, then a five-byte file: the bytes left in the buffer from the
-    // first load do not complete the second one's magic.
-    load(binary_tape(0x8000, 0x8000, 0x8000, 1));
+    // After a whole tape image, a five-byte file is not completed by the buffer's old bytes.
+    wrong[8] = '/';
+    load(wrong);
     *m = *before;
     EXPECT_EQ(load(Bytes({'L', 'V', 'O', 'V', '/'})), LoadResult::NotRecognised);
     EXPECT_EQ(load(Bytes{}), LoadResult::NotRecognised);
