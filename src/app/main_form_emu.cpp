@@ -58,6 +58,9 @@ void set_colour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
 }
 
 void set_label_colour(QLabel* label, const QColor& colour) {
+    // Inside the toolbar a label would take the toolbar's Button role; its own colour
+    // is the Window role.
+    label->setBackgroundRole(QPalette::Window);
     label->setAutoFillBackground(true);
     set_colour(label, QPalette::Window, colour);
 }
@@ -184,7 +187,12 @@ TMainFormEmu::TMainFormEmu(const std::filesystem::path& program_dir, QWidget* pa
 }
 
 TMainFormEmu::~TMainFormEmu() {
-    // The menu bar refers to the style; it goes first.
+    // The child widgets call back into the window while they are hidden and destroyed
+    // (the games list reports its closing); they go while the emulator still exists.
+    // The menu bar refers to its style, which is deleted after it.
+    ComboBoxGames->disconnect(this);
+    delete ToolBar1;
+    delete PictureView_;
     delete menuBar();
     delete menu_style_;
 }

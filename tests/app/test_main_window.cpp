@@ -37,6 +37,7 @@ private slots:
     void gamesListChoosesAndResets();
     void aboutAndDebugger();
     void runningKeysStayWithTheMachine();
+    void closingAndDestroyingAShownWindow();
 
 private:
     fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
@@ -316,7 +317,9 @@ void MainWindowTest::pauseBracketTitlesAndShortcuts() {
 void MainWindowTest::speedFieldsLockAndApply() {
     auto form = started_form();
     const QColor red(Qt::red);
-    const auto window_colour = [](QWidget* w) { return w->palette().color(QPalette::Window); };
+    // The colour a label shows, read from its pixels: inside the toolbar a palette
+    // colour alone is not enough.
+    const auto window_colour = [](QWidget* w) { return QColor(w->grab().toImage().pixel(1, 1)); };
     const auto base_colour = [](QWidget* w) { return w->palette().color(QPalette::Base); };
     const auto enter = [](QWidget* field) {
         QKeyEvent e(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -565,6 +568,27 @@ void MainWindowTest::runningKeysStayWithTheMachine() {
     QVERIFY(!form->paused());
     QCOMPARE(QApplication::focusWidget(), form->PictureView_);
     QVERIFY(form->errors.isEmpty());
+}
+
+// A shown window is destroyed while its widgets still report to it (the games list
+// reports its closing when hidden); the emulator must outlive those reports.
+void MainWindowTest::closingAndDestroyingAShownWindow() {
+    auto form = new_form();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTRY_VERIFY(!form->first_activation());
+    form->LabelGamesClick();
+    form->ComboBoxGames->showPopup();
+    form.reset();
+
+    auto closed = new_form();
+    closed->show();
+    QVERIFY(QTest::qWaitForWindowExposed(closed.get()));
+    QTRY_VERIFY(!closed->first_activation());
+    closed->MenuExitClick();
+    QVERIFY(!closed->isVisible());
+    QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
+    QVERIFY(closed->errors.isEmpty());
 }
 
 QTEST_MAIN(MainWindowTest)
