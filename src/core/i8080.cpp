@@ -144,9 +144,17 @@ void run(MachineState& m, int32_t& left_io) {
     &&L_0x##h##0, &&L_0x##h##1, &&L_0x##h##2, &&L_0x##h##3, &&L_0x##h##4, &&L_0x##h##5,     \
         &&L_0x##h##6, &&L_0x##h##7, &&L_0x##h##8, &&L_0x##h##9, &&L_0x##h##A, &&L_0x##h##B, \
         &&L_0x##h##C, &&L_0x##h##D, &&L_0x##h##E, &&L_0x##h##F
-    static const void* const dispatch[256] = {T16(0), T16(1), T16(2), T16(3), T16(4), T16(5),
-                                              T16(6), T16(7), T16(8), T16(9), T16(A), T16(B),
-                                              T16(C), T16(D), T16(E), T16(F)};
+    // The handler addresses and the INR/DCR flag tables in one object, so that the
+    // tables are addressed from the register that already holds the dispatch table.
+    struct Tables {
+        std::array<const void*, 256> dispatch;
+        std::array<uint8_t, 256> inr, dcr;
+    };
+    static const Tables tables = {{T16(0), T16(1), T16(2), T16(3), T16(4), T16(5), T16(6), T16(7), T16(8),
+                                   T16(9), T16(A), T16(B), T16(C), T16(D), T16(E), T16(F)},
+                                  kIncDec.inr,
+                                  kIncDec.dcr};
+    const auto& dispatch = tables.dispatch;
 #undef T16
 
     // Every local holds its register's value exactly: 8-bit ones 00-FF, pairs and
@@ -158,6 +166,8 @@ void run(MachineState& m, int32_t& left_io) {
     int32_t left = left_io;
     const auto& ft = m.flag_table;
 
+    // var := (var + n) modulo 65,536 for a local that holds 0000-FFFF.
+#define ADD16(var, n) var = (var + (n)) & 0xFFFF
 #define RD(addr) rd_exact<RAM>(m, (addr))
 #define WR(addr, v) wr_exact<RAM>(m, (addr), (v))
 #define NEXT                           \
@@ -169,7 +179,7 @@ void run(MachineState& m, int32_t& left_io) {
         goto* dispatch[RD(pc)];        \
     } while (0)
 #define STEP(len, cyc)               \
-    pc = (pc + (len)) & 0xFFFF;      \
+    ADD16(pc, len);                  \
     left -= (cyc);                   \
     NEXT
 #define IMM8 rd<RAM>(m, pc + 1)
@@ -177,13 +187,13 @@ void run(MachineState& m, int32_t& left_io) {
 #define PUSH16(v)                    \
     do {                             \
         const uint64_t pv_ = (v);    \
-        sp = (sp - 2) & 0xFFFF;      \
+        ADD16(sp, -2);               \
         wr16<RAM>(m, sp, pv_);       \
     } while (0)
 #define POP16(dst)                   \
     do {                             \
         dst = rd16<RAM>(m, sp);      \
-        sp = (sp + 2) & 0xFFFF;      \
+        ADD16(sp, 2);                \
     } while (0)
 
     // The six 8-bit registers inside their pairs.
@@ -245,23 +255,23 @@ void run(MachineState& m, int32_t& left_io) {
 #define INR_R(GET, SET)                                  \
     do {                                                 \
         const uint64_t v_ = GET;                         \
-        f = kIncDec.inr[v_] | (f & FLAG_CY);             \
+        f = tables.inr[v_] | (f & FLAG_CY);             \
         SET((v_ + 1) & 0xFF);                            \
     } while (0)
 #define DCR_R(GET, SET)                                  \
     do {                                                 \
         const uint64_t v_ = GET;                         \
-        f = kIncDec.dcr[v_] | (f & FLAG_CY);             \
+        f = tables.dcr[v_] | (f & FLAG_CY);             \
         SET((v_ - 1) & 0xFF);                            \
     } while (0)
 #define INR_HI(pair)                                     \
     do {                                                 \
-        f = kIncDec.inr[pair >> 8] | (f & FLAG_CY);      \
+        f = tables.inr[pair >> 8] | (f & FLAG_CY);      \
         pair = (pair + 0x100) & 0xFFFF;                  \
     } while (0)
 #define DCR_HI(pair)                                     \
     do {                                                 \
-        f = kIncDec.dcr[pair >> 8] | (f & FLAG_CY);      \
+        f = tables.dcr[pair >> 8] | (f & FLAG_CY);      \
         pair = (pair - 0x100) & 0xFFFF;                  \
     } while (0)
 #define DAD(v)                                           \
@@ -284,7 +294,7 @@ void run(MachineState& m, int32_t& left_io) {
     if (cond) {                      \
         pc = IMM16;                  \
     } else {                         \
-        pc = (pc + 3) & 0xFFFF;      \
+        ADD16(pc, 3);                \
     }                                \
     left -= 10;                      \
     NEXT
@@ -299,7 +309,7 @@ void run(MachineState& m, int32_t& left_io) {
     if (cond) {                      \
         CALL_TAKEN;                  \
     } else {                         \
-        pc = (pc + 3) & 0xFFFF;      \
+        ADD16(pc, 3);                \
         left -= 11;                  \
     }                                \
     NEXT
@@ -308,7 +318,7 @@ void run(MachineState& m, int32_t& left_io) {
         POP16(pc);                   \
         left -= 11;                  \
     } else {                         \
-        pc = (pc + 1) & 0xFFFF;      \
+        ADD16(pc, 1);                \
         left -= 5;                   \
     }                                \
     NEXT
@@ -368,37 +378,37 @@ L_0x3A:  // LDA a16
     a = RD(IMM16);
     STEP(3, 13);
 L_0x03:  // INX B
-    bc = (bc + 1) & 0xFFFF;
+    ADD16(bc, 1);
     STEP(1, 5);
 L_0x0B:  // DCX B
-    bc = (bc - 1) & 0xFFFF;
+    ADD16(bc, -1);
     STEP(1, 5);
 L_0x09:  // DAD B
     DAD(bc);
     STEP(1, 10);
 L_0x13:  // INX D
-    de = (de + 1) & 0xFFFF;
+    ADD16(de, 1);
     STEP(1, 5);
 L_0x1B:  // DCX D
-    de = (de - 1) & 0xFFFF;
+    ADD16(de, -1);
     STEP(1, 5);
 L_0x19:  // DAD D
     DAD(de);
     STEP(1, 10);
 L_0x23:  // INX H
-    hl = (hl + 1) & 0xFFFF;
+    ADD16(hl, 1);
     STEP(1, 5);
 L_0x2B:  // DCX H
-    hl = (hl - 1) & 0xFFFF;
+    ADD16(hl, -1);
     STEP(1, 5);
 L_0x29:  // DAD H
     DAD(hl);
     STEP(1, 10);
 L_0x33:  // INX SP
-    sp = (sp + 1) & 0xFFFF;
+    ADD16(sp, 1);
     STEP(1, 5);
 L_0x3B:  // DCX SP
-    sp = (sp - 1) & 0xFFFF;
+    ADD16(sp, -1);
     STEP(1, 5);
 L_0x39:  // DAD SP
     DAD(sp);
@@ -460,14 +470,14 @@ L_0x2E:  // MVI L,d8
 L_0x34:  // INR M
     {
         const uint64_t v = RD(hl);
-        f = kIncDec.inr[v] | (f & FLAG_CY);
+        f = tables.inr[v] | (f & FLAG_CY);
         WR(hl, static_cast<uint8_t>(v + 1));
     }
     STEP(1, 10);
 L_0x35:  // DCR M
     {
         const uint64_t v = RD(hl);
-        f = kIncDec.dcr[v] | (f & FLAG_CY);
+        f = tables.dcr[v] | (f & FLAG_CY);
         WR(hl, static_cast<uint8_t>(v - 1));
     }
     STEP(1, 10);
@@ -485,11 +495,11 @@ L_0x3E:  // MVI A,d8
     STEP(2, 7);
 L_0x07:  // RLC
     f = (f & ~uint64_t{FLAG_CY}) | (a >> 7);
-    a = ((a << 1) | (a >> 7)) & 0xFF;
+    a = std::rotl(static_cast<uint8_t>(a), 1);
     STEP(1, 4);
 L_0x0F:  // RRC
     f = (f & ~uint64_t{FLAG_CY}) | (a & 1);
-    a = (a >> 1) | ((a & 1) << 7);
+    a = std::rotr(static_cast<uint8_t>(a), 1);
     STEP(1, 4);
 L_0x17:  // RAL
     {
@@ -1038,7 +1048,7 @@ L_0xCD:  // CALL a16
     NEXT;
 L_0xD3:  // OUT p
     do_output(m, static_cast<uint8_t>(IMM8), static_cast<uint8_t>(a));
-    pc = (pc + 2) & 0xFFFF;
+    ADD16(pc, 2);
     left -= 10;
     if (m.ram_mode() != RAM) {  // the other copy of the loop takes over
         m.PC = static_cast<uint16_t>(pc);
@@ -1084,6 +1094,7 @@ done:
     m.L = static_cast<uint8_t>(hl);
     m.SP = static_cast<uint16_t>(sp);
     left_io = left;
+#undef ADD16
 #undef ADD8
 #undef CALL_TAKEN
 #undef CCC
