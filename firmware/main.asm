@@ -125,8 +125,12 @@ INITLOW:
         SHLD    WARM_ENTRY+1
         RET
 
-; Screen and keyboard state for a fresh screen; the keyboard mode is kept.
+; Screen and keyboard state for a fresh screen; the keyboard mode is kept (only its
+; bit 7 means anything, so a byte overwritten by a loaded program is cleaned up).
 INITVARS:
+        LDA     KBDMODE
+        ANI     80H
+        STA     KBDMODE
         MVI     A,1
         STA     SCRLINES
         XRA     A
