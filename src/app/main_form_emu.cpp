@@ -469,10 +469,14 @@ void TMainFormEmu::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!centred_) {
         centred_ = true;
+        // The window's outer size, frame included, is 776 x 558 where the host reports
+        // its frame; it is centred on the desktop.
+        const QSize frame = frameGeometry().size() - geometry().size();
+        if (frame.isValid() && !frame.isNull()) resize(QSize(WINDOW_WIDTH, WINDOW_HEIGHT) - frame);
         if (QScreen* screen = this->screen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
+            QRect outer = frameGeometry();
+            outer.moveCenter(screen->availableGeometry().center());
+            move(outer.topLeft());
         }
     }
     // Without a window manager the window may never be activated; the first show
