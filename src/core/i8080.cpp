@@ -7,12 +7,12 @@
 // the MachineState when the run ends and nowhere else: nothing else runs during a run.
 //
 // The loop body exists twice, once for each setting of the memory-map switch (bit 1 of
-// latch C2). In the RAM-mode copy a read is one array access and a write one comparison
-// against C000; the video-mode copy goes through do_read/do_write. The switch can only
-// change through OUT, so the OUT handler leaves the loop as soon as the bit no longer
-// matches the copy that is running, and the very next fetch goes through the new map.
-// Two-byte accesses (operands, stack, LHLD/SHLD) are one host access in RAM mode when
-// neither byte wraps past FFFF or lands in the ROM area, byte by byte otherwise.
+// latch C2), each with the map's routing for its setting built in: in the RAM-mode copy
+// a read is one array access and a write one comparison against C000. The switch can
+// only change through OUT, so the OUT handler leaves the loop as soon as the bit no
+// longer matches the copy that is running, and the very next fetch goes through the new
+// map. Two-byte accesses (operands, stack, LHLD/SHLD) are one host access when both
+// bytes are plain memory, byte by byte through the map otherwise.
 //
 // Cycles count down from the budget: "left" is budget - cycles - 1, and the loop runs
 // while it is not negative (a sign test the host reads straight from the subtraction).
@@ -57,84 +57,76 @@ constexpr IncDecFlags kIncDec;
 
 constexpr bool kLittleHost = std::endian::native == std::endian::little;
 
-// Mapped access with the state of the map switch known at compile time. In RAM mode
-// this is exactly do_read/do_write's routing for a set bit; otherwise they are called.
+// Mapped access with the state of the map switch known at compile time: the routing
+// of do_read/do_write for that state, without reading latch C2 again on every access.
+//   RAM mode:   0000-BFFF memory; C000-FFFF memory, writes dropped
+//   video mode: 0000-3FFF reads 00, writes dropped; 4000-7FFF vram; 8000-BFFF memory;
+//               C000-FFFF memory, writes dropped
+// Addresses are 0000-FFFF: callers reduce sums such as PC + 1 first.
 template <bool RAM>
-inline uint8_t rd(const MachineState& m, uint64_t address) {
-    if constexpr (RAM) {
-        return m.memory[static_cast<uint16_t>(address)];
-    } else {
-        return do_read(m, static_cast<uint64_t>(address));
+inline uint8_t rd(const MachineState& m, uint64_t a) {
+    if constexpr (!RAM) {
+        if (a < 0x8000) return a >= 0x4000 ? m.vram[a - 0x4000] : 0x00;
     }
-}
-
-// The same for an address already reduced to 0000-FFFF.
-template <bool RAM>
-inline uint8_t rd_exact(const MachineState& m, uint64_t address) {
-    if constexpr (RAM) {
-        return m.memory[address];
-    } else {
-        return do_read(m, address);
-    }
+    return m.memory[a];
 }
 
 template <bool RAM>
-inline void wr(MachineState& m, uint64_t address, uint8_t value) {
-    if constexpr (RAM) {
-        const uint16_t a = static_cast<uint16_t>(address);
-        if (a < ROM_START) m.memory[a] = value;
-    } else {
-        do_write(m, static_cast<uint64_t>(address), value);
+inline void wr(MachineState& m, uint64_t a, uint8_t value) {
+    if (a >= ROM_START) return;
+    if constexpr (!RAM) {
+        if (a < 0x8000) {
+            if (a >= 0x4000) m.vram[a - 0x4000] = value;
+            return;
+        }
     }
+    m.memory[a] = value;
 }
 
+// The lowest address from which reads and writes reach plain memory in this mode.
 template <bool RAM>
-inline void wr_exact(MachineState& m, uint64_t address, uint8_t value) {
-    if constexpr (RAM) {
-        if (address < ROM_START) m.memory[address] = value;
-    } else {
-        do_write(m, static_cast<uint32_t>(address), value);
-    }
-}
+constexpr uint64_t kPlainFrom = RAM ? 0x0000 : 0x8000;
 
-// Little-endian word at a (0000-FFFF), the high byte from a + 1 wrapping past FFFF.
+// Little-endian word at a, the high byte from a + 1 wrapping past FFFF. One host access
+// when both bytes are plain memory.
 template <bool RAM>
 inline uint64_t rd16(const MachineState& m, uint64_t a) {
-    if constexpr (RAM && kLittleHost) {
-        if (a != 0xFFFF) [[likely]] {
+    if constexpr (kLittleHost) {
+        if (a - kPlainFrom<RAM> < 0xFFFF - kPlainFrom<RAM>) [[likely]] {
             uint16_t w;
             std::memcpy(&w, m.memory.data() + a, 2);
             return w;
         }
     }
-    return rd_exact<RAM>(m, a) | (rd<RAM>(m, a + 1) << 8);
+    return rd<RAM>(m, a) | (rd<RAM>(m, (a + 1) & 0xFFFF) << 8);
 }
 
-// Low byte at a, then high byte at a + 1 (wrapping); bytes for ROM are dropped.
+// Low byte at a, then high byte at a + 1 (wrapping), each through the map.
 template <bool RAM>
 inline void wr16(MachineState& m, uint64_t a, uint64_t v) {
-    if constexpr (RAM && kLittleHost) {
-        if (a < ROM_START - 1u) [[likely]] {
+    if constexpr (kLittleHost) {
+        if (a - kPlainFrom<RAM> < (ROM_START - 1u) - kPlainFrom<RAM>) [[likely]] {
             const uint16_t w = static_cast<uint16_t>(v);
             std::memcpy(m.memory.data() + a, &w, 2);
             return;
         }
     }
-    wr_exact<RAM>(m, a, static_cast<uint8_t>(v));
-    wr<RAM>(m, a + 1, static_cast<uint8_t>(v >> 8));
+    wr<RAM>(m, a, static_cast<uint8_t>(v));
+    wr<RAM>(m, (a + 1) & 0xFFFF, static_cast<uint8_t>(v >> 8));
 }
 
 // The two operand bytes of the instruction at pc.
 template <bool RAM>
 inline uint64_t imm16(const MachineState& m, uint64_t pc) {
-    if constexpr (RAM && kLittleHost) {
-        if (pc < 0xFFFE) [[likely]] {
+    if constexpr (kLittleHost) {
+        constexpr uint64_t from = RAM ? 0 : kPlainFrom<RAM> - 1;  // pc + 1 is plain memory
+        if (pc - from < 0xFFFE - from) [[likely]] {
             uint16_t w;
             std::memcpy(&w, m.memory.data() + pc + 1, 2);
             return w;
         }
     }
-    return rd<RAM>(m, pc + 1) | (rd<RAM>(m, pc + 2) << 8);
+    return rd<RAM>(m, (pc + 1) & 0xFFFF) | (rd<RAM>(m, (pc + 2) & 0xFFFF) << 8);
 }
 
 // Runs while left >= 0 or until an OUT flips the map switch away from RAM.
@@ -168,8 +160,8 @@ void run(MachineState& m, int32_t& left_io) {
 
     // var := (var + n) modulo 65,536 for a local that holds 0000-FFFF.
 #define ADD16(var, n) var = (var + (n)) & 0xFFFF
-#define RD(addr) rd_exact<RAM>(m, (addr))
-#define WR(addr, v) wr_exact<RAM>(m, (addr), (v))
+#define RD(addr) rd<RAM>(m, (addr))
+#define WR(addr, v) wr<RAM>(m, (addr), (v))
 #define NEXT                           \
     do {                               \
         if (left < 0) [[unlikely]] {   \
@@ -182,7 +174,7 @@ void run(MachineState& m, int32_t& left_io) {
     ADD16(pc, len);                  \
     left -= (cyc);                   \
     NEXT
-#define IMM8 rd<RAM>(m, pc + 1)
+#define IMM8 RD((pc + 1) & 0xFFFF)
 #define IMM16 imm16<RAM>(m, pc)
 #define PUSH16(v)                    \
     do {                             \
