@@ -50,8 +50,10 @@ static_assert(CPM_TOP + sizeof(kBdos) <= CPM_OUT_PTR);
 
 std::vector<uint8_t> read_cpm_program(const std::filesystem::path& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
+    if (!std::filesystem::exists(path, ec))
         throw IoError("Cannot open \"" + path.string() + "\": no such file.");
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw IoError("Cannot open \"" + path.string() + "\": not a regular file.");
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) throw IoError("Cannot read \"" + path.string() + "\": " + ec.message() + ".");
     if (size == 0) throw RangeError("\"" + path.string() + "\" is empty.");
