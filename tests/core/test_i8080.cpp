@@ -472,51 +472,36 @@ TEST_F(I8080, DataMovesUseTheirPairsAndAddresses) {
         {0x01, 0x00, 0x90,   // LXI B,9000
          0x11, 0x01, 0x90,   // LXI D,9001
          0x3E, 0x5A,         // MVI A,5A
-         0x02,               // STAX B
+         0x02,               // STAX B      9000 = 5A
          0x3C,               // INR A
-         0x12,               // STAX D
-         0x0A,               // LDAX B
-         0x32, 0x02, 0x90,   // STA 9002
-         0x1A,               // LDAX D
-         0x3A, 0x02, 0x90,   // LDA 9002
-         0x21, 0x00, 0x90,   // LXI H,9000
-         0x46,               // MOV B,M
-         0x4E,               // MOV C,M
-         0x36, 0x77,         // MVI M,77
-         0x70,               // MOV M,B
-         0xEB,               // XCHG
-         0xF9,               // SPHL
-         0x33, 0x3B, 0x3B});  // INX SP, DCX SP, DCX SP
-    i8080_do_opcodes(m, 10 + 10 + 7 + 7);
+         0x12,               // STAX D      9001 = 5B
+         0x32, 0x02, 0x90,   // STA 9002    9002 = 5B
+         0x0A,               // LDAX B      A = 5A
+         0x21, 0x01, 0x90,   // LXI H,9001
+         0x46,               // MOV B,M     B = 5B
+         0x36, 0x77,         // MVI M,77    9001 = 77
+         0x4E,               // MOV C,M     C = 77
+         0x23,               // INX H
+         0x70,               // MOV M,B     9002 = 5B
+         0x71,               // MOV M,C     9002 = 77
+         0xEB,               // XCHG        DE = 9002, HL = 9001
+         0xF9,               // SPHL        SP = 9001
+         0x3B,               // DCX SP
+         0x1B,               // DCX D
+         0x1A,               // LDAX D      A = 77
+         0x3A, 0x00, 0x90}); // LDA 9000    A = 5A
+    i8080_do_opcodes(m, 10 + 10 + 7 + 7 + 5 + 7 + 13 + 7 + 10 + 7 + 10 + 7 + 5 + 7 + 7 + 4 + 5 + 5 + 5 + 7);
+    EXPECT_EQ(m.PC, 0x101E);
     EXPECT_EQ(m.memory[0x9000], 0x5A);
-    step(m);
-    step(m);
-    EXPECT_EQ(m.memory[0x9001], 0x5B);
-    step(m);
-    EXPECT_EQ(m.A, 0x5A);
-    step(m);
-    step(m);
-    EXPECT_EQ(m.A, 0x5B);
-    step(m);
-    EXPECT_EQ(m.A, 0x5A);
-    step(m);
-    step(m);
-    step(m);
-    EXPECT_EQ(m.B, 0x5A);
-    EXPECT_EQ(m.C, 0x5A);
-    step(m);
-    EXPECT_EQ(m.memory[0x9000], 0x77);
-    step(m);
-    EXPECT_EQ(m.memory[0x9000], 0x5A);
-    step(m);
-    EXPECT_EQ(pair(m.D, m.E), 0x9000);
+    EXPECT_EQ(m.memory[0x9001], 0x77);
+    EXPECT_EQ(m.memory[0x9002], 0x77);
+    EXPECT_EQ(pair(m.B, m.C), 0x5B77);
+    EXPECT_EQ(pair(m.D, m.E), 0x9001);
     EXPECT_EQ(pair(m.H, m.L), 0x9001);
-    step(m);
-    EXPECT_EQ(m.SP, 0x9001);
-    step(m);
-    step(m);
-    step(m);
     EXPECT_EQ(m.SP, 0x9000);
+    EXPECT_EQ(m.A, 0x77);
+    step(m);
+    EXPECT_EQ(m.A, 0x5A);
     // INX/DCX wrap and touch no flag.
     m.B = 0xFF, m.C = 0xFF, m.F = 0x00;
     put(m, m.PC, {0x03, 0x0B});
