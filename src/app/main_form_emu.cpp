@@ -518,15 +518,19 @@ void TMainFormEmu::FirstPusk() {
             throw;
         }
         fill_games_combo();
-        const auto close_file = e.snapshot_slots.slot(CLOSE_SLOT);
-        std::error_code ec;
-        const bool restore = std::filesystem::exists(close_file, ec);
         pause(true);
-        full_reset();
-        if (restore) {
-            e.boot_run();
-            NewLoadFile(path_text(close_file));
+        // Reset, and when the close slot of the last run exists, boot and load it. The
+        // speed settings and the picture rectangle follow the reset even if that load fails.
+        try {
+            e.snapshot_slots.RestoreOnStart(e.bank, e.machine, e.roms);
+        } catch (...) {
+            apply_speed_settings();
+            PictureView_->update_picture_rect();
+            throw;
         }
+        apply_speed_settings();
+        PictureView_->update_picture_rect();
+        paint_screen();
         Restorepause();
     });
 }
@@ -651,13 +655,28 @@ void TMainFormEmu::MenuAboutClick() { show_message(APP_TITLE, about_text()); }
 void TMainFormEmu::FormKeyDown(uint8_t vk) {
     guarded([&] {
         if (vk == VK_DELETE || vk == VK_PAUSE) NotPause();
-        const bool consumed = emu_->snapshot_slots.KeyPressed(emu_->bank, emu_->machine, emu_->roms, paused_, vk);
         if (!paused_) {
+            write_pause_slot_on_key();
             emu_->press_key(vk);
-        } else if (consumed) {
+        } else if (emu_->snapshot_slots.KeyPressed(emu_->bank, emu_->machine, emu_->roms, paused_, vk)) {
             paint_screen();
         }
     });
+}
+
+// Every key press while running writes the pause slot. When that write fails (a
+// read-only program folder, a full disk) the first failure is reported and stops that
+// key; later failures stay silent and the keys go on reaching the machine, so the
+// emulated keyboard never goes dead. A successful write re-arms the report.
+void TMainFormEmu::write_pause_slot_on_key() {
+    try {
+        emu_->snapshot_slots.KeyPressed(emu_->bank, emu_->machine, emu_->roms, false, 0);
+        pause_slot_failed_ = false;
+    } catch (const EmuError&) {
+        if (pause_slot_failed_) return;
+        pause_slot_failed_ = true;
+        throw;
+    }
 }
 
 void TMainFormEmu::FormKeyUp(uint8_t vk) {

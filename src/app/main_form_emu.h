@@ -218,6 +218,7 @@ private:
     void close_games_list();
     void fill_games_combo();
     void start_once();
+    void write_pause_slot_on_key();
 
     std::unique_ptr<Emulator> emu_;
     NoAltMenuStyle* menu_style_ = nullptr;
@@ -226,6 +227,7 @@ private:
     bool pause_blink_ = false;
     bool first_activation_ = true;
     bool error_shown_ = false;
+    bool pause_slot_failed_ = false;  // the last pause-slot write on a key press failed
     bool updating_games_ = false;
     bool centred_ = false;
     QString startup_file_;

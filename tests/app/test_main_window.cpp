@@ -37,6 +37,7 @@ private slots:
     void gamesListChoosesAndResets();
     void aboutAndDebugger();
     void runningKeysStayWithTheMachine();
+    void failedPauseSlotWriteDoesNotDeadenTheKeyboard();
     void closingAndDestroyingAShownWindow();
 
 private:
@@ -589,6 +590,34 @@ void MainWindowTest::closingAndDestroyingAShownWindow() {
     QVERIFY(!closed->isVisible());
     QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
     QVERIFY(closed->errors.isEmpty());
+}
+
+
+void MainWindowTest::failedPauseSlotWriteDoesNotDeadenTheKeyboard() {
+    auto form = started_form();
+    QWidget* view = form->PictureView_;
+    const MachineState& m = form->emu().machine;
+    fs::create_directory(dir() / "onPause.NevLVE");  // the slot cannot be written
+
+    press(view, Qt::Key_A, SCAN_A);
+    QCOMPARE(form->errors.size(), 1);  // reported, and that key stops there
+    QVERIFY(form->errors[0].contains("onPause.NevLVE"));
+    QVERIFY(!main_key_held(m, 6, 4));
+    release(view, Qt::Key_A, SCAN_A);
+
+    press(view, Qt::Key_S, SCAN_S);  // later failures are silent and keys go through
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(main_key_held(m, 7, 7));
+    release(view, Qt::Key_S, SCAN_S);
+
+    fs::remove(dir() / "onPause.NevLVE");
+    press(view, Qt::Key_A, SCAN_A);  // a write that works again re-arms the report
+    release(view, Qt::Key_A, SCAN_A);
+    QVERIFY(fs::is_regular_file(dir() / "onPause.NevLVE"));
+    fs::remove(dir() / "onPause.NevLVE");
+    fs::create_directory(dir() / "onPause.NevLVE");
+    press(view, Qt::Key_S, SCAN_S);
+    QCOMPARE(form->errors.size(), 2);
 }
 
 QTEST_MAIN(MainWindowTest)
