@@ -27,15 +27,15 @@ std::string quoted(const std::filesystem::path& path) { return "\"" + path_text(
 
 std::string reason(int err) { return err ? std::string(": ") + std::strerror(err) : std::string(); }
 
-// A name for the temporary file beside the target: unique within this process and,
-// through the clock, very likely across processes; "x" mode refuses to reuse one.
+// A name for the temporary file in the target's folder: unique within this process and,
+// through the clock, very likely across processes; "x" mode refuses to reuse one. The
+// name is short and independent of the target's, so a target name at the file system's
+// length limit still gets a temporary file.
 std::filesystem::path temporary_beside(const std::filesystem::path& target) {
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::filesystem::path tmp = target;
-    tmp += ".tmp" + std::to_string(static_cast<unsigned long long>(stamp) % 1000000007ULL) + "-" +
-           std::to_string(counter++);
-    return tmp;
+    return target.parent_path() / (".lvov-" + std::to_string(static_cast<unsigned long long>(stamp) % 1000000007ULL) +
+                                   "-" + std::to_string(counter++) + ".tmp");
 }
 
 }  // namespace

@@ -114,6 +114,11 @@ TEST(ByteBuffers, FilesInAndOut) {
     bank.set_cursor(2, 10);  // only the positions before the cursor are written
     bank.SaveBufferToFile(2, dir / "big.bin");
     EXPECT_EQ(test::read_file(dir / "big.bin"), Bytes(big.begin(), big.begin() + 10));
+
+    // A name as long as the file system allows is written like any other.
+    const std::string longest = std::string(255 - 7, 'g') + ".NevLVE";
+    bank.SaveBufferToFile(2, dir / longest);
+    EXPECT_EQ(test::read_file(dir / longest), Bytes(big.begin(), big.begin() + 10));
 }
 
 TEST(ByteBuffers, FailuresNameTheFileAndKeepWhatWasThere) {
