@@ -37,8 +37,7 @@ int main(int argc, char** argv) {
     if (options.headless) return run_headless(options, program_dir, std::cerr);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("nevemulator"));
-    QApplication::setApplicationDisplayName(APP_TITLE);
+    set_application_title();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     TMainFormEmu window(program_dir);
     if (!options.file.empty()) window.set_startup_file(QString::fromStdString(options.file));

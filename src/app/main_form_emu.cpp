@@ -74,6 +74,10 @@ QFont bold_font(const QFont& base, int points) {
 
 }  // namespace
 
+// The application name, not the display name: Qt appends a display name to every window
+// caption, and the main window's caption must read exactly as its title.
+void set_application_title() { QGuiApplication::setApplicationName(APP_TITLE); }
+
 // ---------------------------------------------------------------------------------------
 // Small widgets
 

@@ -38,6 +38,10 @@ extern const QString TITLE_NORMAL;       // "NEV еmulator for PK-01 Lvov    1.0
 extern const QString TITLE_PAUSED;       // TITLE_NORMAL + " (Pause)"
 extern const QString GAMES_PLACEHOLDER;  // "(выберите игру)"
 
+// Names the program for the host (task bar, window class) with APP_TITLE; called once
+// after the application object exists.
+void set_application_title();
+
 constexpr int WINDOW_WIDTH = 776;
 constexpr int WINDOW_HEIGHT = 558;
 constexpr int TOOLBAR_HEIGHT = 25;

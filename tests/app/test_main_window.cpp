@@ -538,6 +538,15 @@ void MainWindowTest::aboutAndDebugger() {
     form->MenuDebuggerClick();
     QCOMPARE(form->messages.size(), 2);
     QVERIFY(form->messages[1].contains("debugger", Qt::CaseInsensitive));
+
+    // The program carries the title "ПК ЛЬВОВ" without a display name, which the host
+    // would append to every window caption ("NEV еmulator ... — ПК ЛЬВОВ"): with none
+    // set, the display name follows the application name.
+    set_application_title();
+    QCOMPARE(QGuiApplication::applicationName(), APP_TITLE);
+    QGuiApplication::setApplicationName(QStringLiteral("probe"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    set_application_title();
 }
 
 // Shown and active: the window's own start-up runs, and Alt, Tab, Space and Enter go to
