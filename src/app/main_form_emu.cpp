@@ -636,9 +636,17 @@ void TMainFormEmu::ToolButtonQuickResetCPUClick() {
     });
 }
 
+// On the way into the pause the pause slot is written first. A failed write is reported,
+// but the machine pauses all the same: the snapshot is a by-product of the command, the
+// pause is what the user asked for.
 void TMainFormEmu::MenuPauseClick() {
     guarded([&] {
-        emu_->snapshot_slots.PauseCommand(emu_->bank, emu_->machine, emu_->roms, paused_);
+        try {
+            emu_->snapshot_slots.PauseCommand(emu_->bank, emu_->machine, emu_->roms, paused_);
+        } catch (const EmuError&) {
+            NotPause();
+            throw;
+        }
         NotPause();
     });
 }

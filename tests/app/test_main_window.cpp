@@ -37,7 +37,7 @@ private slots:
     void gamesListChoosesAndResets();
     void aboutAndDebugger();
     void runningKeysStayWithTheMachine();
-    void failedPauseSlotWriteDoesNotDeadenTheKeyboard();
+    void failedPauseSlotWriteDoesNotDeadenKeysOrPause();
     void closingAndDestroyingAShownWindow();
 
 private:
@@ -602,7 +602,7 @@ void MainWindowTest::closingAndDestroyingAShownWindow() {
 }
 
 
-void MainWindowTest::failedPauseSlotWriteDoesNotDeadenTheKeyboard() {
+void MainWindowTest::failedPauseSlotWriteDoesNotDeadenKeysOrPause() {
     auto form = started_form();
     QWidget* view = form->PictureView_;
     const MachineState& m = form->emu().machine;
@@ -627,6 +627,12 @@ void MainWindowTest::failedPauseSlotWriteDoesNotDeadenTheKeyboard() {
     fs::create_directory(dir() / "onPause.NevLVE");
     press(view, Qt::Key_S, SCAN_S);
     QCOMPARE(form->errors.size(), 2);
+
+    // The Pause command reports the same failure and still pauses.
+    form->MenuPauseClick();
+    QCOMPARE(form->errors.size(), 3);
+    QVERIFY(form->paused());
+    QVERIFY(!main_key_held(m, 7, 7));  // the pause released the held key
 }
 
 QTEST_MAIN(MainWindowTest)
