@@ -119,6 +119,22 @@ std::string UpperCaseCp1251(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// A relative file of the index in UTF-8. Index files are written with backslashes between
+// folders; on a host whose separator is '/', they become slashes so "sub\race.lvt" is
+// found in GAMES/sub.
+std::string relative_game_file(const std::string& file_cp1251) {
+    std::string file = cp1251_to_utf8(file_cp1251);
+#ifndef _WIN32
+    for (char& c : file)
+        if (c == '\\') c = '/';
+#endif
+    return file;
+}
+
+}  // namespace
+
 void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
     names.clear();
     paths.clear();
@@ -146,7 +162,7 @@ void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
         names.push_back(line.substr(0, eq));
         // A ':' anywhere in the line marks a full path (a drive letter), used as written.
         const bool full_path = line.find(':') != std::string::npos;
-        paths.push_back(full_path ? cp1251_to_utf8(file) : path_text(games_dir / host_path(cp1251_to_utf8(file))));
+        paths.push_back(full_path ? cp1251_to_utf8(file) : path_text(games_dir / host_path(relative_game_file(file))));
     }
     if (in.bad()) throw IoError("Cannot read file \"" + path_text(index) + "\"");
 }

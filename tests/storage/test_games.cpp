@@ -37,16 +37,19 @@ TEST(GamesIndex, LinesBecomeEntries) {
     test::TempDir dir;
     write_index(dir.path(),
                 "[Games]\r\nRace=race.lvt\r\nDemo=D:\\lvov\\demo.sav\r\n;note=x.lvt\r\nno equals here\r\n"
-                "RACE=second.lvt\r\nИгра=игра.lvt\r\nиГРА=other.lvt\r\na=b=c\nЁж=yo.lvt");
+                "RACE=second.lvt\r\nИгра=игра.lvt\r\nиГРА=other.lvt\r\na=b=c\nЁж=yo.lvt\nSub=sub\\race.lvt");
     GamesCatalogue games;
     games.FillGamesList(dir.path());
     std::vector<std::string> titles;
     for (auto& n : games.names) titles.push_back(cp1251_to_utf8(n));
-    EXPECT_EQ(titles, (std::vector<std::string>{"Race", "Demo", ";note", "RACE", "Игра", "иГРА", "a", "Ёж"}));
+    EXPECT_EQ(titles, (std::vector<std::string>{"Race", "Demo", ";note", "RACE", "Игра", "иГРА", "a", "Ёж", "Sub"}));
     EXPECT_EQ(games.paths[0], path_text(dir / "GAMES" / "race.lvt"));
     EXPECT_EQ(games.paths[1], "D:\\lvov\\demo.sav");
     EXPECT_EQ(games.paths[4], path_text(dir / "GAMES" / "игра.lvt"));
     EXPECT_EQ(games.paths[6], path_text(dir / "GAMES" / "b=c"));
+#ifndef _WIN32
+    EXPECT_EQ(games.paths[8], path_text(dir / "GAMES" / "sub" / "race.lvt")) << "index folders use backslashes";
+#endif
 
     EXPECT_EQ(games.find("race"), 0);
     EXPECT_EQ(games.find("RACE"), 0) << "duplicates in another case resolve to the first";
