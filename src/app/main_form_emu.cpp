@@ -550,9 +550,19 @@ void TMainFormEmu::TimerMainTimer() {
     });
 }
 
+// The autosave every minute. A failing write is reported once, not a message box every
+// minute; the next write that works re-arms the report.
 void TMainFormEmu::TimerAutoSaveTimer() {
+    if (paused_) return;
     guarded([&] {
-        if (!paused_) emu_->snapshot_slots.QuickSave(emu_->bank, emu_->machine, emu_->roms);
+        try {
+            emu_->snapshot_slots.QuickSave(emu_->bank, emu_->machine, emu_->roms);
+            autosave_failed_ = false;
+        } catch (const EmuError&) {
+            if (autosave_failed_) return;
+            autosave_failed_ = true;
+            throw;
+        }
     });
 }
 

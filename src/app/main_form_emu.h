@@ -232,6 +232,7 @@ private:
     bool first_activation_ = true;
     bool error_shown_ = false;
     bool pause_slot_failed_ = false;  // the last pause-slot write on a key press failed
+    bool autosave_failed_ = false;    // the last autosave failed
     bool updating_games_ = false;
     bool centred_ = false;
     QString startup_file_;

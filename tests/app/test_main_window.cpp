@@ -490,6 +490,21 @@ void MainWindowTest::quickCommandsAndResets() {
     form->pause(false);
     form->TimerAutoSaveTimer();
     QVERIFY(fs::exists(dir() / "QuickSave.NevLVE"));
+
+    // A failing autosave is reported once, not every minute, until a write works again.
+    fs::remove(dir() / "QuickSave.NevLVE");
+    fs::create_directory(dir() / "QuickSave.NevLVE");
+    form->TimerAutoSaveTimer();
+    form->TimerAutoSaveTimer();
+    QCOMPARE(form->errors.size(), 2);
+    QVERIFY(!form->paused());
+    fs::remove(dir() / "QuickSave.NevLVE");
+    form->TimerAutoSaveTimer();
+    QVERIFY(fs::is_regular_file(dir() / "QuickSave.NevLVE"));
+    fs::remove(dir() / "QuickSave.NevLVE");
+    fs::create_directory(dir() / "QuickSave.NevLVE");
+    form->TimerAutoSaveTimer();
+    QCOMPARE(form->errors.size(), 3);
 }
 
 void MainWindowTest::gamesListChoosesAndResets() {
