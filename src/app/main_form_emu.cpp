@@ -19,6 +19,7 @@
 
 #include "app/icons.h"
 #include "core/errors.h"
+#include "debugger/debugger_form.h"
 #include "devices/host_keys.h"
 
 #ifndef LVOV_README_PATH
@@ -37,7 +38,6 @@ namespace {
 const QString OPEN_DIALOG_TITLE = QStringLiteral("Открыть файл образа ПК-ЛЬВОВ");
 const QString OPEN_FILTER = QStringLiteral("*.lv*;*.sav;*.NevLVE (*.lv* *.sav *.NevLVE)");
 const QString SAVE_FILTER = QStringLiteral("*.NevLVE (*.NevLVE)");
-const QString DEBUGGER_MISSING = QStringLiteral("The debugger is not available yet.");
 constexpr int FPS_FIELD_WIDTH = 41;
 constexpr int FREQ_FIELD_WIDTH = 80;
 constexpr int GAMES_WIDTH = 124;
@@ -185,6 +185,9 @@ TMainFormEmu::TMainFormEmu(const std::filesystem::path& program_dir, QWidget* pa
     setCentralWidget(PictureView_);
     PictureView_->setFocus();
 
+    // The debugger window: hidden until asked for, sharing the machine.
+    DebuggerForm = new TDebuggerForm(emu_->machine, this);
+
     // The frame timer waits for the start-up sequence; the other two run from the start.
     TimerAutoSave->start();
     TimerPause->start();
@@ -195,6 +198,7 @@ TMainFormEmu::~TMainFormEmu() {
     // (the games list reports its closing); they go while the emulator still exists.
     // The menu bar refers to its style, which is deleted after it.
     ComboBoxGames->disconnect(this);
+    delete DebuggerForm;
     delete ToolBar1;
     delete PictureView_;
     delete menuBar();
@@ -546,7 +550,7 @@ void TMainFormEmu::TimerMainTimer() {
     if (paused_) return;  // a tick queued before the pause began
     guarded([&] {
         if (emu_->run_frame()) PictureView_->update();
-        // The debugger window would be refreshed here.
+        DebuggerForm->refresh_debugger();
     });
 }
 
@@ -663,7 +667,9 @@ void TMainFormEmu::MenuPauseClick() {
 
 void TMainFormEmu::MenuExitClick() { close(); }
 
-void TMainFormEmu::MenuDebuggerClick() { show_message(APP_TITLE, DEBUGGER_MISSING); }
+void TMainFormEmu::MenuDebuggerClick() {
+    guarded([&] { DebuggerForm->MenuDebuggerClick(); });
+}
 
 QString TMainFormEmu::about_text() const {
     return windowTitle() + QStringLiteral("\r\n(") + QString::fromUtf8(LVOV_README_PATH) + QStringLiteral(")");

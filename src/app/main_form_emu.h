@@ -30,6 +30,7 @@ class QToolBar;
 namespace lvov {
 
 class TMainFormEmu;
+class TDebuggerForm;
 
 // The caption and the two titles of the main window. The letter after "NEV " is the
 // Cyrillic е, as the machine's makers wrote it.
@@ -189,6 +190,7 @@ public:
     GamesComboBox* ComboBoxGames = nullptr;
     ClickableLabel* LabelGames = nullptr;
     PictureView* PictureView_ = nullptr;
+    TDebuggerForm* DebuggerForm = nullptr;  // hidden until MenuDebuggerClick
 
     // Colours of the lockable fields and labels.
     static QColor unlocked_colour();

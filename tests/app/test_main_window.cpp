@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "core/i8080.h"
+#include "debugger/debugger_form.h"
 #include "test_support.h"
 
 using namespace lvov;
@@ -550,9 +551,22 @@ void MainWindowTest::aboutAndDebugger() {
     QCOMPARE(form->messages.size(), 1);
     QVERIFY(form->messages[0].startsWith(QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta\r\n(")));
     QVERIFY(form->messages[0].endsWith("README.md)"));
+
+    // The debugger window exists hidden from the start; the command toggles it, and
+    // while it is shown every frame brings its register labels up to date.
+    TDebuggerForm* debugger = form->DebuggerForm;
+    QVERIFY(debugger && !debugger->isVisible());
     form->MenuDebuggerClick();
-    QCOMPARE(form->messages.size(), 2);
-    QVERIFY(form->messages[1].contains("debugger", Qt::CaseInsensitive));
+    QVERIFY(debugger->isVisible());
+    QCOMPARE(form->messages.size(), 1);
+    QVERIFY(!form->paused());
+    form->TimerMainTimer();
+    const MachineState& m = form->emu().machine;
+    QVERIFY(m.cycles >= 68000);
+    QCOMPARE(debugger->RegisterLabels[8]->text(), QStringLiteral("r_PC:%1").arg(m.PC));
+    QCOMPARE(debugger->RegisterLabels[10]->text(), QStringLiteral("clock:%1").arg(m.cycles));
+    form->MenuDebuggerClick();
+    QVERIFY(!debugger->isVisible());
 
     // The program carries the title "ПК ЛЬВОВ" without a display name, which the host
     // would append to every window caption ("NEV еmulator ... — ПК ЛЬВОВ"): with none

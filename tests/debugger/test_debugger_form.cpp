@@ -1,0 +1,286 @@
+// The debugger window driven through its buttons, fields, grid and lists.
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+#include <memory>
+
+#include "debugger/debugger_form.h"
+
+namespace lvov {
+namespace {
+
+// The window with its message boxes answered by the test.
+class TestDebugger : public TDebuggerForm {
+public:
+    using TDebuggerForm::TDebuggerForm;
+    QStringList messages, errors;
+protected:
+    void show_message(const QString& text) override { messages << text; }
+    void show_error(const QString& text) override { errors << text; }
+};
+
+}  // namespace
+
+class DebuggerFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        m_ = std::make_unique<MachineState>();
+        form_ = std::make_unique<TestDebugger>(*m_);
+    }
+    void cleanup() { form_.reset(); }
+    void openingFillsTheGridAndListsFromPC();
+    void refreshFollowsMemoryOnlyWithRealTime();
+    void hoverReadsMemoryNotTheCell();
+    void keyFilters();
+    void listingSearchAndReplaceButtons();
+    void valueTrackerSteps();
+    void resultEntriesGoToTheAddress();
+
+private:
+    std::unique_ptr<MachineState> m_;
+    std::unique_ptr<TestDebugger> form_;
+    QModelIndex grid_index(int column, int row) const { return form_->StringGrid1->model()->index(row - 1, column - 1); }
+    void mouse_move(const QPoint& pos) {
+        QMouseEvent move(QEvent::MouseMove, pos, form_->StringGrid1->viewport()->mapToGlobal(pos), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form_->StringGrid1->viewport(), &move);
+    }
+};
+
+void DebuggerFormTest::openingFillsTheGridAndListsFromPC() {
+    TestDebugger& f = *form_;
+    QCOMPARE(f.windowTitle(), QStringLiteral("Debugger"));
+    QCOMPARE(f.size(), QSize(609, 571));
+    QCOMPARE(f.PageControl3->tabText(f.PageControl3->currentIndex()), QStringLiteral("Шаг2"));
+    QCOMPARE(f.grid_text(0, 4096), QStringLiteral("FFF0:"));
+    QCOMPARE(f.grid_text(1, 1), QString());  // bytes wait for the first opening
+
+    m_->PC = 0xC000;
+    m_->cycles = 68004;
+    const uint8_t code[] = {0xC3, 0x00, 0xC0};
+    std::copy(std::begin(code), std::end(code), m_->memory.begin() + 0xC000);
+    m_->memory[0x10] = 'A';
+    m_->memory[0x11] = 0x7F;
+    m_->memory[0x12] = 0x80;
+    f.MenuDebuggerClick();
+    QVERIFY(f.isVisible());
+    QCOMPARE(f.grid_text(1, 0), QStringLiteral("0"));
+    QCOMPARE(f.grid_text(16, 0), QStringLiteral("F"));
+    QCOMPARE(f.grid_text(17, 0), QString());
+    QCOMPARE(f.grid_text(1, 3073), QStringLiteral("C3"));
+    QCOMPARE(f.grid_text(16, 4096), QStringLiteral("00"));
+    QCOMPARE(f.grid_text(17, 2), QStringLiteral("A\x7f..............").left(16));
+    QCOMPARE(f.RegisterLabels[8]->text(), QStringLiteral("r_PC:49152"));
+    QCOMPARE(f.RegisterLabels[10]->text(), QStringLiteral("clock:68004"));
+    // JMP at C000, then one NOP per byte up to C064 inclusive, and the empty last row.
+    const auto& rows = f.listing().rows();
+    QCOMPARE(rows.size(), size_t{99});
+    QCOMPARE(QString::fromStdString(rows.front().mnemonic + rows.front().operand), QStringLiteral("JMP C000"));
+    QCOMPARE(QString::fromStdString(rows.back().address), QStringLiteral("C064:"));
+    QCOMPARE(f.StringGridAss->model()->rowCount(), 100);
+    QCOMPARE(f.progress_gauge->value(), 0);
+
+    f.MenuDebuggerClick();
+    QVERIFY(!f.isVisible());
+    m_->memory[0xC000] = 0x00;
+    m_->PC = 0xFFF0;  // PC + 100 lies past the top: the listing stops at FFFF
+    f.MenuDebuggerClick();
+    QCOMPARE(f.grid_text(1, 3073), QStringLiteral("00"));
+    QCOMPARE(f.listing().rows().size(), size_t{16});
+}
+
+void DebuggerFormTest::refreshFollowsMemoryOnlyWithRealTime() {
+    TestDebugger& f = *form_;
+    f.refresh_debugger();  // hidden: nothing happens
+    QCOMPARE(f.RegisterLabels[0]->text(), QStringLiteral("r_B:"));
+    f.MenuDebuggerClick();
+    QVERIFY(f.grid_visible_rows() > 3);
+    m_->B = 7;
+    m_->memory[0x0000] = 0xAB;
+    m_->memory[0x0031] = 'Z';
+    f.refresh_debugger();
+    QCOMPARE(f.RegisterLabels[0]->text(), QStringLiteral("r_B:7"));
+    QCOMPARE(f.grid_text(1, 1), QStringLiteral("00"));
+
+    f.CheckBoxMem->setChecked(true);
+    f.refresh_debugger();
+    QCOMPARE(f.grid_text(1, 1), QStringLiteral("AB"));
+    QCOMPARE(f.grid_text(17, 4), QStringLiteral(".Z.............."));
+    // Rows off screen keep their text until they are scrolled into view.
+    m_->memory[0xC000] = 0x3E;
+    f.refresh_debugger();
+    QCOMPARE(f.grid_text(1, 3073), QStringLiteral("00"));
+    f.go_to_address(0xC000);
+    m_->memory[0x0001] = 0x11;
+    f.refresh_debugger();
+    QVERIFY(f.grid_top_row() <= 3073 && 3073 < f.grid_top_row() + f.grid_visible_rows());
+    QCOMPARE(f.grid_text(1, 3073), QStringLiteral("3E"));
+    QCOMPARE(f.grid_text(2, 1), QStringLiteral("00"));
+}
+
+void DebuggerFormTest::hoverReadsMemoryNotTheCell() {
+    TestDebugger& f = *form_;
+    f.MenuDebuggerClick();
+    m_->memory[0xC000] = 0x3E;
+    f.go_to_address(0xC000);
+    f.StringGrid1->model()->setData(grid_index(1, 3073), QStringLiteral("77"));
+    mouse_move(f.StringGrid1->visualRect(grid_index(1, 3073)).center());
+    QCOMPARE(f.StatusPanels[0]->text(), QStringLiteral("Adress:C000 Byte:3E"));
+    QCOMPARE(f.grid_text(1, 3073), QStringLiteral("77"));
+    QCOMPARE(m_->memory[0xC000], uint8_t{0x3E});
+    mouse_move(f.StringGrid1->visualRect(grid_index(17, 3073)).center());
+    QCOMPARE(f.StatusPanels[0]->text(), QStringLiteral("Adress:C000 Byte:3E"));
+    mouse_move(f.StringGrid1->visualRect(grid_index(16, 3073)).center());
+    QCOMPARE(f.StatusPanels[0]->text(), QStringLiteral("Adress:C00F Byte:00"));
+}
+
+void DebuggerFormTest::keyFilters() {
+    TestDebugger& f = *form_;
+    f.MenuDebuggerClick();
+    QTest::keyClicks(f.Edit7, QStringLiteral("1g-A z.f"));
+    QCOMPARE(f.Edit7->text(), QStringLiteral("1Af"));
+    QTest::keyClick(f.Edit7, Qt::Key_Backspace);
+    QCOMPARE(f.Edit7->text(), QStringLiteral("1A"));
+    QTest::keyClicks(f.Edit5, QStringLiteral("xy"));
+    QVERIFY(f.Edit5->text().endsWith("xy"));
+    QKeyEvent cyrillic(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("Н"));
+    QApplication::sendEvent(f.ComboBoxPoisk, &cyrillic);
+    QTest::keyClicks(f.ComboBoxPoisk, QStringLiteral("N"));
+    QCOMPARE(f.ComboBoxPoisk->currentIndex(), 0);
+
+    // The grid: other characters and Backspace are dropped; a digit opens the editor.
+    f.set_grid_cell({3, 5});
+    QTest::keyClick(f.StringGrid1, Qt::Key_G, Qt::NoModifier);
+    QTest::keyClick(f.StringGrid1, Qt::Key_Backspace);
+    QVERIFY(!f.StringGrid1->indexWidget(grid_index(3, 5)));
+    QTest::keyClick(f.StringGrid1, Qt::Key_A, Qt::NoModifier);
+    QWidget* editor = f.StringGrid1->indexWidget(grid_index(3, 5));
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("x9"));
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCOMPARE(f.grid_text(3, 5), QStringLiteral("a9"));
+    QCOMPARE(m_->memory[0x42], uint8_t{0});
+    QCOMPARE(f.grid_cell(), (GridCell{4, 5}));
+    f.set_grid_cell({17, 4095});
+    QTest::keyClick(f.StringGrid1, Qt::Key_Enter);
+    QCOMPARE(f.grid_cell(), (GridCell{1, 4096}));
+    f.set_grid_cell({17, 4096});
+    QTest::keyClick(f.StringGrid1, Qt::Key_Return);
+    QCOMPARE(f.grid_cell(), (GridCell{1, 1}));
+}
+
+void DebuggerFormTest::listingSearchAndReplaceButtons() {
+    TestDebugger& f = *form_;
+    // Listing: the end field is read first; a bad text keeps the previous listing.
+    f.Edit4->setText("5");
+    f.Edit6->setText("4");
+    QTest::mouseClick(f.Button4, Qt::LeftButton);
+    QCOMPARE(f.StringGridAss->model()->rowCount(), 1);
+    f.Edit4->setText("EE");
+    f.Edit6->setText("FF");
+    QTest::mouseClick(f.Button4, Qt::LeftButton);
+    QCOMPARE(f.errors, QStringList{"'FF' is not a valid integer value"});
+    f.Edit4->setText("0");
+    f.Edit6->setText("65535");
+    QTest::mouseClick(f.Button4, Qt::LeftButton);
+    QCOMPARE(f.StringGridAss->model()->rowCount(), 65537);
+
+    // Search: low 8 bits of a decimal value, every address, the count in the label.
+    m_->memory.fill(0x11);
+    m_->memory[0x100] = 0x2C;
+    m_->memory[0xC000] = 0x2C;
+    QTest::mouseClick(f.Button1, Qt::LeftButton);  // Edit7 is empty
+    QCOMPARE(f.errors.last(), QStringLiteral("'' is not a valid integer value"));
+    f.Edit7->setText("300");
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    QCOMPARE(TDebuggerForm::list_texts(f.ListBox2), (QStringList{"256", "49152"}));
+    QCOMPARE(f.Label23->text(), QStringLiteral("Найдено:2"));
+    QCOMPARE(f.progress_gauge->maximum(), 65535);
+    QCOMPARE(f.progress_gauge->value(), 49152);
+    f.Edit7->setText("7");
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    QCOMPARE(f.messages, QStringList{"Значение не найдено !!!"});
+    QCOMPARE(f.Label23->text(), QStringLiteral("Найдено:2"));
+    QVERIFY(TDebuggerForm::list_texts(f.ListBox2).isEmpty());
+
+    // Replace: decimal or hexadecimal, ROM included; bad texts and addresses write nothing.
+    f.Edit2->setText("49152");
+    f.Edit3->setText("511");
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    QCOMPARE(m_->memory[0xC000], uint8_t{0xFF});
+    f.CheckBox16_10->setChecked(true);
+    f.Edit2->setText("c001");
+    f.Edit3->setText("ab");
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    QCOMPARE(m_->memory[0xC001], uint8_t{0xAB});
+    const auto before = m_->memory;
+    f.Edit2->setText("10000");
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    QCOMPARE(f.errors.last(), QStringLiteral("Address 65536 (hex 10000) is outside the address space 0000-FFFF"));
+    f.Edit2->setText("0");
+    f.Edit3->setText("");
+    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    QCOMPARE(f.errors.last(), QStringLiteral("'$' is not a valid integer value"));
+    QVERIFY(m_->memory == before);
+    QCOMPARE(f.messages.size(), 1);
+}
+
+void DebuggerFormTest::valueTrackerSteps() {
+    TestDebugger& f = *form_;
+    m_->memory[0x100] = 0x2C;
+    m_->memory[0x200] = 0x2C;
+    f.Edit1->setText("44");
+    QTest::mouseClick(f.Button5, Qt::LeftButton);
+    QCOMPARE(TDebuggerForm::list_texts(f.ListBox1), (QStringList{"256", "512"}));
+    QCOMPARE(f.Label18->text(), QStringLiteral("Найдено:2"));
+
+    // Unknown value: the field must still be a number, then the whole space is kept.
+    f.ComboBoxPoisk->setCurrentIndex(1);
+    f.Edit1->setText("");
+    QTest::mouseClick(f.Button5, Qt::LeftButton);
+    QCOMPARE(f.errors, QStringList{"'' is not a valid integer value"});
+    QVERIFY(TDebuggerForm::list_texts(f.ListBox1).isEmpty());
+    QCOMPARE(f.tracker().memory_snapshot[0x100], uint8_t{0});
+    QTest::mouseClick(f.Button2, Qt::LeftButton);  // nothing remembered yet: nothing found
+    QVERIFY(TDebuggerForm::list_texts(f.ListBox3).isEmpty());
+    f.Edit1->setText("5");
+    QTest::mouseClick(f.Button5, Qt::LeftButton);
+    QCOMPARE(f.Label18->text(), QStringLiteral("Запомнил:65536"));
+
+    m_->memory[0x100] = 0x2B;  // down by one
+    m_->memory[0x200] = 0x2A;  // down by two
+    m_->memory[0x300] = 0xFF;  // 00 -> FF
+    QTest::mouseClick(f.Button2, Qt::LeftButton);
+    QTest::mouseClick(f.Button2, Qt::LeftButton);
+    QCOMPARE(TDebuggerForm::list_texts(f.ListBox3), (QStringList{"256", "256"}));
+    QVERIFY(f.messages.isEmpty());
+}
+
+void DebuggerFormTest::resultEntriesGoToTheAddress() {
+    TestDebugger& f = *form_;
+    f.MenuDebuggerClick();
+    f.PageControl1->setCurrentIndex(1);
+    m_->memory[0xC000] = 0x99;
+    m_->memory[0x0010] = 0x99;
+    f.Edit7->setText("153");
+    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    const QAbstractItemModel* model = f.ListBox2->model();
+    QTest::mouseClick(f.ListBox2->viewport(), Qt::LeftButton, {}, f.ListBox2->visualRect(model->index(1, 0)).center());
+    QCOMPARE(f.grid_cell(), (GridCell{1, 3073}));
+    QTest::mouseClick(f.ListBox2->viewport(), Qt::RightButton, {}, f.ListBox2->visualRect(model->index(0, 0)).center());
+    QCOMPARE(f.grid_cell(), (GridCell{1, 2}));
+}
+
+}  // namespace lvov
+
+QTEST_MAIN(lvov::DebuggerFormTest)
+#include "test_debugger_form.moc"
