@@ -34,6 +34,8 @@ constexpr int GRID_MODEL_CHAR_COLUMN = GRID_CHAR_COLUMN - 1;
 constexpr int LISTING_COLUMNS = 4;
 constexpr std::array<int, LISTING_COLUMNS> LISTING_WIDTHS = {60, 150, 60, 60};
 constexpr int LISTING_TEXT_INSET = 2;
+constexpr int GRID_TEXT_INSET = 2;
+constexpr int LISTING_PROGRESS_STEP = 256;
 constexpr std::array<int, 3> STATUS_PANEL_WIDTHS = {150, 200, 50};
 constexpr int GAUGE_INSET_LEFT = 3;
 constexpr int GAUGE_INSET_TOP = 2;
@@ -77,6 +79,16 @@ QLabel* caption(const QString& text, QWidget* parent) { return new QLabel(text, 
 class MemoryGridDelegate : public QStyledItemDelegate {
 public:
     MemoryGridDelegate(TDebuggerForm& form, QObject* parent) : QStyledItemDelegate(parent), form_(form) {}
+
+    // Cells are plain text: the selection's background and the text, drawn directly
+    // rather than through the style, which keeps a frame of the live grid cheap.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected) painter->fillRect(option.rect, option.palette.highlight());
+        painter->setPen(selected ? option.palette.highlightedText().color() : option.palette.text().color());
+        painter->drawText(option.rect.adjusted(GRID_TEXT_INSET, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+    }
 
 protected:
     bool eventFilter(QObject* object, QEvent* event) override {
@@ -141,13 +153,34 @@ void MemoryGridModel::fill_rows(const MachineState& m, int first, int last) {
     first = std::max(first, 1);
     last = std::min(last, GRID_LAST_ROW);
     if (first > last) return;
+    // Only the rows whose texts change are repainted: a byte cell that still shares the
+    // text of its byte is unchanged, and the character text is compared before it is set.
+    int changed_first = last + 1, changed_last = first - 1;
     for (int r = first; r <= last; ++r) {
         const auto start = static_cast<uint16_t>((r - 1) * GRID_BYTES_PER_ROW);
         QString* row = &cells_[static_cast<size_t>(r - 1) * GRID_MODEL_COLUMNS];
-        for (int c = 0; c < GRID_BYTES_PER_ROW; ++c) row[c] = byte_texts_[m.memory[start + c]];
-        row[GRID_MODEL_CHAR_COLUMN] = qs(row_chars(m, start));
+        bool changed = false;
+        for (int c = 0; c < GRID_BYTES_PER_ROW; ++c) {
+            const QString& text = byte_texts_[m.memory[start + c]];
+            if (row[c].constData() != text.constData()) {
+                row[c] = text;
+                changed = true;
+            }
+        }
+        const std::string chars = row_chars(m, start);
+        const QLatin1StringView chars_view(chars.data(), static_cast<qsizetype>(chars.size()));
+        if (row[GRID_MODEL_CHAR_COLUMN] != chars_view) {
+            row[GRID_MODEL_CHAR_COLUMN] = QString(chars_view);
+            changed = true;
+        }
+        if (changed) {
+            changed_first = std::min(changed_first, r);
+            changed_last = r;
+        }
     }
-    emit dataChanged(index(first - 1, 0), index(last - 1, GRID_MODEL_COLUMNS - 1), {Qt::DisplayRole});
+    if (changed_first <= changed_last) {
+        emit dataChanged(index(changed_first - 1, 0), index(changed_last - 1, GRID_MODEL_COLUMNS - 1), {Qt::DisplayRole});
+    }
 }
 
 QString MemoryGridModel::text(int column, int row) const {
@@ -658,7 +691,11 @@ void TDebuggerForm::AssFromTo(int32_t start, int32_t end) {
     for (int c = 0; c < LISTING_COLUMNS; ++c) StringGridAss->setColumnWidth(c, LISTING_WIDTHS[static_cast<size_t>(c)]);
     progress_gauge->setRange(0, listing_progress_range(start, end));
     progress_gauge->setValue(0);
-    auto rows = lvov::AssFromTo(machine_, start, end, [&](int n) { progress_gauge->setValue(n); });
+    // The bar repaints at once on every move; a step every LISTING_PROGRESS_STEP rows
+    // keeps that from costing more than the listing itself.
+    auto rows = lvov::AssFromTo(machine_, start, end, [&](int n) {
+        if (n % LISTING_PROGRESS_STEP == 0) progress_gauge->setValue(n);
+    });
     listing_model_->set_rows(std::move(rows));
     progress_gauge->setValue(0);
 }
