@@ -2,9 +2,10 @@
 // and the games list, the host keyboard, dropped files and the three timers of the
 // frame loop.
 //
-// The window owns one Emulator and drives it: TimerMain runs a frame per tick,
-// TimerAutoSave writes the quick-save slot every minute, TimerPause blinks the title
-// while paused. Commands that load, save or reset run inside the pause bracket
+// The window owns one Emulator and the debugger window (created hidden, sharing the
+// Emulator's machine) and drives them: TimerMain runs a frame per tick and then
+// refreshes the debugger, TimerAutoSave writes the quick-save slot every minute,
+// TimerPause blinks the title while paused. Commands that load, save or reset run inside the pause bracket
 // pause(true) ... Restorepause(), which does not nest.
 //
 // Every handler catches the emulator's errors at its edge and shows them in one modal

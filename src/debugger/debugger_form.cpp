@@ -337,7 +337,7 @@ QWidget* TDebuggerForm::build_memory_area() {
     auto* panel = new QWidget(area);
     panel->setFixedWidth(DEBUGGER_PANEL_WIDTH);
     auto* column = new QVBoxLayout(panel);
-    column->setContentsMargins(4, 4, 4, 4);
+    column->setContentsMargins(2, 4, 0, 4);
     column->setSpacing(2);
     CheckBoxMem = new QCheckBox(QStringLiteral("Memory RealTime"), panel);
     CheckBoxMem->setObjectName("CheckBoxMem");
@@ -725,17 +725,18 @@ QStringList decimal_entries(const std::vector<uint32_t>& addresses) {
 }
 }  // namespace
 
-// The exact-value search of both the search page and step 1: list, label, progress bar.
-void TDebuggerForm::exact_search(QStringListModel* list, QLabel* label) {
-    const QLineEdit* field = list == list2_model_ ? Edit7 : Edit1;
+// The start shared by the search and step 1: the progress range, the list emptied, then
+// the value field read (a bad text stops here, leaving the list empty).
+int32_t TDebuggerForm::start_search(QStringListModel* list, const QLineEdit* field) {
     progress_gauge->setRange(0, SEARCH_RANGE_MAX);
     progress_gauge->setValue(0);
     list->setStringList({});
-    const int32_t value = StrToInt(field_bytes(field));
-    if (list == list1_model_ && ComboBoxPoisk->currentIndex() != 0) {
-        label->setText(REMEMBERED + QString::number(tracker_->remember(machine_)));
-        return;
-    }
+    return StrToInt(field_bytes(field));
+}
+
+// Lists every address holding the value and counts them in the label, or says that
+// nothing was found and leaves the label alone.
+void TDebuggerForm::list_matches(int32_t value, QStringListModel* list, QLabel* label) {
     const std::vector<uint32_t> found = search_memory(machine_, value);
     if (found.empty()) {
         show_message(NOT_FOUND);
@@ -747,7 +748,7 @@ void TDebuggerForm::exact_search(QStringListModel* list, QLabel* label) {
 }
 
 void TDebuggerForm::Button1Click() {
-    guarded([&] { exact_search(list2_model_, Label23); });
+    guarded([&] { list_matches(start_search(list2_model_, Edit7), list2_model_, Label23); });
 }
 
 void TDebuggerForm::Button3Click() {
@@ -769,7 +770,14 @@ void TDebuggerForm::ListBoxMouseDown(QListView* list) {
 // Value tracker
 
 void TDebuggerForm::Button5Click() {
-    guarded([&] { exact_search(list1_model_, Label18); });
+    guarded([&] {
+        const int32_t value = start_search(list1_model_, Edit1);  // read in both modes
+        if (ComboBoxPoisk->currentIndex() == 0) {
+            list_matches(value, list1_model_, Label18);
+        } else {
+            Label18->setText(REMEMBERED + QString::number(tracker_->remember(machine_)));
+        }
+    });
 }
 
 void TDebuggerForm::Button2Click() {

@@ -194,7 +194,8 @@ private:
     QLineEdit* hex_field(const QString& text);
     QComboBox* pick_only_combo(const QStringList& entries);
     QListView* result_list(QStringListModel*& model);
-    void exact_search(QStringListModel* list, QLabel* label);
+    int32_t start_search(QStringListModel* list, const QLineEdit* field);
+    void list_matches(int32_t value, QStringListModel* list, QLabel* label);
     void place_progress_gauge();
 
     MachineState& machine_;
