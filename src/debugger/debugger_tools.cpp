@@ -12,7 +12,7 @@ namespace {
 
 constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 constexpr int64_t INT32_SPAN = int64_t{1} << 32;
-constexpr int HEX_DIGITS_MAX = 8;  // "$" numbers fill at most 32 bits
+constexpr int64_t HEX_VALUE_MAX = INT32_SPAN - 1;  // "$" numbers fill at most 32 bits
 constexpr uint8_t FIRST_SHOWN_CHAR = 32;
 constexpr uint8_t LAST_SHOWN_CHAR = 127;
 constexpr char HIDDEN_CHAR = '.';
@@ -46,12 +46,13 @@ int32_t StrToInt(std::string_view text) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i < text.size() && text[i] == '$') {
         ++i;
-        if (i == text.size() || text.size() - i > HEX_DIGITS_MAX) not_an_integer(text);
+        if (i == text.size()) not_an_integer(text);
         int64_t value = 0;
         for (; i < text.size(); ++i) {
             const int d = hex_digit_value(text[i]);
             if (d < 0) not_an_integer(text);
             value = value * 16 + d;
+            if (value > HEX_VALUE_MAX) not_an_integer(text);  // leading zeros cost nothing
         }
         if (negative) value = -value;
         // 32 bits of digits are taken as the two's-complement integer they spell.

@@ -24,8 +24,8 @@ namespace lvov {
 
 // The integer conversion of the decimal fields: leading blanks, an optional sign, then
 // decimal digits, or "$" and hexadecimal digits (either letter case). The value must fit
-// a signed 32-bit integer; "$" numbers of up to 8 digits wrap into it ("$FFFFFFFF" is
-// -1). Anything else throws ConversionError "'<text>' is not a valid integer value".
+// a signed 32-bit integer; "$" numbers up to $FFFFFFFF, leading zeros allowed, wrap into
+// it ("$FFFFFFFF" is -1). Anything else throws ConversionError "'<text>' is not a valid integer value".
 int32_t StrToInt(std::string_view text);
 
 // A hexadecimal field: StrToInt("$" + text). A failure names the text with its "$".

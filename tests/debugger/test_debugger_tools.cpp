@@ -34,6 +34,10 @@ TEST(DebuggerConversion, DecimalAndDollarHexLikeTheFields) {
     EXPECT_EQ(HexToInt("ff"), 255);
     EXPECT_EQ(HexToInt("C000"), 0xC000);
     EXPECT_EQ(HexToInt("0"), 0);
+    // The limit is the value, not the digit count: leading zeros are free, as in decimal.
+    EXPECT_EQ(HexToInt("000000000c000"), 0xC000);
+    EXPECT_EQ(StrToInt("$00000000FFFFFFFF"), -1);
+    EXPECT_EQ(StrToInt("000000000042"), 42);
 
     EXPECT_EQ(conversion_message("", false), "'' is not a valid integer value");
     EXPECT_EQ(conversion_message("1A", false), "'1A' is not a valid integer value");
@@ -41,6 +45,7 @@ TEST(DebuggerConversion, DecimalAndDollarHexLikeTheFields) {
     EXPECT_EQ(conversion_message("-", false), "'-' is not a valid integer value");
     EXPECT_EQ(conversion_message("12 ", false), "'12 ' is not a valid integer value");
     EXPECT_EQ(conversion_message("$100000000", false), "'$100000000' is not a valid integer value");
+    EXPECT_EQ(conversion_message("0100000000", true), "'$0100000000' is not a valid integer value");
     EXPECT_EQ(conversion_message("", true), "'$' is not a valid integer value");
     EXPECT_EQ(conversion_message("G1", true), "'$G1' is not a valid integer value");
     EXPECT_EQ(conversion_message("-1", true), "'$-1' is not a valid integer value");
