@@ -33,8 +33,20 @@ int fail(const std::string& message) {
 }
 
 // Writes the whole file through a temporary beside it, so a failed write leaves any
-// earlier file of that name as it was.
-void write_file(const std::filesystem::path& path, const std::string_view bytes) {
+// earlier file of that name as it was. Only a regular file is replaced (the rename would
+// put a plain file in the place of a device such as /dev/null or of a FIFO); a symbolic
+// link is followed to the file it names.
+void write_file(const std::filesystem::path& given, const std::string_view bytes) {
+    std::error_code ec;
+    std::filesystem::path path = given;
+    const auto st = std::filesystem::status(given, ec);
+    if (!ec && std::filesystem::exists(st)) {
+        if (!std::filesystem::is_regular_file(st))
+            throw lvov::IoError("'" + given.string() + "' is not a regular file; it is left as it is");
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(given, ec)))
+            path = std::filesystem::canonical(given, ec);
+        if (ec) throw lvov::IoError("cannot follow the link '" + given.string() + "'");
+    }
     std::filesystem::path tmp = path;
     tmp += ".tmp";
     {
@@ -43,12 +55,10 @@ void write_file(const std::filesystem::path& path, const std::string_view bytes)
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out) {
-            std::error_code ec;
             std::filesystem::remove(tmp, ec);
             throw lvov::IoError("cannot write '" + tmp.string() + "'");
         }
     }
-    std::error_code ec;
     std::filesystem::rename(tmp, path, ec);
     if (ec) {
         std::filesystem::remove(tmp, ec);

@@ -18,6 +18,11 @@ namespace {
 constexpr int MAX_PASSES = 12;        // passes that settle forward references before the final one
 constexpr int MAX_INCLUDE_DEPTH = 16;
 constexpr size_t MAX_ERRORS = 200;
+// Source lines one pass may go through. INCLUDE can repeat a file; past this many lines
+// (16 for each byte of the 64 KiB address space) the expansion cannot be a program.
+constexpr size_t MAX_PASS_LINES = size_t{1} << 20;
+constexpr uint64_t MAX_INCBIN_BYTES = 0x10000;         // the whole address space
+constexpr uint64_t MAX_SOURCE_BYTES = uint64_t{16} << 20;
 
 // Tape image layout.
 constexpr char TAPE_MAGIC[] = "LVOV/2.0/";
@@ -315,6 +320,37 @@ bool is_directive(const std::string& u) {
            u == "END";
 }
 
+// "" when path names a regular file of at most max_bytes bytes; otherwise what is wrong,
+// for a message. Only looks (stat): opening a FIFO or a device could block or never end.
+std::string file_problem(const std::filesystem::path& path, uint64_t max_bytes, const char* what) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    const std::string name = "'" + path.string() + "'";
+    if (ec || !fs::exists(st)) return std::string("cannot open ") + what + " " + name;
+    if (!fs::is_regular_file(st)) {
+        const char* kind = fs::is_directory(st)                                         ? "a folder"
+                           : fs::is_fifo(st)                                            ? "a FIFO"
+                           : fs::is_character_file(st) || fs::is_block_file(st)         ? "a device"
+                           : fs::is_socket(st)                                          ? "a socket"
+                                                                                        : "not a file";
+        return std::string(what) + " " + name + " is " + kind + ", not a regular file";
+    }
+    const uint64_t bytes = fs::file_size(path, ec);
+    if (ec) return std::string("cannot read ") + what + " " + name;
+    if (bytes > max_bytes)
+        return std::string(what) + " " + name + " is " + std::to_string(bytes) + " bytes long; at most " +
+               std::to_string(max_bytes) + " are taken";
+    return "";
+}
+
+// One name per file, however it was reached ("lib/../a.inc" and "a.inc" are the same).
+std::string file_key(const std::filesystem::path& path) {
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+    return (ec ? path.lexically_normal() : canonical).string();
+}
+
 struct Symbol {
     std::string name;  // as first written
     int64_t value = 0;
@@ -331,13 +367,14 @@ public:
     // main_text: the main source; name: how errors name it; dir: where its includes are looked up.
     void run(const std::string& main_text, const std::string& name, const std::filesystem::path& dir) {
         const std::vector<std::string> lines = split_lines(main_text);
+        main_key_ = file_key(name);
         // Passes that settle forward references, until no symbol changes.
-        for (int i = 0; i < MAX_PASSES; ++i) {
+        for (int i = 0; i < MAX_PASSES && !aborted_; ++i) {
             const auto before = snapshot();
             run_pass(false, lines, name, dir);
             if (i > 0 && snapshot() == before) break;
         }
-        run_pass(true, lines, name, dir);
+        if (!aborted_) run_pass(true, lines, name, dir);
         for (const auto& [key, sym] : symbols_)
             if (sym.known) result_.symbols[key] = static_cast<int32_t>(sym.value);
         if (!result_.ok()) {
@@ -361,6 +398,19 @@ private:
     int line_ = 0;
     int listing_index_ = -1;
     bool overflow_reported_ = false;
+    bool twice_reported_ = false;              // "assembled twice" said for this line
+    std::string main_key_;                     // file_key of the main source
+    std::vector<std::string> including_;       // file_key of every file being included, outermost first
+    std::pair<std::string, int> outer_include_;  // the main file's INCLUDE being expanded
+    size_t pass_lines_ = 0;
+    bool aborted_ = false;                     // the source expands without bound; no more passes
+    std::unordered_map<std::string, std::string> keys_;  // path as written -> file_key
+
+    const std::string& key_of(const std::filesystem::path& path) {
+        auto it = keys_.find(path.native());
+        if (it == keys_.end()) it = keys_.emplace(path.native(), file_key(path)).first;
+        return it->second;
+    }
 
     static std::vector<std::string> split_lines(const std::string& text) {
         std::vector<std::string> lines;
@@ -390,6 +440,9 @@ private:
 
     void error(const std::string& message) {
         if (!final_ || result_.errors.size() >= MAX_ERRORS) return;
+        // A line met again through another INCLUDE of its file says its problem once.
+        for (const AsmError& e : result_.errors)
+            if (e.line == line_ && e.file == file_ && e.message == message) return;
         result_.errors.push_back({file_, line_, message});
         if (result_.errors.size() == MAX_ERRORS)
             result_.errors.push_back({file_, line_, "too many errors; assembly stopped"});
@@ -403,6 +456,8 @@ private:
         pc_ = 0;
         last_global_.clear();
         overflow_reported_ = false;
+        pass_lines_ = 0;
+        including_.assign(1, main_key_);
         process_lines(lines, name, dir, 0);
     }
 
@@ -412,7 +467,18 @@ private:
             if (final_ && result_.errors.size() > MAX_ERRORS) return;
             file_ = name;
             line_ = static_cast<int>(i) + 1;
+            if (depth == 0) outer_include_ = {file_, line_};
+            if (++pass_lines_ > MAX_PASS_LINES) {
+                // Reported at once, whatever the pass: later passes would only repeat it.
+                result_.errors.push_back({outer_include_.first, outer_include_.second,
+                                          "the source with its INCLUDEs runs past " + std::to_string(MAX_PASS_LINES) +
+                                              " lines, more than 64 KiB of code can come from (an INCLUDE "
+                                              "repeated too often?); assembly stopped"});
+                aborted_ = ended_ = true;
+                return;
+            }
             line_address_ = pc_;
+            twice_reported_ = false;
             if (final_) {
                 result_.listing.push_back({name, line_, pc_, {}, lines[i]});
                 listing_index_ = static_cast<int>(result_.listing.size()) - 1;
@@ -460,7 +526,9 @@ private:
             throw LineError{"duplicate label '" + name + "' (first defined at " + sym.file + ":" +
                             std::to_string(sym.line) + ")"};
         }
-        if (final_ && (!v.known || sym.value != v.v || !sym.known)) {
+        if (final_ && (!v.known || sym.value != v.v || !sym.known) && result_.errors.empty()) {
+            // Only when nothing went wrong before: an earlier error can move every later
+            // label, and one mistake gets one message.
             sym.pass = pass_;
             throw LineError{"the value of '" + name + "' does not settle (circular definition?)"};
         }
@@ -492,7 +560,12 @@ private:
                 if (!overflow_reported_) error("code runs past address FFFF");
                 overflow_reported_ = true;
             } else {
-                if (result_.used[pc_]) throw LineError{"address " + hex4(pc_) + "H is assembled twice"};
+                // Reported without abandoning the statement, so the addresses after it stay
+                // what the earlier passes worked out.
+                if (result_.used[pc_]) {
+                    if (!twice_reported_) error("address " + hex4(pc_) + "H is assembled twice");
+                    twice_reported_ = true;
+                }
                 result_.used[pc_] = true;
                 result_.memory[pc_] = b;
                 if (listing_index_ >= 0) result_.listing[listing_index_].bytes.push_back(b);
@@ -518,9 +591,11 @@ private:
     }
 
     const std::vector<std::string>& source_file(const std::filesystem::path& path) {
-        const std::string key = path.lexically_normal().string();
+        const std::string& key = key_of(path);
         auto it = file_cache_.find(key);
         if (it != file_cache_.end()) return it->second;
+        if (std::string problem = file_problem(path, MAX_SOURCE_BYTES, "include file"); !problem.empty())
+            throw LineError{problem};
         std::ifstream in(path, std::ios::binary);
         if (!in) throw LineError{"cannot open include file '" + path.string() + "'"};
         std::ostringstream ss;
@@ -529,9 +604,11 @@ private:
     }
 
     const std::vector<uint8_t>& binary_file(const std::filesystem::path& path) {
-        const std::string key = path.lexically_normal().string();
+        const std::string& key = key_of(path);
         auto it = binary_cache_.find(key);
         if (it != binary_cache_.end()) return it->second;
+        if (std::string problem = file_problem(path, MAX_INCBIN_BYTES, "binary file"); !problem.empty())
+            throw LineError{problem};
         std::ifstream in(path, std::ios::binary);
         if (!in) throw LineError{"cannot open binary file '" + path.string() + "'"};
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -614,7 +691,7 @@ private:
         if (uop == "ORG") {
             const Value v = eval(operands);
             const int64_t addr = checked(v, 0, 0xFFFF, "an address (0 to 0FFFFH)");
-            if (v.known) pc_ = static_cast<uint32_t>(addr);
+            if (v.known && addr >= 0 && addr <= 0xFFFF) pc_ = static_cast<uint32_t>(addr);
             line_address_ = pc_;
             if (final_ && listing_index_ >= 0) result_.listing[listing_index_].address = pc_;
             if (!label.empty()) define_label(label);
@@ -623,18 +700,23 @@ private:
         if (!label.empty()) define_label(label);
         if (op.empty()) return;
 
-        if (uop == "DB") return do_db(operands);
-        if (uop == "DW") return do_dw(operands);
+        if (uop == "DB") return keeping_size(data_size(operands, 1), [&] { do_db(operands); });
+        if (uop == "DW") return keeping_size(data_size(operands, 2), [&] { do_dw(operands); });
         if (uop == "DS") return do_ds(operands);
         if (uop == "END") {
             ended_ = true;
             return;
         }
         if (uop == "INCLUDE") {
-            if (depth >= MAX_INCLUDE_DEPTH) throw LineError{"INCLUDE nested too deeply"};
             const std::filesystem::path path = resolve(operands, dir);
+            const std::string& key = key_of(path);
+            if (std::find(including_.begin(), including_.end(), key) != including_.end())
+                throw LineError{"INCLUDE cycle: '" + path.string() + "' is already being assembled here"};
+            if (depth >= MAX_INCLUDE_DEPTH) throw LineError{"INCLUDE nested too deeply"};
             const std::vector<std::string>& lines = source_file(path);
+            including_.push_back(key);
             process_lines(lines, path.string(), path.parent_path(), depth + 1);
+            including_.pop_back();
             return;
         }
         if (uop == "INCBIN") {
@@ -644,7 +726,50 @@ private:
         }
         const auto shape = mnemonic_shape(uop);
         if (!shape) throw LineError{"unknown mnemonic '" + op + "'"};
-        do_instruction(op, *shape, operands);
+        const uint32_t size = 1 + (shape->kind == OperandKind::Byte ? 1 : shape->kind == OperandKind::Word ? 2 : 0);
+        keeping_size(size, [&] { do_instruction(op, *shape, operands); });
+    }
+
+    // Runs a statement whose size is known beforehand. When it fails, the address still
+    // advances by that size, so the labels after it keep the values the earlier passes
+    // gave them and the mistake is not reported again as labels that "do not settle".
+    template <typename Body>
+    void keeping_size(std::optional<uint32_t> size, Body body) {
+        const uint32_t start = pc_;
+        try {
+            body();
+        } catch (const LineError&) {
+            if (size) pc_ = start + *size;
+            throw;
+        }
+    }
+
+    // The bytes DB (unit 1) or DW (unit 2) emits, from the shape of its items alone;
+    // nullopt when the operands cannot even be split.
+    static std::optional<uint32_t> data_size(std::string_view operands, uint32_t unit) {
+        std::vector<std::string_view> items;
+        try {
+            items = split_operands(operands);
+        } catch (const LineError&) {
+            return std::nullopt;
+        }
+        uint32_t size = 0;
+        for (std::string_view item : items) {
+            if (unit == 1 && !item.empty() && (item[0] == '"' || item[0] == '\'')) {
+                size_t p = 0;
+                try {
+                    const std::string str = read_quoted(item, p);
+                    if (p == item.size() && str.size() != 1) {
+                        size += static_cast<uint32_t>(str.size());
+                        continue;
+                    }
+                } catch (const LineError&) {
+                    return std::nullopt;
+                }
+            }
+            size += unit;
+        }
+        return size;
     }
 
     void define_label(const std::string& label) {
@@ -722,11 +847,27 @@ private:
         }
         emit(opcode);
         if (shape.kind == OperandKind::Byte) {
-            emit(static_cast<uint8_t>(checked(eval(ops.back()), -128, 255, "a byte (-128 to 255)")));
+            emit(static_cast<uint8_t>(checked(operand_value(uop, ops.back(), "byte"), -128, 255, "a byte (-128 to 255)")));
         } else if (shape.kind == OperandKind::Word) {
-            const int64_t v = checked(eval(ops.back()), -32768, 0xFFFF, "a word (-32768 to 65535)");
+            const int64_t v = checked(operand_value(uop, ops.back(), "word"), -32768, 0xFFFF, "a word (-32768 to 65535)");
             emit(static_cast<uint8_t>(v));
             emit(static_cast<uint8_t>(v >> 8));
+        }
+    }
+
+    // The value operand of an instruction; a register written there ("CPI B") is named as
+    // such rather than as an undefined label.
+    Value operand_value(const std::string& uop, std::string_view operand, const char* kind) {
+        try {
+            return eval(operand);
+        } catch (const LineError&) {
+            const std::string u = upper(trim(operand));
+            static const char* const registers[] = {"A", "B", "C", "D", "E", "H", "L", "M", "SP", "PSW"};
+            for (const char* r : registers)
+                if (u == r)
+                    throw LineError{"bad operand '" + std::string(trim(operand)) + "' for " + uop + ": expected a " +
+                                    kind + " value, not a register"};
+            throw;
         }
     }
 
@@ -793,6 +934,11 @@ AssembleResult assemble_text(std::string_view text, const std::string& name) {
 }
 
 AssembleResult assemble_file(const std::filesystem::path& path) {
+    if (std::string problem = file_problem(path, MAX_SOURCE_BYTES, "source file"); !problem.empty()) {
+        AssembleResult result;
+        result.errors.push_back({path.string(), 0, problem});
+        return result;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         AssembleResult result;

@@ -8,8 +8,9 @@
 //   DB item, ...                     bytes; an item is an expression or a quoted string
 //   DW expr, ...                     16-bit words, low byte first
 //   DS count [, fill]                reserve count bytes (emitted only when a fill is given)
-//   INCLUDE "file"                   assemble another file here (path relative to this file)
-//   INCBIN "file"                    copy a file's bytes here
+//   INCLUDE "file"                   assemble another file here (path relative to this file;
+//                                    a file may not include itself, directly or not)
+//   INCBIN "file"                    copy a file's bytes here (at most 64 KiB)
 //   END                              stop assembling
 // Labels: a name followed by ':' anywhere, or without ':' when it starts in column 0.
 // Names hold letters, digits and _ . ? @ and do not start with a digit. Mnemonics,
@@ -22,7 +23,9 @@
 // the current statement), with C precedence; arithmetic is 32-bit.
 // Strings are copied byte for byte as they appear in the source file.
 //
-// Every error names the file and line; an assembly with errors yields no output.
+// Only regular files are read: a FIFO, a device or a folder is refused without being
+// opened. Every error names the file and line, once; an assembly with errors yields no
+// output.
 #pragma once
 #include <cstdint>
 #include <filesystem>

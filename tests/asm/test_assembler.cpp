@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "asm/assembler.h"
 #include "core/errors.h"
 
@@ -165,6 +167,96 @@ TEST(Errors, AllAreReportedAndIncludedFilesAreNamed) {
     EXPECT_EQ(r.errors[2].line, 3);
 }
 
+// A statement that fails still takes its room, so the labels after it do not move and
+// the mistake is reported once, not again as labels that "do not settle"; a line met
+// again through a second INCLUDE of its file is reported once too.
+TEST(Errors, OneMistakeGivesOneMessage) {
+    const char* const sources[] = {
+        "  CPI B\nA1: NOP\n  JMP A1\nA2: DB 1\n  DW A2\n",
+        "  MVI A,256\nA1: NOP\n  JMP A1\n",
+        "  DB 1, -129, 'xy'\nA1: NOP\n  JMP A1\n",
+        "  DW 1, nowhere\nA1: NOP\n  JMP A1\n",
+        "  ORG -1\nA1: NOP\n  JMP A1\n",
+        "  ORG 10H\n  NOP\n  ORG 10H\n  LXI H,0\nA1: NOP\n  JMP A1\n",
+    };
+    for (const char* source : sources) {
+        const AssembleResult r = assemble_text(source, "p.asm");
+        ASSERT_EQ(r.errors.size(), 1u) << source << first_error(r) << "\n" << r.errors.back().text();
+        EXPECT_EQ(r.errors[0].line, std::string(source).find("ORG 10H") != std::string::npos ? 4 : 1) << source;
+    }
+
+    TempDir dir;
+    dir.write("bad.inc", "  CPI B\n");
+    const auto main = dir.write("main.asm", "  INCLUDE \"bad.inc\"\n  INCLUDE \"bad.inc\"\nX: NOP\n  JMP X\n");
+    const AssembleResult r = assemble_file(main);
+    ASSERT_EQ(r.errors.size(), 1u) << first_error(r);
+    EXPECT_EQ(r.errors[0].file, (dir.path / "bad.inc").string());
+    EXPECT_NE(r.errors[0].message.find("bad operand 'B' for CPI"), std::string::npos) << r.errors[0].message;
+}
+
+// INCLUDE cycles are refused where they close; an INCLUDE tree too large for any 64 KiB
+// program stops the assembly with one message instead of running for minutes.
+TEST(Files, IncludeCyclesAndRunawayExpansionAreRefused) {
+    TempDir dir;
+    const auto self = dir.write("self.asm",
+                                "  NOP\n  INCLUDE \"self.asm\"\n  INCLUDE \"self.asm\"\n"
+                                "  INCLUDE \"self.asm\"\n  INCLUDE \"self.asm\"\n");
+    const AssembleResult r1 = assemble_file(self);
+    ASSERT_EQ(r1.errors.size(), 4u) << first_error(r1);  // one for each INCLUDE line
+    EXPECT_EQ(r1.errors[0].line, 2);
+    EXPECT_NE(r1.errors[0].message.find("INCLUDE cycle"), std::string::npos) << r1.errors[0].message;
+
+    dir.write("a.inc", "  NOP\n  INCLUDE \"sub/b.inc\"\n");
+    std::filesystem::create_directories(dir.path / "sub");
+    dir.write("sub/b.inc", "  INCLUDE \"../a.inc\"\n");
+    const AssembleResult r2 = assemble_file(dir.write("main.asm", "  INCLUDE \"a.inc\"\n"));
+    ASSERT_EQ(r2.errors.size(), 1u) << first_error(r2);
+    EXPECT_EQ(r2.errors[0].file, (dir.path / "sub" / "b.inc").string());
+    EXPECT_NE(r2.errors[0].message.find("INCLUDE cycle"), std::string::npos);
+
+    // 16 INCLUDEs of 16 INCLUDEs ... five levels deep: over a million lines.
+    for (int level = 1; level <= 5; ++level) {
+        std::string text;
+        for (int i = 0; i < 16; ++i) text += "  INCLUDE \"l" + std::to_string(level + 1) + ".inc\"\n";
+        dir.write("l" + std::to_string(level) + ".inc", text);
+    }
+    dir.write("l6.inc", "; empty\n");
+    const AssembleResult r3 = assemble_file(dir.write("fan.asm", "  ORG 100H\n  INCLUDE \"l1.inc\"\n"));
+    ASSERT_EQ(r3.errors.size(), 1u) << first_error(r3);
+    EXPECT_EQ(r3.errors[0].line, 2);
+    EXPECT_NE(r3.errors[0].message.find("runs past 1048576 lines"), std::string::npos) << r3.errors[0].message;
+}
+
+// Only regular files are read (a FIFO would block, a device never ends), and INCBIN
+// takes at most the 64 KiB of the address space.
+TEST(Files, OnlyRegularFilesOfSensibleSizeAreRead) {
+    TempDir dir;
+    const auto fifo = dir.path / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    dir.write("big.bin", std::string(0x10001, 'x'));
+    dir.write("full.bin", std::string(0x10000, 'y'));
+    struct Case { std::string source, message; };
+    const Case cases[] = {
+        {"  INCBIN \"/dev/zero\"\n", "'/dev/zero' is a device, not a regular file"},
+        {"  INCBIN \"pipe\"\n", "is a FIFO, not a regular file"},
+        {"  INCLUDE \"pipe\"\n", "include file '" + fifo.string() + "' is a FIFO"},
+        {"  INCBIN \"big.bin\"\n", "is 65537 bytes long; at most 65536"},
+        {"  INCLUDE \".\"\n", "is a folder"},
+    };
+    for (const Case& c : cases) {
+        const AssembleResult r = assemble_file(dir.write("main.asm", c.source));
+        ASSERT_EQ(r.errors.size(), 1u) << c.source << first_error(r);
+        EXPECT_NE(r.errors[0].message.find(c.message), std::string::npos) << c.source << r.errors[0].message;
+    }
+    const AssembleResult full = assemble_file(dir.write("main.asm", "  INCBIN \"full.bin\"\n"));
+    ASSERT_TRUE(full.ok()) << first_error(full);
+    EXPECT_EQ(full.highest(), 0xFFFF);
+
+    const AssembleResult source = assemble_file(fifo);
+    ASSERT_EQ(source.errors.size(), 1u);
+    EXPECT_NE(source.errors[0].message.find("is a FIFO"), std::string::npos) << source.errors[0].message;
+}
+
 TEST(Output, TapeImageLayout) {
     const AssembleResult r = assemble_text("  ORG 8000H\nGO: MVI A,1\n  JMP GO\n");
     ASSERT_TRUE(r.ok());
@@ -229,6 +321,12 @@ TEST(Tool, WritesOnSuccessOnlyAndEvaluatesRunLabels) {
 
     EXPECT_NE(run(good.string() + " -o " + out2.string() + " --image 9000H 100H"), 0);
     EXPECT_FALSE(std::filesystem::exists(out2));
+
+    // An output that is not a regular file is left alone, not replaced by one.
+    const auto fifo = dir.path / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_NE(run(good.string() + " -o " + fifo.string()), 0);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 #endif
 
