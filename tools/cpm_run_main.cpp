@@ -1,9 +1,14 @@
 // cpm-run: runs a CP/M .COM program on the machine core and prints what it prints.
 //
-//   cpm-run PROGRAM.COM [--max-cycles N]   exit 0 when the program jumped to 0000
+//   cpm-run PROGRAM.COM [--max-cycles N]   exit 0 when the program ended (jump to 0000
+//                                          or BDOS function 0)
 //   cpm-run --boot                         reset with the firmware and one boot run
 //
-// The total of clock cycles goes to stderr as "cycles: N".
+// Console input comes from standard input, so an interactive program can be scripted
+// (a line feed arrives as CR). The program's clock cycles go to stderr as "cycles: N",
+// and so does a note the first time the program uses a function the harness lacks.
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +16,11 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include <poll.h>
+#include <unistd.h>
 
 #include "core/errors.h"
 #include "core/i8080.h"
@@ -44,6 +53,21 @@ int boot(const char* argv0) {
     return 0;
 }
 
+// Standard input for the program: blocking reads, or without wait only what has arrived.
+std::optional<std::string> read_stdin(size_t max, bool wait) {
+    if (!wait) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (poll(&p, 1, 0) <= 0) return std::string();
+    }
+    char buf[256];
+    ssize_t n;
+    do {
+        n = read(STDIN_FILENO, buf, std::min(max, sizeof buf));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return std::nullopt;
+    return std::string(buf, static_cast<size_t>(n));
+}
+
 int usage() {
     std::cerr << "usage: cpm-run PROGRAM.COM [--max-cycles N]\n       cpm-run --boot\n";
     return 2;
@@ -70,11 +94,23 @@ int main(int argc, char** argv) {
         const auto program = read_cpm_program(first);
         auto m = std::make_unique<MachineState>();
         cpm_setup(*m, program);
-        const CpmResult r = cpm_run(*m, max_cycles, CPM_SLICE, [](std::string_view piece) {
+        CpmOptions options;
+        options.max_cycles = max_cycles;
+        options.input = read_stdin;
+        options.interactive = isatty(STDIN_FILENO) == 1;
+        options.on_output = [](std::string_view piece) {
             std::fwrite(piece.data(), 1, piece.size(), stdout);
             std::fflush(stdout);
-        });
+        };
+        options.on_note = [](std::string_view note) {
+            std::fprintf(stderr, "cpm-run: %.*s\n", static_cast<int>(note.size()), note.data());
+        };
+        const CpmResult r = cpm_run(*m, options);
         std::fprintf(stderr, "\ncycles: %llu\n", static_cast<unsigned long long>(r.cycles));
+        if (!r.stop.empty()) {
+            std::fprintf(stderr, "cpm-run: %s\n", r.stop.c_str());
+            return 1;
+        }
         if (!r.finished) {
             std::fprintf(stderr, "cpm-run: stopped after %llu cycles without the program ending\n",
                          static_cast<unsigned long long>(r.cycles));

@@ -54,22 +54,28 @@ TEST(CpmDiagnostics, CputestStopsAtTheDeliberateDcrAuxiliaryCarryRule) {
 // ---- the bench itself ----
 
 TEST(CpmBench, BdosPrintsCharactersAndStringsAndEndsAtZero) {
-    // MVI C,2; MVI E,'h'; CALL 5; MVI C,9; LXI D,text; CALL 5; MVI C,7; CALL 5; JMP 0
+    // MVI C,2; MVI E,'h'; CALL 5; MVI C,9; LXI D,text; CALL 5; MVI C,7; CALL 5;
+    // MOV A,B; STA 1000H; RST 0
     const std::vector<uint8_t> program = {0x0E, 0x02, 0x1E, 'h',  0xCD, 0x05, 0x00, 0x0E, 0x09, 0x11,
                                           0x19, 0x01, 0xCD, 0x05, 0x00, 0x0E, 0x07, 0xCD, 0x05, 0x00,
-                                          0x78, 0xC3, 0x00, 0x00, 0x00, 'i',  '!',  '$',  'x'};
+                                          0x78, 0x32, 0x00, 0x10, 0xC7, 'i',  '!',  '$',  'x'};
     auto m = std::make_unique<MachineState>();
     cpm_setup(*m, program);
     m->B = 0x42;
+    m->memory[0x1000] = 0x77;
     const CpmResult r = cpm_run(*m, 10'000'000, 1000);
     EXPECT_TRUE(r.finished);
     EXPECT_EQ(r.output, "hi!");
-    EXPECT_EQ(m->A, 0x42);  // the routine keeps B (MOV A,B after the calls)
-    EXPECT_GE(r.cycles, 1000u);
+    EXPECT_EQ(m->memory[0x1000], 0x00);  // B = H = 0 on return, as in CP/M
+
+    // The count is the program's, not a multiple of the budget.
+    auto again = std::make_unique<MachineState>();
+    cpm_setup(*again, program);
+    EXPECT_EQ(cpm_run(*again, 10'000'000).cycles, r.cycles);
 }
 
 TEST(CpmBench, FullBufferWaitsForTheHostInsteadOfLosingText) {
-    // Prints 10000 characters ('A'..'Z' repeated) with function 2; the buffer holds 7936.
+    // Prints 10000 characters ('A'..'Z' repeated) with function 2; the buffer holds 2048.
     const std::vector<uint8_t> program = {
         0x21, 0x10, 0x27,  // 0100 LXI H,10000
         0x1E, 'A',         // 0103 MVI E,'A'
@@ -107,7 +113,7 @@ TEST(CpmBench, RefusesMissingEmptyAndOversizedPrograms) {
     EXPECT_THROW(read_cpm_program(dir / "empty.com"), RangeError);
     {
         std::ofstream big(dir / "big.com", std::ios::binary);
-        const std::string bytes(CPM_MAX_PROGRAM + 1, '\0');
+        const std::string bytes(cpm_max_program() + 1, '\0');
         big.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
     try {
@@ -115,13 +121,13 @@ TEST(CpmBench, RefusesMissingEmptyAndOversizedPrograms) {
         ADD_FAILURE() << "an oversized program was accepted";
     } catch (const RangeError& e) {
         EXPECT_NE(std::string(e.what()).find("big.com"), std::string::npos);
-        EXPECT_NE(std::string(e.what()).find(std::to_string(CPM_MAX_PROGRAM + 1)), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find(std::to_string(cpm_max_program() + 1)), std::string::npos);
     }
     std::filesystem::remove_all(dir);
 
     auto m = std::make_unique<MachineState>();
     m->memory[0x0100] = 0x77;
-    const std::vector<uint8_t> too_big(CPM_MAX_PROGRAM + 1, 0);
+    const std::vector<uint8_t> too_big(cpm_max_program() + 1, 0);
     EXPECT_THROW(cpm_setup(*m, too_big), RangeError);
     EXPECT_EQ(m->memory[0x0100], 0x77);  // left as it was
 }
