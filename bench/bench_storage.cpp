@@ -1,7 +1,10 @@
 // Snapshot write and read of a typical machine: the firmware booted, a program and a
-// picture in memory. Each iteration goes through the file system (a temporary folder).
+// picture in memory. Each iteration goes through the file system: a temporary folder
+// under $LVOV_BENCH_DIR when set (to measure a particular disk), else the system's.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <memory>
@@ -33,7 +36,10 @@ struct Fixture {
         m->PC = 0x8123;
         m->SP = 0xAFBF;
         *target = *m;
-        std::string tmpl = (std::filesystem::temp_directory_path() / "lvov-bench-XXXXXX").string();
+        const char* base = std::getenv("LVOV_BENCH_DIR");
+        std::string tmpl =
+            ((base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) / "lvov-bench-XXXXXX")
+                .string();
         if (!mkdtemp(tmpl.data())) std::abort();
         dir = tmpl;
         path = (dir / "bench.NevLVE").string();
@@ -44,16 +50,32 @@ struct Fixture {
 void BM_SaveAndLoadSnapshot(benchmark::State& state) {
     Fixture f;
     for (auto _ : state) {
-        SaveSnapshot(f.bank, *f.m, f.roms, f.path);
+        SaveSnapshot(f.bank, *f.m, f.roms, f.path, false);
         benchmark::DoNotOptimize(LoadImageFile(f.bank, *f.target, f.path));
     }
     state.counters["file_bytes"] = static_cast<double>(std::filesystem::file_size(f.path));
 }
 BENCHMARK(BM_SaveAndLoadSnapshot)->Unit(benchmark::kMicrosecond);
 
+// The QuickSave command and QuickOpen: the snapshot, its dated copy under AutoSave, and
+// the load; argument 1 flushes both files and their folders to the disk (as QuickSave
+// does), 0 does not (as the pause slot of key presses).
+void BM_QuickSaveAndLoad(benchmark::State& state) {
+    Fixture f;
+    const bool durable = state.range(0) != 0;
+    std::filesystem::create_directories(f.dir / "AutoSave");
+    const auto copy = f.dir / "AutoSave" / "07-12-2026_1-37-08.NevLVE";
+    for (auto _ : state) {
+        SaveSnapshot(f.bank, *f.m, f.roms, f.path, durable);
+        f.bank.SaveBufferToFile(1, copy, durable);
+        benchmark::DoNotOptimize(LoadImageFile(f.bank, *f.target, f.path));
+    }
+}
+BENCHMARK(BM_QuickSaveAndLoad)->ArgName("flush")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 void BM_SaveSnapshot(benchmark::State& state) {
     Fixture f;
-    for (auto _ : state) SaveSnapshot(f.bank, *f.m, f.roms, f.path);
+    for (auto _ : state) SaveSnapshot(f.bank, *f.m, f.roms, f.path, false);
 }
 BENCHMARK(BM_SaveSnapshot)->Unit(benchmark::kMicrosecond);
 

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
+#include "core/errors.h"
+#include "core/files.h"
 #include "core/i8080.h"
 
 extern const uint8_t lvov_builtin_firmware_bytes[16384];
@@ -29,27 +30,28 @@ RomImages builtin_rom_images() {
 
 namespace {
 
-// Reads one image file; nullopt when it is missing or refused (with a message).
+// Reads one image file; nullopt when it is missing or refused (with a message). Only a
+// regular file is read, and opening one never waits (a FIFO is refused at once).
 std::optional<RomImage> read_rom_file(const std::filesystem::path& path, std::vector<std::string>& problems) {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return std::nullopt;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || !std::filesystem::is_regular_file(path, ec)) {
-        problems.push_back("Firmware image \"" + path.string() + "\" cannot be read; it is ignored.");
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return std::nullopt;
+    const std::string name = "Firmware image \"" + path_text(path) + "\"";
+    try {
+        InputFile in(path);
+        if (in.size() != ROM_IMAGE_SIZE) {
+            problems.push_back(name + " is " + std::to_string(in.size()) + " bytes long, not 16384; it is ignored.");
+            return std::nullopt;
+        }
+        RomImage img{};
+        if (in.read(img.data(), img.size()) != img.size()) {
+            problems.push_back(name + " became shorter while it was read; it is ignored.");
+            return std::nullopt;
+        }
+        return img;
+    } catch (const IoError& e) {
+        problems.push_back(std::string(e.what()) + "; the firmware image is ignored.");
         return std::nullopt;
     }
-    if (size != ROM_IMAGE_SIZE) {
-        problems.push_back("Firmware image \"" + path.string() + "\" is " + std::to_string(size) +
-                           " bytes long, not 16384; it is ignored.");
-        return std::nullopt;
-    }
-    RomImage img{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(img.data()), static_cast<std::streamsize>(img.size()))) {
-        problems.push_back("Firmware image \"" + path.string() + "\" cannot be read; it is ignored.");
-        return std::nullopt;
-    }
-    return img;
 }
 
 }  // namespace
@@ -67,7 +69,9 @@ RomImages load_rom_images(const std::filesystem::path& program_dir) {
 
 int identify_rom(const MachineState& m, const RomImages& roms) {
     const uint8_t* rom = m.memory.data() + ROM_START;
-    for (int n = 1; n <= 3; ++n) {
+    // The built-in firmware standing in for image 1 is not image 1: a snapshot that named
+    // it so would restore into whatever firmware/image1.rom holds elsewhere.
+    for (int n = roms.image1_builtin ? 2 : 1; n <= 3; ++n) {
         const auto& img = roms.image[n - 1];
         if (img && std::equal(img->begin(), img->end(), rom)) return n;
     }

@@ -35,7 +35,8 @@ RomImages load_rom_images(const std::filesystem::path& program_dir);
 // Images with only the built-in firmware as image 1.
 RomImages builtin_rom_images();
 
-// 1, 2 or 3 when memory C000-FFFF equals that image exactly, else 0.
+// 1, 2 or 3 when memory C000-FFFF equals that image exactly, else 0. Only images read
+// from firmware files count: the built-in firmware is never image 1 (0 for it).
 int identify_rom(const MachineState& m, const RomImages& roms);
 
 // Copies image n (1..3) into C000-FFFF raw; any other n, or an absent image, changes nothing.

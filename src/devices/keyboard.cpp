@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/errors.h"
+#include "core/files.h"
 
 namespace lvov {
 
@@ -135,13 +136,11 @@ KeyTables load_key_map(const std::filesystem::path& program_dir) {
     if (ec) throw IoError("Cannot read the key map file \"" + file.string() + "\": " + ec.message());
     if (!present) return default_key_tables();
 
-    std::ifstream in(file, std::ios::binary);
-    if (!in || std::filesystem::is_directory(file, ec))
-        throw IoError("Cannot open the key map file \"" + file.string() + "\"");
-    std::array<uint8_t, KEY_MAP_FILE_SIZE> bytes{};
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    const std::streamsize got = in.gcount();
-    if (got < static_cast<std::streamsize>(KEY_MAP_FILE_SIZE))
+    // Only a regular file is read, and opening one never waits: a folder, FIFO or device
+    // is refused at once.
+    const std::vector<uint8_t> bytes = read_regular_file(file, KEY_MAP_FILE_SIZE);
+    const size_t got = bytes.size();
+    if (got < KEY_MAP_FILE_SIZE)
         throw IoError("The key map file \"" + file.string() + "\" is too short: " + std::to_string(got) +
                       " bytes read, " + std::to_string(KEY_MAP_FILE_SIZE) + " needed");
 

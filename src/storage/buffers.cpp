@@ -1,52 +1,85 @@
 #include "storage/buffers.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <system_error>
 
 #include "core/errors.h"
 
 namespace lvov {
 
-namespace {
-
-std::FILE* open_file(const std::filesystem::path& path, const char* mode) {
-#ifdef _WIN32
-    std::wstring wmode(mode, mode + std::strlen(mode));
-    return _wfopen(path.c_str(), wmode.c_str());
-#else
-    return std::fopen(path.c_str(), mode);
-#endif
-}
-
-std::string quoted(const std::filesystem::path& path) { return "\"" + path_text(path) + "\""; }
-
-std::string reason(int err) { return err ? std::string(": ") + std::strerror(err) : std::string(); }
-
-// A name for the temporary file in the target's folder: unique within this process and,
-// through the clock, very likely across processes; "x" mode refuses to reuse one. The
-// name is short and independent of the target's, so a target name at the file system's
-// length limit still gets a temporary file.
-std::filesystem::path temporary_beside(const std::filesystem::path& target) {
-    static std::atomic<unsigned> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    return target.parent_path() / (".lvov-" + std::to_string(static_cast<unsigned long long>(stamp) % 1000000007ULL) +
-                                   "-" + std::to_string(counter++) + ".tmp");
-}
-
-}  // namespace
-
 std::filesystem::path host_path(std::string_view utf8) {
     return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
 }
 
-std::string path_text(const std::filesystem::path& path) {
-    const std::u8string u = path.u8string();
-    return std::string(u.begin(), u.end());
+std::u16string escape_file_name(std::string_view bytes) {
+    std::u16string out;
+    out.reserve(bytes.size());
+    const auto at = [&bytes](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    for (size_t i = 0; i < bytes.size();) {
+        const uint8_t b = at(i);
+        // Length and smallest code point of the sequence a lead byte starts.
+        const size_t length = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
+                              : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        char32_t cp = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+        bool valid = length > 0 && i + length <= bytes.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            valid = (at(i + k) & 0xC0) == 0x80;
+            cp = (cp << 6) | (at(i + k) & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
+        if (valid && ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+                      (cp >= 0xD800 && cp <= 0xDFFF)))
+            valid = false;
+        if (!valid) {
+            out.push_back(static_cast<char16_t>(0xDC00 + b));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += length;
+    }
+    return out;
+}
+
+std::string unescape_file_name(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto put = [&out](char32_t cp) {
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            put(0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += static_cast<char>(u - 0xDC00);  // an escaped byte
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            put(0xFFFD);  // any other lone surrogate, as the toolkit converts it
+        } else {
+            put(u);
+        }
+    }
+    return out;
 }
 
 ByteBufferBank::ByteBufferBank() {
@@ -97,36 +130,15 @@ uint32_t ByteBufferBank::GetDWord(int n) {
     return low | (high << 16);
 }
 
-void ByteBufferBank::SaveBufferToFile(int n, const std::filesystem::path& path) {
+void ByteBufferBank::SaveBufferToFile(int n, const std::filesystem::path& path, bool durable) {
     const Buffer& b = buf(n);
-    const std::filesystem::path tmp = temporary_beside(path);
-    std::FILE* f = open_file(tmp, "wbx");
-    if (!f) throw IoError("Cannot write file " + quoted(path) + reason(errno));
-    const size_t written = b.cursor ? std::fwrite(b.bytes.get(), 1, b.cursor, f) : 0;
-    int err = written == b.cursor ? 0 : (errno ? errno : EIO);
-    if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
-    std::error_code ec;
-    if (err) {
-        std::filesystem::remove(tmp, ec);
-        throw IoError("Cannot write file " + quoted(path) + reason(err));
-    }
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(tmp, ignored);
-        throw IoError("Cannot write file " + quoted(path) + ": " + ec.message());
-    }
+    write_file_atomically(path, b.bytes.get(), b.cursor, durable);
 }
 
 void ByteBufferBank::LoadFileToBuffer(int n, const std::filesystem::path& path) {
     Buffer& b = buf(n);
-    std::FILE* f = open_file(path, "rb");
-    if (!f) throw IoError("Cannot open file " + quoted(path) + reason(errno));
-    errno = 0;
-    const size_t count = std::fread(b.bytes.get(), 1, BUFFER_CAPACITY, f);
-    const int err = std::ferror(f) ? (errno ? errno : EIO) : 0;
-    std::fclose(f);
-    if (err) throw IoError("Cannot read file " + quoted(path) + reason(err));
+    InputFile in(path);
+    const size_t count = in.read(b.bytes.get(), BUFFER_CAPACITY);
     b.loaded_size = static_cast<uint32_t>(count);
     b.cursor = 0;
 }

@@ -27,6 +27,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/files.h"
+
 namespace lvov {
 
 constexpr uint32_t BUFFER_CAPACITY = 1000001;
@@ -48,15 +50,16 @@ public:
     uint16_t GetWord(int n);   // low byte first
     uint32_t GetDWord(int n);  // least significant byte first
 
-    // Writes positions 0 .. cursor-1 of buffer n to path. The bytes go to a temporary
-    // file in the same folder, which is renamed over path only when complete, so a
-    // failure (no permission, disk full, path is a folder) throws IoError and leaves any
-    // previous file at path intact.
-    void SaveBufferToFile(int n, const std::filesystem::path& path);
+    // Writes positions 0 .. cursor-1 of buffer n to path with write_file_atomically
+    // (core/files.h): a failure (no permission, disk full, path is a folder or a FIFO)
+    // throws IoError and leaves any previous file at path intact. durable: the data and
+    // the rename are flushed to the disk before it returns.
+    void SaveBufferToFile(int n, const std::filesystem::path& path, bool durable = true);
 
     // Reads at most BUFFER_CAPACITY bytes of the file into positions 0 onwards; sets
     // loaded_size to the count read and cursor to 0. Throws IoError naming the file
-    // when it cannot be opened or read (then loaded_size and cursor are unchanged).
+    // when it cannot be opened or read, or is no regular file (a folder, a FIFO, a
+    // device: refused at once, never waited on); then loaded_size and cursor are unchanged.
     void LoadFileToBuffer(int n, const std::filesystem::path& path);
 
     // Codec. ZeroRunBegin clears the codec, makes buffer n its buffer and resets it.
@@ -101,9 +104,14 @@ private:
 };
 
 // A path from UTF-8 text (what the window passes in), independent of the host's
-// narrow encoding.
+// narrow encoding; on POSIX hosts the bytes are taken as they are, so a name that is not
+// UTF-8 survives the trip through path_text (core/files.h) and back.
 std::filesystem::path host_path(std::string_view utf8);
-// The path as UTF-8 text, for messages and for the string-based file operations.
-std::string path_text(const std::filesystem::path& path);
+
+// File names through UTF-16 text (the window toolkit's strings) and back without loss:
+// a byte that is no part of valid UTF-8 travels as the lone surrogate U+DC00 + byte, as
+// host file systems that are not UTF-8 clean require. Valid UTF-8 converts as usual.
+std::u16string escape_file_name(std::string_view bytes);
+std::string unescape_file_name(std::u16string_view text);
 
 }  // namespace lvov

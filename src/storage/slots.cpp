@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <system_error>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/i8080.h"
@@ -46,8 +47,8 @@ std::filesystem::path SnapshotSlots::slot(std::string_view name) const { return 
 std::filesystem::path SnapshotSlots::autosave_dir() const { return program_dir_ / AUTOSAVE_FOLDER; }
 
 void SnapshotSlots::SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
-                                     const std::filesystem::path& path, bool with_copy) {
-    SaveSnapshot(bank, m, roms, path_text(path));
+                                     const std::filesystem::path& path, bool with_copy, bool durable) {
+    SaveSnapshot(bank, m, roms, path_text(path), durable);
     if (with_copy) WriteAutosaveCopy(bank);
 }
 
@@ -84,7 +85,7 @@ void SnapshotSlots::PauseCommand(ByteBufferBank& bank, const MachineState& m, co
 bool SnapshotSlots::KeyPressed(ByteBufferBank& bank, MachineState& m, const RomImages& roms, bool paused,
                                int virtual_key) {
     if (!paused) {
-        SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false);
+        SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false, false);
         return false;
     }
     if (virtual_key < VK_DIGIT_0 || virtual_key > VK_DIGIT_9) return false;
@@ -105,7 +106,21 @@ void SnapshotSlots::SaveCloseSlot(ByteBufferBank& bank, const MachineState& m, c
     SaveSnapshotSlot(bank, m, roms, slot(CLOSE_SLOT), false);
 }
 
+int SnapshotSlots::RemoveStaleTemporaries() const {
+    std::vector<std::filesystem::path> folders = {program_dir_, autosave_dir()};
+    for (const char* name : {QUICK_SAVE_SLOT, PAUSE_SLOT, RESET_SLOT, CLOSE_SLOT}) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(slot(name), ec)) continue;
+        const std::filesystem::path target = std::filesystem::weakly_canonical(slot(name), ec);
+        if (!ec) folders.push_back(target.parent_path());
+    }
+    int removed = 0;
+    for (const auto& folder : folders) removed += remove_stale_temporaries(folder);
+    return removed;
+}
+
 bool SnapshotSlots::RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms) {
+    RemoveStaleTemporaries();
     ResetComp(m, roms);
     std::error_code ec;
     if (!std::filesystem::exists(slot(CLOSE_SLOT), ec)) return false;

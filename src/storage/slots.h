@@ -60,8 +60,10 @@ public:
     std::filesystem::path autosave_dir() const;               // program_dir / "AutoSave"
 
     // SaveSnapshot to path, then, with_copy, WriteAutosaveCopy of the same bytes.
+    // durable: flushed to the disk (see write_file_atomically); every slot is but the
+    // pause slot written on key presses, which is rewritten at typing speed.
     void SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
-                          const std::filesystem::path& path, bool with_copy);
+                          const std::filesystem::path& path, bool with_copy, bool durable = true);
     // Writes buffer 1 (the snapshot just saved) under AutoSave with a dated name, creating
     // the folder when missing; sets last_autosave.
     void WriteAutosaveCopy(ByteBufferBank& bank);
@@ -92,6 +94,12 @@ public:
     // Returns true when the close slot was loaded. The window re-reads its speed settings
     // and picture rectangle after the reset, as after every ResetComp.
     bool RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms);
+
+    // Removes this program's temporary files left by a write that was killed in the
+    // middle, in every folder the slots are written to (the program's folder, AutoSave,
+    // and the folders slot files that are symbolic links point into). Start-up calls it
+    // (RestoreOnStart); returns how many were removed.
+    int RemoveStaleTemporaries() const;
 
     std::array<std::string, RECENT_COUNT> recent_snapshots;  // UTF-8 paths, "" = none
     std::string last_autosave;                                // "" until the first copy

@@ -138,12 +138,23 @@ void read_coded(ByteBufferBank& bank, MachineState& m, uint8_t version) {
 
 std::string snapshot_path_with_extension(std::string path) {
     const size_t ext_len = std::strlen(SNAPSHOT_EXTENSION);
-    const size_t at = path.find(SNAPSHOT_EXTENSION);
+#ifdef _WIN32
+    const size_t slash = path.find_last_of("/\\");
+#else
+    const size_t slash = path.find_last_of('/');
+#endif
+    const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t at = path.find(SNAPSHOT_EXTENSION, name_start);
     if (at == std::string::npos || at + ext_len != path.size()) path += SNAPSHOT_EXTENSION;
     return path;
 }
 
-std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, const std::string& path) {
+std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, const std::string& path,
+                         bool durable) {
+    // "DIR/" would otherwise become the hidden file "DIR/.NevLVE".
+    const std::filesystem::path given = host_path(path);
+    if (path.empty() || !given.has_filename() || given.filename() == "." || given.filename() == "..")
+        throw IoError("Cannot write a snapshot to \"" + path + "\": it names a folder, not a file");
     bank.ZeroRunBegin(1);
     const std::string target = snapshot_path_with_extension(path);
     bank.PutString(1, SNAPSHOT_MAGIC);
@@ -163,7 +174,7 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     bank.ZeroRunPutWord(m.SP);
     bank.ZeroRunPutWord(m.PC);
     bank.ZeroRunFlush();  // the registers end the stream: their trailing zeros must reach the file
-    bank.SaveBufferToFile(1, host_path(target));
+    bank.SaveBufferToFile(1, host_path(target), durable);
     return target;
 }
 

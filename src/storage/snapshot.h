@@ -31,16 +31,22 @@ constexpr uint8_t SNAPSHOT_VERSION = 0x32;
 constexpr uint8_t ROM_ID_OTHER = 255;  // firmware area matches none of the known images
 constexpr size_t FILE_HEADER_SIZE = 15;
 
-// path with ".NevLVE" appended unless its first occurrence of ".NevLVE" ends it. The test
-// is case-sensitive: "game.nevlve" becomes "game.nevlve.NevLVE".
+// path with ".NevLVE" appended unless the first occurrence of ".NevLVE" in its file name
+// ends the name; the folders on the way do not count ("x.NevLVE/QuickSave.NevLVE" stays
+// as it is). The test is case-sensitive: "game.nevlve" becomes "game.nevlve.NevLVE".
 std::string snapshot_path_with_extension(std::string path);
 
-// Encodes the machine into buffer 1 and writes it (atomically, see SaveBufferToFile) to
-// path with the extension completed. Buffer 1 keeps the file's bytes with its cursor at
-// their end, so the same bytes can be written again. Returns the path written; throws
-// IoError when the file cannot be written. The machine is never changed.
+// Encodes the machine into buffer 1 and writes it (atomically, see SaveBufferToFile; with
+// durable, flushed to the disk) to path with the extension completed. Buffer 1 keeps the
+// file's bytes with its cursor at their end, so the same bytes can be written again.
+// Returns the path written. Throws IoError when the file cannot be written, and before
+// anything is encoded when path names a folder ("DIR/"). The machine is never changed.
+//
+// rom_id: 1..3 only for an image read from a firmware file (identify_rom); a machine on
+// the built-in firmware stores 255 and the firmware bytes, so the file restores the same
+// machine on an installation whose firmware files differ.
 std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
-                         const std::string& path);
+                         const std::string& path, bool durable = true);
 
 enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 

@@ -176,7 +176,7 @@ TEST(Reset, PowerOnState) {
     EXPECT_EQ(m.warm_pc, 0x02FD);
     EXPECT_EQ(m.basic_start_ptr, 0x0243);
     EXPECT_EQ(m.basic_end_ptr, 0x0245);
-    EXPECT_EQ(identify_rom(m, roms), 1);
+    EXPECT_EQ(identify_rom(m, roms), 0) << "the built-in firmware is no original image";
     EXPECT_EQ(do_read(m, 0x4000), m.memory[0x4000]);
     EXPECT_EQ(do_input(m, 0xD1), 0xFF);
 }
@@ -202,6 +202,7 @@ TEST(Reset, BootRunCyclesAndWarmStart) {
 
 TEST(Reset, IdentifyRomAndLoadBios) {
     RomImages roms = builtin_rom_images();
+    roms.image1_builtin = false;  // as if all three were read from firmware files
     roms.image[1] = patterned_image(1);
     roms.image[2] = patterned_image(2);
     auto mp = std::make_unique<MachineState>();
@@ -225,6 +226,10 @@ TEST(Reset, IdentifyRomAndLoadBios) {
     LoadBios(m, only1, 3);
     EXPECT_EQ(identify_rom(m, only1), 0);
     EXPECT_EQ(identify_rom(m, roms), 2);
+    // The built-in firmware standing in for image 1 is never named image 1.
+    LoadBios(m, only1, 1);
+    EXPECT_EQ(identify_rom(m, only1), 0);
+    EXPECT_EQ(identify_rom(m, roms), 1);
 }
 
 class RomFiles : public ::testing::Test {

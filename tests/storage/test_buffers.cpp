@@ -1,9 +1,13 @@
-// The file buffers and the zero-run codec.
+// The file buffers and the zero-run codec; the host file rules under them.
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
 #include "core/errors.h"
+#include "scratch_mount.h"
 #include "storage/buffers.h"
 #include "storage_test_util.h"
 
@@ -154,6 +158,173 @@ TEST(ByteBuffers, FailuresNameTheFileAndKeepWhatWasThere) {
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(test::read_file(dir / "slot.bin"), Bytes(100, 0xAB));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no temporary file left";
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> names_in(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t mode_of(const std::filesystem::path& p) {
+    struct stat st {};
+    stat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// Ends the test program when a test blocks (a FIFO opened for reading would wait for a
+// writer for ever): a hang is reported as a crash, not waited out.
+struct HangGuard {
+    explicit HangGuard(unsigned seconds) { alarm(seconds); }
+    ~HangGuard() { alarm(0); }
+};
+
+TEST(HostFiles, WritesGoThroughLinksAndKeepPermissions) {
+    test::TempDir dir;
+    ByteBufferBank bank;
+    bank.ZeroRunBegin(1);
+    bank.PutString(1, "new state");
+    std::filesystem::create_directory(dir / "real");
+    test::write_file(dir / "real/slot.bin", {'o', 'l', 'd'});
+    chmod((dir / "real/slot.bin").c_str(), 0600);
+    // QuickSave.bin -> link2 -> real/slot.bin, the first link relative.
+    std::filesystem::create_symlink(dir / "real/slot.bin", dir / "link2");
+    std::filesystem::create_symlink("link2", dir / "QuickSave.bin");
+
+    bank.SaveBufferToFile(1, dir / "QuickSave.bin");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "QuickSave.bin")) << "the link stays a link";
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link2"));
+    EXPECT_EQ(test::read_file(dir / "real/slot.bin"), test::Bytes({'n', 'e', 'w', ' ', 's', 't', 'a', 't', 'e'}));
+    EXPECT_EQ(mode_of(dir / "real/slot.bin"), 0600u) << "a private file stays private";
+    EXPECT_EQ(names_in(dir / "real"), std::vector<std::string>({"slot.bin"})) << "no temporary file left";
+
+    // A link to a file that does not exist yet: the file is made where the link points.
+    std::filesystem::create_symlink("real/fresh.bin", dir / "dangling");
+    bank.SaveBufferToFile(1, dir / "dangling", false);
+    EXPECT_EQ(test::read_file(dir / "real/fresh.bin").size(), 9u);
+    // A loop of links is refused and changes nothing.
+    std::filesystem::create_symlink("loop-b", dir / "loop-a");
+    std::filesystem::create_symlink("loop-a", dir / "loop-b");
+    EXPECT_THROW(bank.SaveBufferToFile(1, dir / "loop-a"), IoError);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop-a"));
+}
+
+TEST(HostFiles, OnlyRegularFilesAreReadOrReplacedAndNothingWaits) {
+    HangGuard guard(20);
+    test::TempDir dir;
+    ByteBufferBank bank;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0644), 0);
+    std::filesystem::create_directory(dir / "folder");
+    bank.ZeroRunBegin(1);
+    bank.PutString(1, "data");
+    for (const std::filesystem::path& p : {dir / "fifo", std::filesystem::path("/dev/zero"), dir / "folder"}) {
+        try {
+            bank.LoadFileToBuffer(1, p);
+            ADD_FAILURE() << p << " was read";
+        } catch (const IoError& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find(p.filename().string()), std::string::npos) << text;
+            EXPECT_NE(text.find("not a regular file"), std::string::npos) << text;
+        }
+        EXPECT_THROW(read_regular_file(p, 1024), IoError);
+        EXPECT_FALSE(output_file_problem(p).empty()) << p;
+    }
+    EXPECT_EQ(bank.loaded_size(1), 0u) << "nothing was loaded";
+    // Writing over them is refused too, and they stay what they were.
+    EXPECT_THROW(bank.SaveBufferToFile(1, dir / "fifo"), IoError);
+    EXPECT_THROW(bank.SaveBufferToFile(1, "/dev/null"), IoError);
+    std::filesystem::create_symlink("fifo", dir / "to-fifo");
+    EXPECT_THROW(bank.SaveBufferToFile(1, dir / "to-fifo"), IoError);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(output_file_problem(dir / "folder/"), "\"" + (dir / "folder/").string() + "\" names a folder, not a file");
+    EXPECT_EQ(output_file_problem(dir / "new.png"), "");
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>({"fifo", "folder", "to-fifo"}));
+}
+
+TEST(HostFiles, FullOrReadOnlyFileSystemKeepsThePreviousFile) {
+    test::ScratchMount disk;
+    if (!disk.ok()) GTEST_SKIP() << "cannot mount a tmpfs here";
+    ByteBufferBank bank;
+    bank.ZeroRunBegin(1);
+    for (int i = 0; i < 20000; ++i) bank.PutByte(1, static_cast<uint8_t>(i));
+    const test::Bytes before(bank.data(1), bank.data(1) + 20000);
+    bank.SaveBufferToFile(1, disk / "slot.bin");
+    disk.fill();
+    bank.ZeroRunBegin(1);
+    for (int i = 0; i < 30000; ++i) bank.PutByte(1, 0x5A);
+    EXPECT_THROW(bank.SaveBufferToFile(1, disk / "slot.bin"), IoError);
+    EXPECT_THROW(bank.SaveBufferToFile(1, disk / "slot.bin", false), IoError);
+    EXPECT_EQ(test::read_file(disk / "slot.bin"), before);
+    EXPECT_EQ(names_in(disk.path()), std::vector<std::string>({"filler", "slot.bin"}));
+
+    disk.unfill();
+    if (!disk.make_read_only()) GTEST_SKIP() << "cannot remount read-only here";
+    EXPECT_THROW(bank.SaveBufferToFile(1, disk / "slot.bin"), IoError);
+    EXPECT_THROW(bank.SaveBufferToFile(1, disk / "other.bin"), IoError);
+    EXPECT_EQ(test::read_file(disk / "slot.bin"), before);
+    bank.LoadFileToBuffer(2, disk / "slot.bin");  // still readable
+    EXPECT_EQ(bank.loaded_size(2), 20000u);
+}
+
+TEST(HostFiles, AWriteKilledMidwayLeavesThePreviousFileAndItsTemporaryIsRemovedLater) {
+    test::TempDir dir;
+    test::write_file(dir / "slot.bin", test::Bytes(100, 0xAB));
+    // A child process writes 50,000 bytes under a file size limit of 4,096: the system
+    // kills it (SIGXFSZ) in the middle of its write.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        rlimit small{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &small);
+        ByteBufferBank bank;
+        bank.ZeroRunBegin(1);
+        for (int i = 0; i < 50000; ++i) bank.PutByte(1, 0x11);
+        try {
+            bank.SaveBufferToFile(1, dir / "slot.bin");
+        } catch (...) {
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "the child was not killed mid-write";
+    EXPECT_EQ(test::read_file(dir / "slot.bin"), test::Bytes(100, 0xAB));
+    const auto left = names_in(dir.path());
+    ASSERT_EQ(left.size(), 2u) << "the killed write left its temporary file";
+
+    // Kept: files of a running process (pid 1) and names that only look alike.
+    test::write_file(dir / ".lvov-1-0.tmp", {1});
+    test::write_file(dir / ".lvov-notes.tmp", {2});
+    test::write_file(dir / ".lvov-12-x.tmp", {3});
+    EXPECT_EQ(remove_stale_temporaries(dir.path()), 1);
+    EXPECT_EQ(names_in(dir.path()),
+              std::vector<std::string>({".lvov-1-0.tmp", ".lvov-12-x.tmp", ".lvov-notes.tmp", "slot.bin"}));
+    EXPECT_EQ(remove_stale_temporaries(dir / "missing"), 0);
+}
+
+TEST(HostFiles, FileNamesThatAreNotUtf8SurviveTheToolkitsText) {
+    const std::string samples[] = {
+        "plain.lvt",
+        "\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C.lvt",  // Cyrillic, valid UTF-8
+        "\xF0\x9F\x98\x80.NevLVE",                             // outside the BMP
+        "\xC6\xE8\xE7\xED\xFC.lvt",                           // the same word in window-1251
+        "\xFF\xFE\x80",                                         // stray bytes
+        "\xC0\xAF\xE0\x80\xAF",                               // overlong forms
+        "\xED\xA0\x80\xED\xB2\x80",                          // encoded surrogates
+        "\xF4\x90\x80\x80\xE2\x82",                          // past U+10FFFF, a cut sequence
+    };
+    for (const std::string& s : samples) {
+        const std::u16string text = escape_file_name(s);
+        EXPECT_EQ(unescape_file_name(text), s);
+        EXPECT_EQ(host_path(unescape_file_name(text)).native(), s) << "reaches the file system as given";
+    }
+    EXPECT_EQ(escape_file_name("\xD0\x96"), u"\u0416");
+    EXPECT_EQ(escape_file_name("\xF0\x9F\x98\x80"), u"\U0001F600");
+    EXPECT_EQ(escape_file_name("a\xFF"), std::u16string(u"a\xDCFF"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Snapshot writing and reading, every version, and the load dispatcher.
 #include "core/errors.h"
+#include "core/i8080.h"
 #include "storage/snapshot.h"
 #include "storage_test_util.h"
 
@@ -38,19 +39,54 @@ protected:
 };
 
 TEST_F(SnapshotTest, FreshMachineWritesHeaderRomIdAndZeroedLatches) {
-    auto m = test::reset_machine(roms);
-    EXPECT_EQ(SaveSnapshot(bank, *m, roms, path("fresh")), path("fresh.NevLVE"));
-    const Bytes file = test::read_file(path("fresh.NevLVE"));
-    EXPECT_EQ(Bytes(bank.data(1), bank.data(1) + bank.cursor(1)), file) << "buffer 1 keeps the file's bytes";
-    // Empty RAM, rom_id 1, empty vram, 256 latches at FF stored as zeros, registers with PC C000.
-    Bytes plain(0xC000, 0);
-    plain.push_back(1);
-    test::put_tail(plain, *m, true);
-    Bytes expected;
-    test::put(expected, "NevLVEmu2");
-    const Bytes coded = code(plain);
-    expected.insert(expected.end(), coded.begin(), coded.end());
-    EXPECT_EQ(file, expected);
+    // Image 1 read from a firmware file: rom_id 1 and no firmware bytes. The built-in
+    // firmware is no original image: rom_id 255 and its bytes.
+    RomImages from_file = roms;
+    from_file.image1_builtin = false;
+    for (const RomImages* images : {&from_file, &roms}) {
+        auto m = test::reset_machine(*images);
+        EXPECT_EQ(SaveSnapshot(bank, *m, *images, path("fresh")), path("fresh.NevLVE"));
+        const Bytes file = test::read_file(path("fresh.NevLVE"));
+        EXPECT_EQ(Bytes(bank.data(1), bank.data(1) + bank.cursor(1)), file) << "buffer 1 keeps the file's bytes";
+        // Empty RAM, rom_id, empty vram, 256 latches at FF stored as zeros, registers with PC C000.
+        Bytes plain(0xC000, 0);
+        if (images == &from_file) {
+            plain.push_back(1);
+        } else {
+            plain.push_back(ROM_ID_OTHER);
+            plain.insert(plain.end(), builtin_firmware().begin(), builtin_firmware().end());
+        }
+        test::put_tail(plain, *m, true);
+        Bytes expected;
+        test::put(expected, "NevLVEmu2");
+        const Bytes coded = code(plain);
+        expected.insert(expected.end(), coded.begin(), coded.end());
+        EXPECT_EQ(file, expected);
+    }
+}
+
+TEST_F(SnapshotTest, BuiltInFirmwareSnapshotRestoresOnAnInstallationWithOtherImages) {
+    // Saved on the built-in firmware, booted, with a byte of a program in RAM.
+    auto saved = test::reset_machine(roms);
+    i8080_do_opcodes(*saved, boot_cycles);
+    saved->memory[0x9000] = 0x77;
+    SaveSnapshot(bank, *saved, roms, path("moved.NevLVE"));
+
+    // Elsewhere firmware/image1.rom is another image: a reset puts it in place.
+    std::filesystem::create_directories(dir / "firmware");
+    Bytes other(ROM_IMAGE_SIZE);
+    for (size_t i = 0; i < other.size(); ++i) other[i] = static_cast<uint8_t>(i * 13 + 5);
+    test::write_file(dir / "firmware/image1.rom", other);
+    const RomImages there = load_rom_images(dir.path());
+    ASSERT_FALSE(there.image1_builtin);
+    auto m = test::reset_machine(there);
+    EXPECT_EQ(LoadImageFile(bank, *m, path("moved.NevLVE")), LoadResult::Snapshot);
+    test::expect_same_state(*saved, *m);
+
+    // It runs on exactly as the machine it was saved from would have.
+    i8080_do_opcodes(*saved, 2'000'000);
+    i8080_do_opcodes(*m, 2'000'000);
+    test::expect_same_state(*saved, *m);
 }
 
 TEST_F(SnapshotTest, RoundTripRestoresEverythingStored) {
@@ -69,9 +105,11 @@ TEST_F(SnapshotTest, RoundTripRestoresEverythingStored) {
         EXPECT_EQ(m->kbd_matrix[3], 0x10) << "not stored";
     }
     // A known rom_id leaves whatever firmware is in place.
-    auto saved = test::reset_machine(roms);
-    SaveSnapshot(bank, *saved, roms, path("known.NevLVE"));
-    auto m = test::reset_machine(roms);
+    RomImages from_file = roms;
+    from_file.image1_builtin = false;
+    auto saved = test::reset_machine(from_file);
+    SaveSnapshot(bank, *saved, from_file, path("known.NevLVE"));
+    auto m = test::reset_machine(from_file);
     m->memory[0xC100] ^= 0xFF;
     LoadImageFile(bank, *m, path("known.NevLVE"));
     EXPECT_NE(m->memory[0xC100], saved->memory[0xC100]);
@@ -98,7 +136,8 @@ TEST_F(SnapshotTest, OlderVersionsLoadAsTheirLayoutSays) {
     // 02: raw with rom_id; 0 means the firmware bytes follow.
     test::expect_same_state(*src, *load(file("NevLVEmu\x02", {ram, {0}, rom, raw_tail})));
     auto m = load(file("NevLVEmu\x02", {ram, {2}, raw_tail}));
-    EXPECT_EQ(identify_rom(*m, roms), 1) << "rom_id 2: the firmware in place stays";
+    EXPECT_TRUE(std::equal(builtin_firmware().begin(), builtin_firmware().end(), m->memory.begin() + 0xC000))
+        << "rom_id 2: the firmware in place stays";
     EXPECT_TRUE(std::equal(ram.begin(), ram.end(), m->memory.begin()) && m->vram == src->vram);
     // 0x31: coded, memory 0000-FFFF, latches complemented.
     Bytes plain = rom;
@@ -177,6 +216,17 @@ TEST(SnapshotExtension, AppendedUnlessTheFirstOccurrenceEndsThePath) {
     EXPECT_EQ(snapshot_path_with_extension("game.nevlve"), "game.nevlve.NevLVE");
     EXPECT_EQ(snapshot_path_with_extension("a.NevLVE.NevLVE"), "a.NevLVE.NevLVE.NevLVE");
     EXPECT_EQ(snapshot_path_with_extension("/x.NevLVE/y"), "/x.NevLVE/y.NevLVE");
+    // Only the file name counts: a folder named like a snapshot changes nothing.
+    EXPECT_EQ(snapshot_path_with_extension("/x.NevLVE/QuickSave.NevLVE"), "/x.NevLVE/QuickSave.NevLVE");
+    EXPECT_EQ(snapshot_path_with_extension("x.NevLVE/b.NevLVE.NevLVE"), "x.NevLVE/b.NevLVE.NevLVE.NevLVE");
+}
+
+TEST_F(SnapshotTest, AFolderNameIsRefusedBeforeAnythingIsWritten) {
+    auto m = test::reset_machine(roms);
+    for (const std::string& name : {path("") + "/", path("sub") + "/", path("."), std::string()}) {
+        EXPECT_THROW(SaveSnapshot(bank, *m, roms, name), IoError) << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "no hidden \".NevLVE\" file";
 }
 
 }  // namespace
