@@ -1,10 +1,12 @@
 #include "app/command_line.h"
 
 #include <charconv>
-#include <fstream>
 #include <system_error>
 
+#include "core/errors.h"
+#include "core/files.h"
 #include "storage/buffers.h"
+#include "storage/snapshot.h"
 
 namespace lvov {
 
@@ -24,10 +26,13 @@ std::string unescape(const std::string& text) {
     return out;
 }
 
-bool parse_count(const std::string& text, int& value) {
+bool parse_count(const std::string& text, int& value, int maximum) {
     const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && value >= 0;
+    int parsed = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
+    if (ec != std::errc() || ptr != end || parsed < 0 || parsed > maximum) return false;
+    value = parsed;
+    return true;
 }
 
 }  // namespace
@@ -91,8 +96,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         } else if (name == "--frames") {
             std::string text;
             ok = value(text);
-            if (ok && !parse_count(text, o.frames)) {
-                result.error = "--frames needs a whole number from 0 up, not \"" + text + "\"";
+            if (ok && !parse_count(text, o.frames, MAX_HEADLESS_FRAMES)) {
+                result.error = "--frames needs a whole number from 0 to " + std::to_string(MAX_HEADLESS_FRAMES) +
+                               ", not \"" + text + "\"";
                 return result;
             }
             frames_given = true;
@@ -148,8 +154,26 @@ std::string check_inputs(const CommandLine& options, const std::filesystem::path
     if (!options.file.empty()) {
         const auto path = host_path(options.file);
         if (std::filesystem::is_directory(path, ec)) return "\"" + options.file + "\" is a folder, not a file";
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return "cannot read \"" + options.file + "\"";
+        try {
+            InputFile probe(path);
+        } catch (const IoError& e) {
+            return e.what();
+        }
+    }
+    return {};
+}
+
+std::string check_outputs(const CommandLine& options) {
+    if (!options.screenshot.empty()) {
+        if (std::string problem = output_file_problem(host_path(options.screenshot)); !problem.empty())
+            return "--screenshot: " + problem;
+    }
+    if (!options.save_snapshot.empty()) {
+        // "DIR/" is a folder however the extension rule would complete it.
+        std::string problem = output_file_problem(host_path(options.save_snapshot));
+        if (problem.empty())
+            problem = output_file_problem(host_path(snapshot_path_with_extension(options.save_snapshot)));
+        if (!problem.empty()) return "--save-snapshot: " + problem;
     }
     return {};
 }
@@ -164,7 +188,7 @@ std::string usage_text() {
            "                        --type, then the frames back to back; no snapshot slot\n"
            "                        file is read or written\n"
            "  --frames N            frames of a headless run (default 250, 50 per emulated\n"
-           "                        second; 0 runs none)\n"
+           "                        second; 0 runs none; at most 10000000)\n"
            "  --screenshot OUT.png  write the 256x256 picture at the end of a headless run\n"
            "  --type TEXT           type TEXT after the boot run and FILE, each key held for\n"
            "                        3 frames and released for 3; \\n is Enter\n"
@@ -175,8 +199,8 @@ std::string usage_text() {
            "  --help                show this text\n"
            "  --version             show the version\n"
            "\n"
-           "Exit status: 0 done, 1 an output file could not be written, 2 bad options or an\n"
-           "unreadable input file.\n";
+           "Exit status: 0 done, 1 an output file could not be written, 2 bad options, an\n"
+           "unreadable input file, or an output that is a folder, FIFO or device.\n";
 }
 
 std::string version_text() { return "nevemulator 1.0Beta\n"; }

@@ -3,7 +3,7 @@
 //   nevemulator [options] [FILE]
 //     FILE                 loaded after start-up, as a file dropped onto the window is
 //     --headless           no window: reset, boot run, FILE, the frames, then exit 0
-//     --frames N           frames of a headless run (default 250; 0 runs none)
+//     --frames N           frames of a headless run (default 250; 0 runs none; at most 10,000,000)
 //     --screenshot OUT.png the 256 x 256 picture at the end of a headless run
 //     --type TEXT          keys typed after the boot run and FILE, before the frames
 //     --save-snapshot F    a snapshot of the machine at the end of a headless run
@@ -21,6 +21,7 @@
 namespace lvov {
 
 constexpr int DEFAULT_HEADLESS_FRAMES = 250;
+constexpr int MAX_HEADLESS_FRAMES = 10'000'000;  // about 55 emulated hours, some minutes of the host
 
 // Exit statuses of the program.
 constexpr int EXIT_OK = 0;
@@ -55,9 +56,16 @@ std::filesystem::path executable_dir(const char* argv0);
 // --dir when given, else the program's own directory.
 std::filesystem::path resolve_program_dir(const CommandLine& options, const char* argv0);
 
-// Checks what must exist before anything starts: the --dir folder and a readable FILE.
+// Checks what must exist before anything starts: the --dir folder and a readable FILE
+// (a regular file: a folder, FIFO or device is refused at once, never waited on).
 // Returns a message, or "" when all is well.
 std::string check_inputs(const CommandLine& options, const std::filesystem::path& program_dir);
+
+// Checks the output files of a headless run before it starts: --screenshot and
+// --save-snapshot (with its extension) must name files, not folders ("DIR/"), and may
+// replace only regular files. Returns a message, or "" when all is well. A folder that
+// does not exist is found when the file is written.
+std::string check_outputs(const CommandLine& options);
 
 // The --help text and the --version line.
 std::string usage_text();

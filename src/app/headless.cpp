@@ -1,12 +1,14 @@
 #include "app/headless.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QString>
 #include <memory>
 #include <ostream>
 
 #include "app/emulator.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "devices/typing.h"
 
 namespace lvov {
@@ -21,14 +23,19 @@ void type_text(Emulator& emu, const std::string& text) {
     }
 }
 
+// The picture is encoded in memory and written like every other file (temporary file,
+// rename), so a full disk leaves the previous picture, and the name reaches the file
+// system as given, whatever its encoding.
 void save_picture_png(const Emulator& emu, const std::filesystem::path& path) {
     const auto& pixels = emu.picture.pixels;
     const QImage image(reinterpret_cast<const uchar*>(pixels.data()), SCREEN_WIDTH, SCREEN_HEIGHT,
                        SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)), QImage::Format_RGB32);
-    const std::string name = path_text(path);
-    if (!image.save(QString::fromStdString(name), "PNG")) {
-        throw IoError("Cannot write the picture to \"" + name + "\".");
-    }
+    QByteArray png;
+    QBuffer out(&png);
+    out.open(QIODevice::WriteOnly);
+    if (!image.save(&out, "PNG")) throw IoError("Cannot encode the picture for \"" + path_text(path) + "\".");
+    write_file_atomically(path, reinterpret_cast<const uint8_t*>(png.constData()), static_cast<size_t>(png.size()),
+                          true);
 }
 
 int run_headless(const CommandLine& options, const std::filesystem::path& program_dir, std::ostream& err) {
@@ -38,6 +45,7 @@ int run_headless(const CommandLine& options, const std::filesystem::path& progra
     };
 
     // Everything that can be refused is checked before the machine runs.
+    if (const std::string problem = check_outputs(options); !problem.empty()) return fail(problem, EXIT_USAGE);
     if (options.type_text) {
         try {
             keystrokes_for_text(*options.type_text);

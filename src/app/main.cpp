@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QLocale>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 #include "app/command_line.h"
@@ -40,7 +39,9 @@ int main(int argc, char** argv) {
     set_application_title();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     TMainFormEmu window(program_dir);
-    if (!options.file.empty()) window.set_startup_file(QString::fromStdString(options.file));
+    // The name as the host gave it: bytes that are not UTF-8 travel escaped and reach
+    // the file system unchanged when the window loads the file.
+    if (!options.file.empty()) window.set_startup_file(QString::fromStdU16String(escape_file_name(options.file)));
     window.show();
     return app.exec();
 }

@@ -46,7 +46,7 @@ constexpr int MAX_CYCLES_PER_FRAME = 2147483647;
 constexpr int AUTOSAVE_MS = AUTOSAVE_INTERVAL_MS;
 
 QString utf8(const std::string& text) { return QString::fromStdString(text); }
-std::string utf8(const QString& text) { return text.toStdString(); }
+std::string utf8(const QString& text) { return unescape_file_name(text.toStdU16String()); }  // file names: as given
 
 // Gives a widget one colour in a palette role for every state, enabled or not.
 void set_colour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {

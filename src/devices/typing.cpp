@@ -52,9 +52,15 @@ KeyStroke stroke(uint8_t vk, bool shift) {
     return shift ? KeyStroke{{VK_SHIFT, vk}} : KeyStroke{{vk}};
 }
 
-std::string describe(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7F) return std::string("'") + c + "'";
+// The character that starts at text[at], for a message: itself in quotes when it is
+// printable ASCII or a whole UTF-8 sequence ('Ж'), else its byte in hexadecimal.
+std::string describe(std::string_view text, size_t at) {
+    const auto u = static_cast<unsigned char>(text[at]);
+    if (u >= 0x20 && u < 0x7F) return std::string("'") + text[at] + "'";
+    const size_t length = u >= 0xC2 && u <= 0xDF ? 2 : u >= 0xE0 && u <= 0xEF ? 3 : u >= 0xF0 && u <= 0xF4 ? 4 : 0;
+    bool whole = length > 0 && at + length <= text.size();
+    for (size_t i = 1; whole && i < length; ++i) whole = (static_cast<unsigned char>(text[at + i]) & 0xC0) == 0x80;
+    if (whole) return "'" + std::string(text.substr(at, length)) + "'";
     char buf[8];
     std::snprintf(buf, sizeof buf, "0x%02X", u);
     return buf;
@@ -65,7 +71,8 @@ std::string describe(char c) {
 std::vector<KeyStroke> keystrokes_for_text(std::string_view text) {
     std::vector<KeyStroke> strokes;
     strokes.reserve(text.size());
-    for (const char c : text) {
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
         if (c >= 'a' && c <= 'z') {
             strokes.push_back(stroke(static_cast<uint8_t>(c - 'a' + 'A'), false));
         } else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
@@ -81,7 +88,7 @@ std::vector<KeyStroke> keystrokes_for_text(std::string_view text) {
                     break;
                 }
             }
-            if (!found) throw ConversionError("Cannot type the character " + describe(c) + ": no key produces it");
+            if (!found) throw ConversionError("Cannot type the character " + describe(text, at) + ": no key produces it");
         }
     }
     return strokes;

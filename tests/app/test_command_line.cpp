@@ -5,11 +5,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+
+#include <sys/stat.h>
 
 #include "app/command_line.h"
 #include "app/emulator.h"
 #include "app/headless.h"
+#include "scratch_mount.h"
 #include "test_support.h"
 
 using namespace lvov;
@@ -26,6 +30,9 @@ private slots:
     void typedTextChangesThePicture();
     void fileAndSnapshotAroundTheFrames();
     void programExitStatuses();
+    void filesThatAreNotFilesAreRefusedAtOnce();
+    void outputsKeepThePreviousFileOnAFullOrReadOnlyDisk();
+    void namesThatAreNotUtf8();
 
 private:
     fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
@@ -75,6 +82,11 @@ void CommandLineTest::parsesOptionsAndFile() {
     QCOMPARE(*p.options.type_text, std::string("A\\B"));
     QCOMPARE(p.options.file, std::string("-odd.lvt"));
 
+    // The limit of --frames is taken, and named when passed.
+    QCOMPARE(parse_command_line({"--headless", "--frames", "10000000"}).options.frames, MAX_HEADLESS_FRAMES);
+    const std::string too_many = parse_command_line({"--headless", "--frames", "99999999999"}).error;
+    QVERIFY2(too_many.find("0 to 10000000") != std::string::npos, too_many.c_str());
+
     QVERIFY(parse_command_line({"--help", "--bogus-after-help"}).error.size() > 0);
     QVERIFY(parse_command_line({"--version"}).options.version);
 }
@@ -86,6 +98,7 @@ void CommandLineTest::refusesBadArguments_data() {
     QTest::newRow("negative frames") << QStringList{"--headless", "--frames", "-1"};
     QTest::newRow("text frames") << QStringList{"--headless", "--frames", "12x"};
     QTest::newRow("huge frames") << QStringList{"--headless", "--frames", "99999999999"};
+    QTest::newRow("frames past the limit") << QStringList{"--headless", "--frames", "10000001"};
     QTest::newRow("two files") << QStringList{"a.lvt", "b.lvt"};
     QTest::newRow("flag with value") << QStringList{"--headless=yes"};
     QTest::newRow("empty screenshot") << QStringList{"--headless", "--screenshot="};
@@ -142,6 +155,10 @@ void CommandLineTest::typedTextChangesThePicture() {
     std::string messages;
     QCOMPARE(run(bad, &messages), EXIT_USAGE);
     QVERIFY(messages.find("--type") != std::string::npos);
+    QVERIFY2(messages.find("'\xD0\x96'") != std::string::npos, messages.c_str());  // the character, not a byte
+    bad.type_text = "A\xFF";
+    QCOMPARE(run(bad, &messages), EXIT_USAGE);
+    QVERIFY2(messages.find("0xFF") != std::string::npos, messages.c_str());
 }
 
 void CommandLineTest::fileAndSnapshotAroundTheFrames() {
@@ -195,6 +212,111 @@ void CommandLineTest::programExitStatuses() {
     QVERIFY(QImage(d + "/s.png").width() == 256);
     QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--screenshot", d + "/none/s.png"}, &err), 1);
     QVERIFY(err.contains("s.png"));
+}
+
+namespace {
+
+// The program run to its end, at most `seconds` (a run that blocks fails the test).
+int run_program(const QStringList& args, QString* err = nullptr, int seconds = 20) {
+    QProcess p;
+    p.start(QStringLiteral(NEVEMULATOR_PATH), args);
+    if (!p.waitForFinished(seconds * 1000)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    if (err) *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+std::vector<uint8_t> bytes_of(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+void CommandLineTest::filesThatAreNotFilesAreRefusedAtOnce() {
+    const QString d = tmp_->path();
+    QVERIFY(mkfifo((dir() / "fifo").c_str(), 0644) == 0);
+    fs::create_directory(dir() / "folder");
+    const QString fifo = d + "/fifo";
+    QString err;
+    // FILE: a FIFO, a device, a folder.
+    for (const QString& input : {fifo, QStringLiteral("/dev/zero"), d + "/folder"}) {
+        QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", input}, &err), 2);
+        QVERIFY2(err.contains(input), qPrintable(err));
+    }
+    QVERIFY(err.contains("folder"));
+    // Outputs: a FIFO, a device, a folder named with a slash.
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--screenshot", fifo}, &err), 2);
+    QVERIFY2(err.contains("FIFO"), qPrintable(err));
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--screenshot", "/dev/null"}, &err), 2);
+    QVERIFY2(err.contains("device"), qPrintable(err));
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--save-snapshot", d + "/folder/"}, &err), 2);
+    QVERIFY2(err.contains("folder"), qPrintable(err));
+    QVERIFY2(fs::is_empty(dir() / "folder"), "no hidden .NevLVE");
+    fs::create_directory(dir() / "taken.NevLVE");
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--save-snapshot", d + "/taken"}, &err), 2);
+    QVERIFY(fs::is_fifo(dir() / "fifo"));
+    // The key map as a FIFO; a firmware image as a FIFO is reported and passed over.
+    fs::rename(dir() / "fifo", dir() / "NEVEmulator.key");
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0"}, &err), 2);
+    QVERIFY2(err.contains("NEVEmulator.key"), qPrintable(err));
+    fs::create_directory(dir() / "firmware");
+    fs::rename(dir() / "NEVEmulator.key", dir() / "firmware" / "image1.rom");
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0"}, &err), 0);
+    QVERIFY2(err.contains("image1.rom") && err.contains("FIFO"), qPrintable(err));
+}
+
+void CommandLineTest::outputsKeepThePreviousFileOnAFullOrReadOnlyDisk() {
+    test::ScratchMount disk("256k");
+    if (!disk.ok()) QSKIP("cannot mount a tmpfs here");
+    const QString d = tmp_->path();
+    const QString shot = QString::fromStdString((disk / "shot.png").string());
+    const QString snap = QString::fromStdString((disk / "end.NevLVE").string());
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "5", "--screenshot", shot, "--save-snapshot", snap}), 0);
+    const auto shot_before = bytes_of(disk / "shot.png");
+    const auto snap_before = bytes_of(disk / "end.NevLVE");
+    QVERIFY(shot_before.size() > 100 && snap_before.size() > 100);
+
+    disk.fill();
+    QString err;
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "50", "--screenshot", shot}, &err), 1);
+    QVERIFY2(err.contains("shot.png"), qPrintable(err));
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "50", "--save-snapshot", snap}, &err), 1);
+    QVERIFY2(err.contains("end.NevLVE"), qPrintable(err));
+    QVERIFY(bytes_of(disk / "shot.png") == shot_before);
+    QVERIFY(bytes_of(disk / "end.NevLVE") == snap_before);
+    QCOMPARE(std::distance(fs::directory_iterator(disk.path()), {}), 3);  // no temporary file left
+
+    disk.unfill();
+    if (!disk.make_read_only()) QSKIP("cannot remount read-only here");
+    QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "50", "--screenshot", shot}, &err), 1);
+    QVERIFY2(err.contains("shot.png"), qPrintable(err));
+    QVERIFY(bytes_of(disk / "shot.png") == shot_before);
+}
+
+void CommandLineTest::namesThatAreNotUtf8() {
+    // A tape and a picture named in window-1251, as an older file system may hold them.
+    const std::string tape = (dir() / "\xC8\xE3\xF0\xE0.lvt").string();
+    const std::string shot = (dir() / "\xCA\xE0\xE4\xF0.png").string();
+    test::write_file(tape, test::tape_image(0x8000, {0xC3, 0x00, 0x80}, 0x8000));
+    CommandLine o = headless(3);
+    o.file = tape;
+    o.screenshot = shot;
+    o.save_snapshot = (dir() / "\xC8\xE3\xF0\xE0").string();
+    std::string messages;
+    QCOMPARE(run(o, &messages), EXIT_OK);
+    QVERIFY2(messages.empty(), messages.c_str());
+    QVERIFY(fs::is_regular_file(fs::path(shot)));
+    const auto png = bytes_of(shot);
+    QImage picture;
+    QVERIFY(picture.loadFromData(png.data(), static_cast<int>(png.size()), "PNG"));
+    QCOMPARE(picture.size(), QSize(256, 256));
+    QVERIFY(fs::is_regular_file(fs::path(o.save_snapshot + ".NevLVE")));
+    for (const fs::path& p : {fs::path(tape), fs::path(shot), fs::path(o.save_snapshot + ".NevLVE")})
+        fs::remove(p);  // beyond QTemporaryDir's own removal
 }
 
 QTEST_MAIN(CommandLineTest)

@@ -45,7 +45,7 @@ TEST(Typing, EveryPrintableCharacterReachesTheLatinTable) {
 
 TEST(Typing, UntypableCharacterThrowsNamingIt) {
     const std::pair<std::string_view, std::string_view> cases[] = {
-        {"a\tb", "0x09"}, {"\xC3\xA9", "0xC3"}, {"x\r\n", "0x0D"}, {std::string_view("\0", 1), "0x00"}};
+        {"a\tb", "0x09"}, {"\xC3\xA9", "'\xC3\xA9'"}, {"a\xC3", "0xC3"}, {"x\r\n", "0x0D"}, {std::string_view("\0", 1), "0x00"}};
     for (auto [text, named] : cases) {
         try {
             keystrokes_for_text(text);
