@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <system_error>
 
 #include "core/errors.h"
+#include "core/hex.h"
 #include "core/i8080.h"
 #include "cpm_harness.h"  // generated from cpm_harness.asm
 
@@ -55,12 +55,6 @@ const char* const kBdosNames[] = {
 const char* const kBiosNames[] = {"BOOT",   "WBOOT",  "CONST",  "CONIN", "CONOUT", "LIST",
                                   "PUNCH",  "READER", "HOME",   "SELDSK", "SETTRK", "SETSEC",
                                   "SETDMA", "READ",   "WRITE",  "LISTST", "SECTRAN"};
-
-std::string hex4(uint32_t v) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(v & 0xFFFF));
-    return buf;
-}
 
 // Cycles spent in the wait loop so far when PC is in it (the request is in REQ).
 std::optional<uint32_t> waited(const MachineState& m) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/errors.h"
+#include "core/hex.h"
 
 namespace lvov {
 
@@ -26,12 +27,6 @@ int hex_digit_value(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
-}
-
-std::string hex4(uint32_t value) {
-    std::string s(4, '0');
-    for (int i = 3; i >= 0; --i, value >>= 4) s[static_cast<size_t>(i)] = HEX_DIGITS[value & 0xF];
-    return s;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/hex.h"
+#include "core/rom.h"
 #include "storage/layout.h"
 
 namespace lvov {
@@ -14,30 +16,17 @@ bool begins_with(const std::string& header, const char* magic) {
     return header.size() >= len && header.compare(0, len, magic) == 0;
 }
 
-std::string hex4(uint32_t v) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s(4, '0');
-    for (int i = 3; i >= 0; --i, v >>= 4) s[i] = digits[v & 0xF];
-    return s;
-}
-
-// The return address the tape loader pushes: the program ends in a RET into the
-// firmware's BASIC warm start.
-void push_warm_start(MachineState& m) {
-    m.port_latches[LATCH_SYSTEM_CONTROL] = 0xFF;  // RAM mode
-    m.SP = m.warm_sp;
-    set_var(m, m.SP, m.warm_pc);
-}
-
 void read_binary_program(ByteBufferBank& bank, MachineState& m) {
     require_loaded(bank, TAPE_BINARY_DATA, "The machine-code tape image");
-    const uint16_t start = loaded_word(bank, 16);
-    const uint16_t end = loaded_word(bank, 18);
-    const uint16_t run = loaded_word(bank, 20);
+    const uint16_t start = loaded_word(bank, TAPE_START_OFFSET);
+    const uint16_t end = loaded_word(bank, TAPE_END_OFFSET);
+    const uint16_t run = loaded_word(bank, TAPE_RUN_OFFSET);
     const uint32_t count = end >= start ? uint32_t(end) - start + 1 : 0;  // end below start copies nothing
     require_loaded(bank, uint64_t(TAPE_BINARY_DATA) + count, "The machine-code tape image");
 
-    push_warm_start(m);
+    // The warm start's address is pushed as the return address, so the program can end
+    // in a RET into the firmware; control goes to the program itself.
+    warm_start(m);
     m.PC = run;
     // After the push: program bytes over warm_sp..warm_sp+1 replace the return address.
     std::memcpy(m.memory.data() + start, bank.data(1) + TAPE_BINARY_DATA, count);
@@ -63,8 +52,7 @@ void read_basic_program(ByteBufferBank& bank, MachineState& m) {
                          hex4(base) + " (it would run past FFFF)");
     }
 
-    push_warm_start(m);
-    m.PC = m.warm_pc;
+    warm_start(m);
     std::memcpy(m.memory.data() + base, bank.data(1) + TAPE_HEADER_SIZE, count);
     set_var(m, m.basic_end_ptr, static_cast<uint16_t>(base + count));
     bank.set_cursor(1, TAPE_HEADER_SIZE + count);

@@ -1,9 +1,6 @@
-// Tape images (".lvt", magic "LVOV/2.0/") and memory dumps (".sav", magic "LVOV/DUMP").
+// Tape images (".lvt", magic "LVOV/2.0/", layout in storage/tape_format.h) and memory
+// dumps (".sav", magic "LVOV/DUMP").
 //
-// Tape image:
-//   0  magic (9 bytes)      9  type: D0 machine code, anything else BASIC    10  unused (6)
-//   D0:    16 start, 18 end (inclusive), 20 run address (little-endian words), 22 the bytes
-//   BASIC: 16 .. size-2 the program; the file's last byte is not part of it
 // A machine-code program is copied to start..end, the return address warm_pc is pushed at
 // warm_sp and PC := run; a BASIC program is copied to the address in the word at
 // basic_start_ptr, the word at basic_end_ptr gets its end, and control goes to the warm
@@ -19,16 +16,11 @@
 
 #include "core/machine.h"
 #include "storage/buffers.h"
+#include "storage/tape_format.h"
 
 namespace lvov {
 
-constexpr char TAPE_MAGIC[] = "LVOV/2.0/";
 constexpr char DUMP_MAGIC[] = "LVOV/DUMP";
-constexpr uint8_t TAPE_TYPE_BINARY = 0xD0;
-constexpr uint32_t TAPE_TYPE_OFFSET = 9;
-constexpr uint32_t TAPE_HEADER_SIZE = 16;       // magic, type, unused
-constexpr uint32_t TAPE_BINARY_DATA = 22;       // first program byte of a D0 image
-constexpr uint32_t TAPE_BASIC_TRAILER = 1;      // last byte of a BASIC image, not loaded
 constexpr uint32_t DUMP_DATA = 17;
 constexpr uint32_t DUMP_SIZE = 82205;
 

@@ -31,10 +31,8 @@ struct Demo {
         if (!program.ok()) return;
         ResetComp(m, builtin_rom_images());
         // As a tape load starts a machine-code program.
+        warm_start(m);
         for (uint32_t a = program.lowest(); a <= program.highest(); ++a) m.memory[a] = program.memory[a];
-        m.port_latches[0xC2] = 0xFF;
-        m.SP = 0xAFC1;
-        set_var(m, 0xAFC1, 0x02FD);
         m.PC = static_cast<uint16_t>(*program.symbol("START"));
     }
     uint16_t sym(const char* name) const { return static_cast<uint16_t>(program.symbol(name).value_or(-1)); }
