@@ -18,3 +18,29 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Checked builds. `make test-sanitize`: the suite (all but the label "slow") built in
+# Debug with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails the run.
+# `make fuzz [FUZZ_SECONDS=N]`: builds the libFuzzer targets of tests/fuzz with clang
+# and the same sanitizers, and runs each for N seconds (default 60).
+SANITIZE_BUILD := build-sanitize
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+CCACHE_LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+SANITIZER_ENV := ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+.PHONY: test-sanitize fuzz deps-fuzz
+
+deps-fuzz:
+	@./scripts/install-deps.sh --fuzz
+
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLVOV_SANITIZE=ON $(CCACHE_LAUNCHER) >/dev/null
+	@$(SANITIZER_ENV) cmake --build $(SANITIZE_BUILD)
+	@cd $(SANITIZE_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest -LE slow --output-on-failure
+
+fuzz: deps-fuzz
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++ -DLVOV_FUZZ=ON \
+		$(CCACHE_LAUNCHER) >/dev/null
+	@$(SANITIZER_ENV) cmake --build $(FUZZ_BUILD) --target fuzzers
+	@$(SANITIZER_ENV) ./tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, and nothing when all are present.
+# --fuzz adds clang and its sanitizer and libFuzzer runtimes, which only `make fuzz` needs.
 set -e
 pkgs="g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libgtest-dev libbenchmark-dev"
+if [ "$1" = "--fuzz" ]; then pkgs="$pkgs clang libclang-rt-14-dev"; fi
 missing=""
 for p in $pkgs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
