@@ -8,7 +8,7 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "asm/opcodes.h"
+#include "core/opcodes.h"
 #include "core/errors.h"
 
 namespace lvov {

@@ -1,18 +1,21 @@
-// The Intel 8080 interpreter.
+// The Intel 8080 interpreter: the dispatch loop.
 //
 // One run keeps the registers in local variables (the pairs BC, DE and HL as 16-bit
-// values, since most instructions use them as addresses) and dispatches with a table of
-// label addresses (GCC computed goto), each handler ending in its own dispatch so the
-// host's branch predictor sees one indirect jump per opcode. The registers go back into
-// the MachineState when the run ends and nowhere else: nothing else runs during a run.
+// values, since most instructions use them as addresses) and jumps from each handler
+// straight to the next one through a table of label addresses (computed goto), so the
+// host's branch predictor sees one indirect jump per opcode. Compilers without labels
+// as values get the same handlers behind a switch (LVOV_COMPUTED_GOTO unset). The
+// registers go back into the MachineState when the run ends and nowhere else: nothing
+// else runs during a run.
 //
-// The loop body exists twice, once for each setting of the memory-map switch (bit 1 of
-// latch C2), each with the map's routing for its setting built in: in the RAM-mode copy
-// a read is one array access and a write one comparison against C000. The switch can
-// only change through OUT, so the OUT handler leaves the loop as soon as the bit no
-// longer matches the copy that is running, and the very next fetch goes through the new
-// map. Two-byte accesses (operands, stack, LHLD/SHLD) are one host access when both
-// bytes are plain memory, byte by byte through the map otherwise.
+// The loop exists once for each setting of the memory-map switch (i8080_memory.h). The
+// switch can only change through OUT, so the OUT handler leaves the loop as soon as the
+// bit no longer matches the copy that is running, and the very next fetch goes through
+// the new map.
+//
+// Each handler says only what its instruction does. Its length and clock cycles come
+// from the opcode table (core/opcodes.h) at compile time, so the table is the one place
+// that states them. The flag rules are in i8080_alu.h.
 //
 // Cycles count down from the budget: "left" is budget - cycles - 1, and the loop runs
 // while it is not negative (a sign test the host reads straight from the subtraction).
@@ -21,174 +24,67 @@
 #include "core/i8080.h"
 
 #include <array>
-#include <bit>
-#include <cstring>
+#include <utility>
 
+#include "core/i8080_alu.h"
+#include "core/i8080_memory.h"
+#include "core/opcodes.h"
 #include "core/ports.h"
 
 namespace lvov {
 
 namespace {
 
-// S, Z, P and the fixed bit 1 of a result byte: the same rule as flag_table.
-constexpr uint8_t szp_flags(unsigned v) {
-    uint8_t f = FLAG_FIXED;
-    if (v & 0x80) f |= FLAG_S;
-    if (v == 0) f |= FLAG_Z;
-    if (std::popcount(v) % 2 == 0) f |= FLAG_P;
-    return f;
-}
+using namespace i8080_detail;
 
-// Flags of INR and DCR for every operand, AC included (set when bit 4 of the operand
-// and of the result differ); the caller ORs in the unchanged CY.
-struct IncDecFlags {
-    std::array<uint8_t, 256> inr{};
-    std::array<uint8_t, 256> dcr{};
-    constexpr IncDecFlags() {
-        for (unsigned v = 0; v < 256; ++v) {
-            const unsigned up = (v + 1) & 0xFF;
-            const unsigned down = (v - 1) & 0xFF;
-            inr[v] = static_cast<uint8_t>(szp_flags(up) | ((v ^ up) & FLAG_AC));
-            dcr[v] = static_cast<uint8_t>(szp_flags(down) | ((v ^ down) & FLAG_AC));
-        }
-    }
-};
-constexpr IncDecFlags kIncDec;
-
-constexpr bool kLittleHost = std::endian::native == std::endian::little;
-
-// Mapped access with the state of the map switch known at compile time: the routing
-// of do_read/do_write for that state, without reading latch C2 again on every access.
-//   RAM mode:   0000-BFFF memory; C000-FFFF memory, writes dropped
-//   video mode: 0000-3FFF reads 00, writes dropped; 4000-7FFF vram; 8000-BFFF memory;
-//               C000-FFFF memory, writes dropped
-// Addresses are 0000-FFFF: callers reduce sums such as PC + 1 first.
-template <bool RAM>
-inline uint8_t rd(const MachineState& m, uint64_t a) {
-    if constexpr (!RAM) {
-        if (a < 0x8000) return a >= 0x4000 ? m.vram[a - 0x4000] : 0x00;
-    }
-    return m.memory[a];
-}
-
-template <bool RAM>
-inline void wr(MachineState& m, uint64_t a, uint8_t value) {
-    if (a >= ROM_START) return;
-    if constexpr (!RAM) {
-        if (a < 0x8000) {
-            if (a >= 0x4000) m.vram[a - 0x4000] = value;
-            return;
-        }
-    }
-    m.memory[a] = value;
-}
-
-// The lowest address from which reads and writes reach plain memory in this mode.
-template <bool RAM>
-constexpr uint64_t kPlainFrom = RAM ? 0x0000 : 0x8000;
-
-// Little-endian word at a, the high byte from a + 1 wrapping past FFFF. One host access
-// when both bytes are plain memory.
-template <bool RAM>
-inline uint64_t rd16(const MachineState& m, uint64_t a) {
-    if constexpr (kLittleHost) {
-        if (a - kPlainFrom<RAM> < 0xFFFF - kPlainFrom<RAM>) [[likely]] {
-            uint16_t w;
-            std::memcpy(&w, m.memory.data() + a, 2);
-            return w;
-        }
-    }
-    return rd<RAM>(m, a) | (rd<RAM>(m, (a + 1) & 0xFFFF) << 8);
-}
-
-// Low byte at a, then high byte at a + 1 (wrapping), each through the map.
-template <bool RAM>
-inline void wr16(MachineState& m, uint64_t a, uint64_t v) {
-    if constexpr (kLittleHost) {
-        if (a - kPlainFrom<RAM> < (ROM_START - 1u) - kPlainFrom<RAM>) [[likely]] {
-            const uint16_t w = static_cast<uint16_t>(v);
-            std::memcpy(m.memory.data() + a, &w, 2);
-            return;
-        }
-    }
-    wr<RAM>(m, a, static_cast<uint8_t>(v));
-    wr<RAM>(m, (a + 1) & 0xFFFF, static_cast<uint8_t>(v >> 8));
-}
-
-// The two operand bytes of the instruction at pc.
-template <bool RAM>
-inline uint64_t imm16(const MachineState& m, uint64_t pc) {
-    if constexpr (kLittleHost) {
-        constexpr uint64_t from = RAM ? 0 : kPlainFrom<RAM> - 1;  // pc + 1 is plain memory
-        if (pc - from < 0xFFFE - from) [[likely]] {
-            uint16_t w;
-            std::memcpy(&w, m.memory.data() + pc + 1, 2);
-            return w;
-        }
-    }
-    return rd<RAM>(m, (pc + 1) & 0xFFFF) | (rd<RAM>(m, (pc + 2) & 0xFFFF) << 8);
-}
+consteval uint64_t length_of(uint8_t op) { return opcode_info(op).length; }
+consteval int32_t cycles_of(uint8_t op) { return opcode_info(op).cycles; }
+consteval int32_t cycles_taken_of(uint8_t op) { return opcode_info(op).cycles_taken; }
 
 // Runs while left >= 0 or until an OUT flips the map switch away from RAM.
 template <bool RAM>
 void run(MachineState& m, int32_t& left_io) {
-#define T16(h)                                                                              \
+    // The INR/DCR flag tables beside the handler addresses, so that the tables are
+    // addressed from the register that already holds the dispatch table.
+    struct Tables {
+#if LVOV_COMPUTED_GOTO
+        std::array<const void*, 256> dispatch;
+#endif
+        FlagTable inr, dcr;
+    };
+#define LABELS16(h)                                                                          \
     &&L_0x##h##0, &&L_0x##h##1, &&L_0x##h##2, &&L_0x##h##3, &&L_0x##h##4, &&L_0x##h##5,     \
         &&L_0x##h##6, &&L_0x##h##7, &&L_0x##h##8, &&L_0x##h##9, &&L_0x##h##A, &&L_0x##h##B, \
         &&L_0x##h##C, &&L_0x##h##D, &&L_0x##h##E, &&L_0x##h##F
-    // The handler addresses and the INR/DCR flag tables in one object, so that the
-    // tables are addressed from the register that already holds the dispatch table.
-    struct Tables {
-        std::array<const void*, 256> dispatch;
-        std::array<uint8_t, 256> inr, dcr;
-    };
-    static const Tables tables = {{T16(0), T16(1), T16(2), T16(3), T16(4), T16(5), T16(6), T16(7), T16(8),
-                                   T16(9), T16(A), T16(B), T16(C), T16(D), T16(E), T16(F)},
-                                  kIncDec.inr,
-                                  kIncDec.dcr};
-    const auto& dispatch = tables.dispatch;
-#undef T16
+    static const Tables tables = {
+#if LVOV_COMPUTED_GOTO
+        {LABELS16(0), LABELS16(1), LABELS16(2), LABELS16(3), LABELS16(4), LABELS16(5), LABELS16(6), LABELS16(7),
+         LABELS16(8), LABELS16(9), LABELS16(A), LABELS16(B), LABELS16(C), LABELS16(D), LABELS16(E), LABELS16(F)},
+#endif
+        kIncDecFlags.inr, kIncDecFlags.dcr};
+#undef LABELS16
 
     // Every local holds its register's value exactly: 8-bit ones 00-FF, pairs and
-    // pointers 0000-FFFF.
-    // (64-bit, so that they index memory as they are.)
+    // pointers 0000-FFFF (64-bit, so that they index memory as they are).
     uint64_t a = m.A, f = m.F;
     uint64_t bc = (m.B << 8) | m.C, de = (m.D << 8) | m.E, hl = (m.H << 8) | m.L;
     uint64_t pc = m.PC, sp = m.SP;
     int32_t left = left_io;
-    const auto& ft = m.flag_table;
+    const FlagTable& ft = m.flag_table;
 
-    // var := (var + n) modulo 65,536 for a local that holds 0000-FFFF.
+    // Operands. var := (var + n) modulo 65,536 for a local that holds 0000-FFFF.
 #define ADD16(var, n) var = (var + (n)) & 0xFFFF
 #define RD(addr) rd<RAM>(m, (addr))
 #define WR(addr, v) wr<RAM>(m, (addr), (v))
-#define NEXT                           \
-    do {                               \
-        if (left < 0) [[unlikely]] {   \
-            m.PC = static_cast<uint16_t>(pc); \
-            goto done;                 \
-        }                              \
-        goto* dispatch[RD(pc)];        \
-    } while (0)
-#define STEP(len, cyc)               \
-    ADD16(pc, len);                  \
-    left -= (cyc);                   \
-    NEXT
-#define IMM8 RD((pc + 1) & 0xFFFF)
+#define RD16(addr) rd16<RAM>(m, (addr))
+#define WR16(addr, v) wr16<RAM>(m, (addr), (v))
+#define IMM8 imm8<RAM>(m, pc)
 #define IMM16 imm16<RAM>(m, pc)
-#define PUSH16(v)                    \
-    do {                             \
-        const uint64_t pv_ = (v);    \
-        ADD16(sp, -2);               \
-        wr16<RAM>(m, sp, pv_);       \
-    } while (0)
-#define POP16(dst)                   \
-    do {                             \
-        dst = rd16<RAM>(m, sp);      \
-        ADD16(sp, 2);                \
-    } while (0)
+#define PORT static_cast<uint8_t>(IMM8)
+#define PUSH(v) push16<RAM>(m, sp, (v))
+#define POP pop16<RAM>(m, sp)
 
-    // The six 8-bit registers inside their pairs.
+    // The 8-bit registers inside their pairs, M (the byte at HL) and PSW.
 #define GET_B (bc >> 8)
 #define GET_C (bc & 0xFF)
 #define GET_D (de >> 8)
@@ -197,6 +93,7 @@ void run(MachineState& m, int32_t& left_io) {
 #define GET_L (hl & 0xFF)
 #define GET_M RD(hl)
 #define GET_A a
+#define GET_PSW ((a << 8) | f)
 #define SET_B(v) bc = (bc & 0x00FF) | (static_cast<uint64_t>(v) << 8)
 #define SET_C(v) bc = (bc & 0xFF00) | static_cast<uint64_t>(v)
 #define SET_D(v) de = (de & 0x00FF) | (static_cast<uint64_t>(v) << 8)
@@ -205,73 +102,48 @@ void run(MachineState& m, int32_t& left_io) {
 #define SET_L(v) hl = (hl & 0xFF00) | static_cast<uint64_t>(v)
 #define SET_M(v) WR(hl, (v))
 #define SET_A(v) a = (v)
-
-    // Arithmetic and logic. r is the result before truncation, computed in 64 bits:
-    // a carry shows in bit 8, a borrow as all high bits set (bit 63 taken as CY).
-#define ADD8(v, cin)                                                        \
-    do {                                                                    \
-        const uint64_t v_ = (v);                                            \
-        const uint64_t r_ = a + v_ + (cin);                                 \
-        f = ft[r_ & 0xFF] | ((a ^ v_ ^ r_) & FLAG_AC) | (r_ >> 8);          \
-        a = r_ & 0xFF;                                                      \
-    } while (0)
-#define SUB8(v, cin, store)                                                 \
-    do {                                                                    \
-        const uint64_t v_ = (v);                                            \
-        const uint64_t r_ = a - v_ - (cin);                                 \
-        f = ft[r_ & 0xFF] | ((a ^ v_ ^ r_) & FLAG_AC) | (r_ >> 63);         \
-        if (store) a = r_ & 0xFF;                                           \
-    } while (0)
-#define OP_ADD(v) ADD8(v, 0)
-#define OP_ADC(v) ADD8(v, f & FLAG_CY)
-#define OP_SUB(v) SUB8(v, 0, true)
-#define OP_SBB(v) SUB8(v, f & FLAG_CY, true)
-#define OP_CMP(v) SUB8(v, 0, false)
-    // Logical operations keep AC as it was and clear CY.
-#define OP_ANA(v)                          \
-    do {                                   \
-        a &= (v);                          \
-        f = ft[a] | (f & FLAG_AC);         \
-    } while (0)
-#define OP_XRA(v)                          \
-    do {                                   \
-        a ^= (v);                          \
-        f = ft[a] | (f & FLAG_AC);         \
-    } while (0)
-#define OP_ORA(v)                          \
-    do {                                   \
-        a |= (v);                          \
-        f = ft[a] | (f & FLAG_AC);         \
+#define SET_PSW(v) /* F gets all eight bits as stored */ \
+    do {                                                 \
+        const uint64_t psw_ = (v);                       \
+        a = psw_ >> 8;                                   \
+        f = psw_ & 0xFF;                                 \
     } while (0)
 
-#define INR_R(GET, SET)                                  \
-    do {                                                 \
-        const uint64_t v_ = GET;                         \
-        f = tables.inr[v_] | (f & FLAG_CY);             \
-        SET((v_ + 1) & 0xFF);                            \
+    // Arithmetic and logic with A (flag rules in i8080_alu.h).
+#define OP_ADD(v) a = add(f, ft, a, (v), 0)
+#define OP_ADC(v) a = add(f, ft, a, (v), f & FLAG_CY)
+#define OP_SUB(v) a = subtract(f, ft, a, (v), 0)
+#define OP_SBB(v) a = subtract(f, ft, a, (v), f & FLAG_CY)
+#define OP_CMP(v) subtract(f, ft, a, (v), 0)
+#define OP_ANA(v) a = logical(f, ft, a & (v))
+#define OP_XRA(v) a = logical(f, ft, a ^ (v))
+#define OP_ORA(v) a = logical(f, ft, a | (v))
+    // INR and DCR of a register (B, D, H: the high half of their pair, changed in place),
+    // and of M.
+#define INR_R(GET, SET)                             \
+    do {                                            \
+        const uint64_t v_ = GET;                    \
+        f = inc_dec_flags(tables.inr, v_, f);       \
+        SET((v_ + 1) & 0xFF);                       \
     } while (0)
-#define DCR_R(GET, SET)                                  \
-    do {                                                 \
-        const uint64_t v_ = GET;                         \
-        f = tables.dcr[v_] | (f & FLAG_CY);             \
-        SET((v_ - 1) & 0xFF);                            \
+#define DCR_R(GET, SET)                             \
+    do {                                            \
+        const uint64_t v_ = GET;                    \
+        f = inc_dec_flags(tables.dcr, v_, f);       \
+        SET((v_ - 1) & 0xFF);                       \
     } while (0)
-#define INR_HI(pair)                                     \
-    do {                                                 \
-        f = tables.inr[pair >> 8] | (f & FLAG_CY);      \
-        pair = (pair + 0x100) & 0xFFFF;                  \
+#define INR_HI(pair)                                \
+    do {                                            \
+        f = inc_dec_flags(tables.inr, pair >> 8, f); \
+        pair = (pair + 0x100) & 0xFFFF;             \
     } while (0)
-#define DCR_HI(pair)                                     \
-    do {                                                 \
-        f = tables.dcr[pair >> 8] | (f & FLAG_CY);      \
-        pair = (pair - 0x100) & 0xFFFF;                  \
+#define DCR_HI(pair)                                \
+    do {                                            \
+        f = inc_dec_flags(tables.dcr, pair >> 8, f); \
+        pair = (pair - 0x100) & 0xFFFF;             \
     } while (0)
-#define DAD(v)                                           \
-    do {                                                 \
-        hl += (v);                                       \
-        f = (f & ~uint64_t{FLAG_CY}) | (hl >> 16);       \
-        hl &= 0xFFFF;                                    \
-    } while (0)
+#define INR_M INR_R(GET_M, SET_M)
+#define DCR_M DCR_R(GET_M, SET_M)
 
     // Conditions of jumps, calls and returns.
 #define CC_NZ (!(f & FLAG_Z))
@@ -282,798 +154,354 @@ void run(MachineState& m, int32_t& left_io) {
 #define CC_PE (f & FLAG_P)
 #define CC_P (!(f & FLAG_S))
 #define CC_M (f & FLAG_S)
-#define JCC(cond)                    \
-    if (cond) {                      \
-        pc = IMM16;                  \
-    } else {                         \
-        ADD16(pc, 3);                \
-    }                                \
-    left -= 10;                      \
-    NEXT
-#define CALL_TAKEN                   \
-    do {                             \
-        const uint64_t t_ = IMM16;   \
-        PUSH16(pc + 3);              \
-        pc = t_;                     \
-        left -= 17;                  \
+    // Inside a handler, "length" is the instruction's length, so pc + length is the
+    // address of the next instruction.
+#define CALL(target)                  \
+    do {                              \
+        const uint64_t t_ = (target); \
+        PUSH(pc + length);            \
+        pc = t_;                      \
     } while (0)
-#define CCC(cond)                    \
-    if (cond) {                      \
-        CALL_TAKEN;                  \
-    } else {                         \
-        ADD16(pc, 3);                \
-        left -= 11;                  \
-    }                                \
-    NEXT
-#define RCC(cond)                    \
-    if (cond) {                      \
-        POP16(pc);                   \
-        left -= 11;                  \
-    } else {                         \
-        ADD16(pc, 1);                \
-        left -= 5;                   \
-    }                                \
-    NEXT
-#define RST(n)                       \
-    PUSH16(pc + 1);                  \
-    pc = (n) * 8;                    \
-    left -= 11;                      \
-    NEXT
+#define RST(n)            \
+    do {                  \
+        PUSH(pc + length); \
+        pc = (n) * 8;     \
+    } while (0)
+
+    // Dispatch of the next instruction, or the end of the run.
+#if LVOV_COMPUTED_GOTO
+#define NEXT                                \
+    do {                                    \
+        if (left < 0) [[unlikely]] goto done; \
+        goto* tables.dispatch[RD(pc)];      \
+    } while (0)
+#else
+#define NEXT goto next
+#endif
+
+    // The handlers, one line per opcode:
+    //   OP(op, ...)          does ..., then PC advances by the length
+    //   JUMP(op, ...)        does ..., which loads PC
+    //   COND(op, cc, ...)    cc true: does ..., which loads PC (cycles_taken);
+    //                        cc false: PC advances by the length (cycles)
+    // and each adds the opcode's clock cycles from the table.
+#define ADVANCE(op)           \
+    ADD16(pc, length_of(op)); \
+    left -= cycles_of(op)
+#define OP(op, ...)  \
+    L_##op : {       \
+        __VA_ARGS__; \
+    }                \
+    ADVANCE(op);     \
+    NEXT;
+#define JUMP(op, ...)                                               \
+    L_##op : {                                                      \
+        [[maybe_unused]] constexpr uint64_t length = length_of(op); \
+        __VA_ARGS__;                                                \
+    }                                                               \
+    left -= cycles_of(op);                                          \
+    NEXT;
+    // A conditional jump costs the same either way: one subtraction after both paths
+    // (which the host then shares) instead of one in each.
+#define COND(op, cc, ...)                                           \
+    L_##op : {                                                      \
+        [[maybe_unused]] constexpr uint64_t length = length_of(op); \
+        if constexpr (cycles_taken_of(op) == cycles_of(op)) {       \
+            if (cc) {                                               \
+                __VA_ARGS__;                                        \
+            } else {                                                \
+                ADD16(pc, length);                                  \
+            }                                                       \
+            left -= cycles_of(op);                                  \
+        } else if (cc) {                                            \
+            __VA_ARGS__;                                            \
+            left -= cycles_taken_of(op);                            \
+        } else {                                                    \
+            ADD16(pc, length);                                      \
+            left -= cycles_of(op);                                  \
+        }                                                           \
+    }                                                               \
+    NEXT;
 
     NEXT;
 
-L_0x00:  // NOP
-    STEP(1, 4);
-L_0x08:  // undocumented NOP
-L_0x10:  // undocumented NOP
-L_0x18:  // undocumented NOP
-L_0x20:  // undocumented NOP
-L_0x28:  // undocumented NOP
-L_0x30:  // undocumented NOP
-L_0x38:  // undocumented NOP
-    signal_inv_opc();
-    STEP(1, 4);
-L_0x01:  // LXI B,d16
-    bc = IMM16;
-    STEP(3, 10);
-L_0x11:  // LXI D,d16
-    de = IMM16;
-    STEP(3, 10);
-L_0x21:  // LXI H,d16
-    hl = IMM16;
-    STEP(3, 10);
-L_0x31:  // LXI SP,d16
-    sp = IMM16;
-    STEP(3, 10);
-L_0x02:  // STAX B
-    WR(bc, a);
-    STEP(1, 7);
-L_0x12:  // STAX D
-    WR(de, a);
-    STEP(1, 7);
-L_0x22:  // SHLD a16
-    wr16<RAM>(m, IMM16, hl);
-    STEP(3, 16);
-L_0x32:  // STA a16
-    WR(IMM16, a);
-    STEP(3, 13);
-L_0x0A:  // LDAX B
-    a = RD(bc);
-    STEP(1, 7);
-L_0x1A:  // LDAX D
-    a = RD(de);
-    STEP(1, 7);
-L_0x2A:  // LHLD a16
-    hl = rd16<RAM>(m, IMM16);
-    STEP(3, 16);
-L_0x3A:  // LDA a16
-    a = RD(IMM16);
-    STEP(3, 13);
-L_0x03:  // INX B
-    ADD16(bc, 1);
-    STEP(1, 5);
-L_0x0B:  // DCX B
-    ADD16(bc, -1);
-    STEP(1, 5);
-L_0x09:  // DAD B
-    DAD(bc);
-    STEP(1, 10);
-L_0x13:  // INX D
-    ADD16(de, 1);
-    STEP(1, 5);
-L_0x1B:  // DCX D
-    ADD16(de, -1);
-    STEP(1, 5);
-L_0x19:  // DAD D
-    DAD(de);
-    STEP(1, 10);
-L_0x23:  // INX H
-    ADD16(hl, 1);
-    STEP(1, 5);
-L_0x2B:  // DCX H
-    ADD16(hl, -1);
-    STEP(1, 5);
-L_0x29:  // DAD H
-    DAD(hl);
-    STEP(1, 10);
-L_0x33:  // INX SP
-    ADD16(sp, 1);
-    STEP(1, 5);
-L_0x3B:  // DCX SP
-    ADD16(sp, -1);
-    STEP(1, 5);
-L_0x39:  // DAD SP
-    DAD(sp);
-    STEP(1, 10);
-L_0x04:  // INR B
-    INR_HI(bc);
-    STEP(1, 5);
-L_0x05:  // DCR B
-    DCR_HI(bc);
-    STEP(1, 5);
-L_0x06:  // MVI B,d8
-    SET_B(IMM8);
-    STEP(2, 7);
-L_0x0C:  // INR C
-    INR_R(GET_C, SET_C);
-    STEP(1, 5);
-L_0x0D:  // DCR C
-    DCR_R(GET_C, SET_C);
-    STEP(1, 5);
-L_0x0E:  // MVI C,d8
-    SET_C(IMM8);
-    STEP(2, 7);
-L_0x14:  // INR D
-    INR_HI(de);
-    STEP(1, 5);
-L_0x15:  // DCR D
-    DCR_HI(de);
-    STEP(1, 5);
-L_0x16:  // MVI D,d8
-    SET_D(IMM8);
-    STEP(2, 7);
-L_0x1C:  // INR E
-    INR_R(GET_E, SET_E);
-    STEP(1, 5);
-L_0x1D:  // DCR E
-    DCR_R(GET_E, SET_E);
-    STEP(1, 5);
-L_0x1E:  // MVI E,d8
-    SET_E(IMM8);
-    STEP(2, 7);
-L_0x24:  // INR H
-    INR_HI(hl);
-    STEP(1, 5);
-L_0x25:  // DCR H
-    DCR_HI(hl);
-    STEP(1, 5);
-L_0x26:  // MVI H,d8
-    SET_H(IMM8);
-    STEP(2, 7);
-L_0x2C:  // INR L
-    INR_R(GET_L, SET_L);
-    STEP(1, 5);
-L_0x2D:  // DCR L
-    DCR_R(GET_L, SET_L);
-    STEP(1, 5);
-L_0x2E:  // MVI L,d8
-    SET_L(IMM8);
-    STEP(2, 7);
-L_0x34:  // INR M
-    {
-        const uint64_t v = RD(hl);
-        f = tables.inr[v] | (f & FLAG_CY);
-        WR(hl, static_cast<uint8_t>(v + 1));
-    }
-    STEP(1, 10);
-L_0x35:  // DCR M
-    {
-        const uint64_t v = RD(hl);
-        f = tables.dcr[v] | (f & FLAG_CY);
-        WR(hl, static_cast<uint8_t>(v - 1));
-    }
-    STEP(1, 10);
-L_0x36:  // MVI M,d8
-    WR(hl, IMM8);
-    STEP(2, 10);
-L_0x3C:  // INR A
-    INR_R(GET_A, SET_A);
-    STEP(1, 5);
-L_0x3D:  // DCR A
-    DCR_R(GET_A, SET_A);
-    STEP(1, 5);
-L_0x3E:  // MVI A,d8
-    SET_A(IMM8);
-    STEP(2, 7);
-L_0x07:  // RLC
-    f = (f & ~uint64_t{FLAG_CY}) | (a >> 7);
-    a = std::rotl(static_cast<uint8_t>(a), 1);
-    STEP(1, 4);
-L_0x0F:  // RRC
-    f = (f & ~uint64_t{FLAG_CY}) | (a & 1);
-    a = std::rotr(static_cast<uint8_t>(a), 1);
-    STEP(1, 4);
-L_0x17:  // RAL
-    {
-        const uint64_t cy = a >> 7;
-        a = ((a << 1) | (f & FLAG_CY)) & 0xFF;
-        f = (f & ~uint64_t{FLAG_CY}) | cy;
-    }
-    STEP(1, 4);
-L_0x1F:  // RAR
-    {
-        const uint64_t cy = a & 1;
-        a = (a >> 1) | ((f & FLAG_CY) << 7);
-        f = (f & ~uint64_t{FLAG_CY}) | cy;
-    }
-    STEP(1, 4);
-L_0x27:  // DAA
-    {  // add 60 when CY is set or A > 99, add 06 when AC is set or the low nibble > 9
-        uint64_t corr = 0;
-        if ((f & FLAG_CY) || a > 0x99) corr += 0x60;
-        if ((f & FLAG_AC) || (a & 0x0F) > 9) corr += 0x06;
-        const uint64_t r = a + corr;
-        f = ft[r & 0xFF] | ((a ^ corr ^ r) & FLAG_AC) | (r >> 8) | (f & FLAG_CY);
-        a = r & 0xFF;
-    }
-    STEP(1, 4);
-L_0x2F:  // CMA
-    a ^= 0xFF;
-    STEP(1, 4);
-L_0x37:  // STC
-    f |= FLAG_CY;
-    STEP(1, 4);
-L_0x3F:  // CMC
-    f ^= FLAG_CY;
-    STEP(1, 4);
-L_0x40:  // MOV B,B
-    STEP(1, 5);
-L_0x41:  // MOV B,C
-    SET_B(GET_C);
-    STEP(1, 5);
-L_0x42:  // MOV B,D
-    SET_B(GET_D);
-    STEP(1, 5);
-L_0x43:  // MOV B,E
-    SET_B(GET_E);
-    STEP(1, 5);
-L_0x44:  // MOV B,H
-    SET_B(GET_H);
-    STEP(1, 5);
-L_0x45:  // MOV B,L
-    SET_B(GET_L);
-    STEP(1, 5);
-L_0x46:  // MOV B,M
-    SET_B(GET_M);
-    STEP(1, 7);
-L_0x47:  // MOV B,A
-    SET_B(GET_A);
-    STEP(1, 5);
-L_0x48:  // MOV C,B
-    SET_C(GET_B);
-    STEP(1, 5);
-L_0x49:  // MOV C,C
-    STEP(1, 5);
-L_0x4A:  // MOV C,D
-    SET_C(GET_D);
-    STEP(1, 5);
-L_0x4B:  // MOV C,E
-    SET_C(GET_E);
-    STEP(1, 5);
-L_0x4C:  // MOV C,H
-    SET_C(GET_H);
-    STEP(1, 5);
-L_0x4D:  // MOV C,L
-    SET_C(GET_L);
-    STEP(1, 5);
-L_0x4E:  // MOV C,M
-    SET_C(GET_M);
-    STEP(1, 7);
-L_0x4F:  // MOV C,A
-    SET_C(GET_A);
-    STEP(1, 5);
-L_0x50:  // MOV D,B
-    SET_D(GET_B);
-    STEP(1, 5);
-L_0x51:  // MOV D,C
-    SET_D(GET_C);
-    STEP(1, 5);
-L_0x52:  // MOV D,D
-    STEP(1, 5);
-L_0x53:  // MOV D,E
-    SET_D(GET_E);
-    STEP(1, 5);
-L_0x54:  // MOV D,H
-    SET_D(GET_H);
-    STEP(1, 5);
-L_0x55:  // MOV D,L
-    SET_D(GET_L);
-    STEP(1, 5);
-L_0x56:  // MOV D,M
-    SET_D(GET_M);
-    STEP(1, 7);
-L_0x57:  // MOV D,A
-    SET_D(GET_A);
-    STEP(1, 5);
-L_0x58:  // MOV E,B
-    SET_E(GET_B);
-    STEP(1, 5);
-L_0x59:  // MOV E,C
-    SET_E(GET_C);
-    STEP(1, 5);
-L_0x5A:  // MOV E,D
-    SET_E(GET_D);
-    STEP(1, 5);
-L_0x5B:  // MOV E,E
-    STEP(1, 5);
-L_0x5C:  // MOV E,H
-    SET_E(GET_H);
-    STEP(1, 5);
-L_0x5D:  // MOV E,L
-    SET_E(GET_L);
-    STEP(1, 5);
-L_0x5E:  // MOV E,M
-    SET_E(GET_M);
-    STEP(1, 7);
-L_0x5F:  // MOV E,A
-    SET_E(GET_A);
-    STEP(1, 5);
-L_0x60:  // MOV H,B
-    SET_H(GET_B);
-    STEP(1, 5);
-L_0x61:  // MOV H,C
-    SET_H(GET_C);
-    STEP(1, 5);
-L_0x62:  // MOV H,D
-    SET_H(GET_D);
-    STEP(1, 5);
-L_0x63:  // MOV H,E
-    SET_H(GET_E);
-    STEP(1, 5);
-L_0x64:  // MOV H,H
-    STEP(1, 5);
-L_0x65:  // MOV H,L
-    SET_H(GET_L);
-    STEP(1, 5);
-L_0x66:  // MOV H,M
-    SET_H(GET_M);
-    STEP(1, 7);
-L_0x67:  // MOV H,A
-    SET_H(GET_A);
-    STEP(1, 5);
-L_0x68:  // MOV L,B
-    SET_L(GET_B);
-    STEP(1, 5);
-L_0x69:  // MOV L,C
-    SET_L(GET_C);
-    STEP(1, 5);
-L_0x6A:  // MOV L,D
-    SET_L(GET_D);
-    STEP(1, 5);
-L_0x6B:  // MOV L,E
-    SET_L(GET_E);
-    STEP(1, 5);
-L_0x6C:  // MOV L,H
-    SET_L(GET_H);
-    STEP(1, 5);
-L_0x6D:  // MOV L,L
-    STEP(1, 5);
-L_0x6E:  // MOV L,M
-    SET_L(GET_M);
-    STEP(1, 7);
-L_0x6F:  // MOV L,A
-    SET_L(GET_A);
-    STEP(1, 5);
-L_0x70:  // MOV M,B
-    SET_M(GET_B);
-    STEP(1, 7);
-L_0x71:  // MOV M,C
-    SET_M(GET_C);
-    STEP(1, 7);
-L_0x72:  // MOV M,D
-    SET_M(GET_D);
-    STEP(1, 7);
-L_0x73:  // MOV M,E
-    SET_M(GET_E);
-    STEP(1, 7);
-L_0x74:  // MOV M,H
-    SET_M(GET_H);
-    STEP(1, 7);
-L_0x75:  // MOV M,L
-    SET_M(GET_L);
-    STEP(1, 7);
-L_0x76:  // HLT
-    STEP(1, 4);  // does not halt: a 4-cycle no-op
-L_0x77:  // MOV M,A
-    SET_M(GET_A);
-    STEP(1, 7);
-L_0x78:  // MOV A,B
-    SET_A(GET_B);
-    STEP(1, 5);
-L_0x79:  // MOV A,C
-    SET_A(GET_C);
-    STEP(1, 5);
-L_0x7A:  // MOV A,D
-    SET_A(GET_D);
-    STEP(1, 5);
-L_0x7B:  // MOV A,E
-    SET_A(GET_E);
-    STEP(1, 5);
-L_0x7C:  // MOV A,H
-    SET_A(GET_H);
-    STEP(1, 5);
-L_0x7D:  // MOV A,L
-    SET_A(GET_L);
-    STEP(1, 5);
-L_0x7E:  // MOV A,M
-    SET_A(GET_M);
-    STEP(1, 7);
-L_0x7F:  // MOV A,A
-    STEP(1, 5);
-L_0x80:  // ADD B
-    OP_ADD(GET_B);
-    STEP(1, 4);
-L_0x81:  // ADD C
-    OP_ADD(GET_C);
-    STEP(1, 4);
-L_0x82:  // ADD D
-    OP_ADD(GET_D);
-    STEP(1, 4);
-L_0x83:  // ADD E
-    OP_ADD(GET_E);
-    STEP(1, 4);
-L_0x84:  // ADD H
-    OP_ADD(GET_H);
-    STEP(1, 4);
-L_0x85:  // ADD L
-    OP_ADD(GET_L);
-    STEP(1, 4);
-L_0x86:  // ADD M
-    OP_ADD(GET_M);
-    STEP(1, 7);
-L_0x87:  // ADD A
-    OP_ADD(GET_A);
-    STEP(1, 4);
-L_0x88:  // ADC B
-    OP_ADC(GET_B);
-    STEP(1, 4);
-L_0x89:  // ADC C
-    OP_ADC(GET_C);
-    STEP(1, 4);
-L_0x8A:  // ADC D
-    OP_ADC(GET_D);
-    STEP(1, 4);
-L_0x8B:  // ADC E
-    OP_ADC(GET_E);
-    STEP(1, 4);
-L_0x8C:  // ADC H
-    OP_ADC(GET_H);
-    STEP(1, 4);
-L_0x8D:  // ADC L
-    OP_ADC(GET_L);
-    STEP(1, 4);
-L_0x8E:  // ADC M
-    OP_ADC(GET_M);
-    STEP(1, 7);
-L_0x8F:  // ADC A
-    OP_ADC(GET_A);
-    STEP(1, 4);
-L_0x90:  // SUB B
-    OP_SUB(GET_B);
-    STEP(1, 4);
-L_0x91:  // SUB C
-    OP_SUB(GET_C);
-    STEP(1, 4);
-L_0x92:  // SUB D
-    OP_SUB(GET_D);
-    STEP(1, 4);
-L_0x93:  // SUB E
-    OP_SUB(GET_E);
-    STEP(1, 4);
-L_0x94:  // SUB H
-    OP_SUB(GET_H);
-    STEP(1, 4);
-L_0x95:  // SUB L
-    OP_SUB(GET_L);
-    STEP(1, 4);
-L_0x96:  // SUB M
-    OP_SUB(GET_M);
-    STEP(1, 7);
-L_0x97:  // SUB A
-    OP_SUB(GET_A);
-    STEP(1, 4);
-L_0x98:  // SBB B
-    OP_SBB(GET_B);
-    STEP(1, 4);
-L_0x99:  // SBB C
-    OP_SBB(GET_C);
-    STEP(1, 4);
-L_0x9A:  // SBB D
-    OP_SBB(GET_D);
-    STEP(1, 4);
-L_0x9B:  // SBB E
-    OP_SBB(GET_E);
-    STEP(1, 4);
-L_0x9C:  // SBB H
-    OP_SBB(GET_H);
-    STEP(1, 4);
-L_0x9D:  // SBB L
-    OP_SBB(GET_L);
-    STEP(1, 4);
-L_0x9E:  // SBB M
-    OP_SBB(GET_M);
-    STEP(1, 7);
-L_0x9F:  // SBB A
-    OP_SBB(GET_A);
-    STEP(1, 4);
-L_0xA0:  // ANA B
-    OP_ANA(GET_B);
-    STEP(1, 4);
-L_0xA1:  // ANA C
-    OP_ANA(GET_C);
-    STEP(1, 4);
-L_0xA2:  // ANA D
-    OP_ANA(GET_D);
-    STEP(1, 4);
-L_0xA3:  // ANA E
-    OP_ANA(GET_E);
-    STEP(1, 4);
-L_0xA4:  // ANA H
-    OP_ANA(GET_H);
-    STEP(1, 4);
-L_0xA5:  // ANA L
-    OP_ANA(GET_L);
-    STEP(1, 4);
-L_0xA6:  // ANA M
-    OP_ANA(GET_M);
-    STEP(1, 7);
-L_0xA7:  // ANA A
-    OP_ANA(GET_A);
-    STEP(1, 4);
-L_0xA8:  // XRA B
-    OP_XRA(GET_B);
-    STEP(1, 4);
-L_0xA9:  // XRA C
-    OP_XRA(GET_C);
-    STEP(1, 4);
-L_0xAA:  // XRA D
-    OP_XRA(GET_D);
-    STEP(1, 4);
-L_0xAB:  // XRA E
-    OP_XRA(GET_E);
-    STEP(1, 4);
-L_0xAC:  // XRA H
-    OP_XRA(GET_H);
-    STEP(1, 4);
-L_0xAD:  // XRA L
-    OP_XRA(GET_L);
-    STEP(1, 4);
-L_0xAE:  // XRA M
-    OP_XRA(GET_M);
-    STEP(1, 7);
-L_0xAF:  // XRA A
-    OP_XRA(GET_A);
-    STEP(1, 4);
-L_0xB0:  // ORA B
-    OP_ORA(GET_B);
-    STEP(1, 4);
-L_0xB1:  // ORA C
-    OP_ORA(GET_C);
-    STEP(1, 4);
-L_0xB2:  // ORA D
-    OP_ORA(GET_D);
-    STEP(1, 4);
-L_0xB3:  // ORA E
-    OP_ORA(GET_E);
-    STEP(1, 4);
-L_0xB4:  // ORA H
-    OP_ORA(GET_H);
-    STEP(1, 4);
-L_0xB5:  // ORA L
-    OP_ORA(GET_L);
-    STEP(1, 4);
-L_0xB6:  // ORA M
-    OP_ORA(GET_M);
-    STEP(1, 7);
-L_0xB7:  // ORA A
-    OP_ORA(GET_A);
-    STEP(1, 4);
-L_0xB8:  // CMP B
-    OP_CMP(GET_B);
-    STEP(1, 4);
-L_0xB9:  // CMP C
-    OP_CMP(GET_C);
-    STEP(1, 4);
-L_0xBA:  // CMP D
-    OP_CMP(GET_D);
-    STEP(1, 4);
-L_0xBB:  // CMP E
-    OP_CMP(GET_E);
-    STEP(1, 4);
-L_0xBC:  // CMP H
-    OP_CMP(GET_H);
-    STEP(1, 4);
-L_0xBD:  // CMP L
-    OP_CMP(GET_L);
-    STEP(1, 4);
-L_0xBE:  // CMP M
-    OP_CMP(GET_M);
-    STEP(1, 7);
-L_0xBF:  // CMP A
-    OP_CMP(GET_A);
-    STEP(1, 4);
-L_0xC6:  // ADI d8
-    OP_ADD(IMM8);
-    STEP(2, 7);
-L_0xCE:  // ACI d8
-    OP_ADC(IMM8);
-    STEP(2, 7);
-L_0xD6:  // SUI d8
-    OP_SUB(IMM8);
-    STEP(2, 7);
-L_0xDE:  // SBI d8
-    OP_SBB(IMM8);
-    STEP(2, 7);
-L_0xE6:  // ANI d8
-    OP_ANA(IMM8);
-    STEP(2, 7);
-L_0xEE:  // XRI d8
-    OP_XRA(IMM8);
-    STEP(2, 7);
-L_0xF6:  // ORI d8
-    OP_ORA(IMM8);
-    STEP(2, 7);
-L_0xFE:  // CPI d8
-    OP_CMP(IMM8);
-    STEP(2, 7);
-L_0xC0:  // RNZ
-    RCC(CC_NZ);
-L_0xC2:  // JNZ a16
-    JCC(CC_NZ);
-L_0xC4:  // CNZ a16
-    CCC(CC_NZ);
-L_0xC7:  // RST 0
-    RST(0);
-L_0xC8:  // RZ
-    RCC(CC_Z);
-L_0xCA:  // JZ a16
-    JCC(CC_Z);
-L_0xCC:  // CZ a16
-    CCC(CC_Z);
-L_0xCF:  // RST 1
-    RST(1);
-L_0xD0:  // RNC
-    RCC(CC_NC);
-L_0xD2:  // JNC a16
-    JCC(CC_NC);
-L_0xD4:  // CNC a16
-    CCC(CC_NC);
-L_0xD7:  // RST 2
-    RST(2);
-L_0xD8:  // RC
-    RCC(CC_C);
-L_0xDA:  // JC a16
-    JCC(CC_C);
-L_0xDC:  // CC a16
-    CCC(CC_C);
-L_0xDF:  // RST 3
-    RST(3);
-L_0xE0:  // RPO
-    RCC(CC_PO);
-L_0xE2:  // JPO a16
-    JCC(CC_PO);
-L_0xE4:  // CPO a16
-    CCC(CC_PO);
-L_0xE7:  // RST 4
-    RST(4);
-L_0xE8:  // RPE
-    RCC(CC_PE);
-L_0xEA:  // JPE a16
-    JCC(CC_PE);
-L_0xEC:  // CPE a16
-    CCC(CC_PE);
-L_0xEF:  // RST 5
-    RST(5);
-L_0xF0:  // RP
-    RCC(CC_P);
-L_0xF2:  // JP a16
-    JCC(CC_P);
-L_0xF4:  // CP a16
-    CCC(CC_P);
-L_0xF7:  // RST 6
-    RST(6);
-L_0xF8:  // RM
-    RCC(CC_M);
-L_0xFA:  // JM a16
-    JCC(CC_M);
-L_0xFC:  // CM a16
-    CCC(CC_M);
-L_0xFF:  // RST 7
-    RST(7);
-L_0xC1:  // POP B
-    POP16(bc);
-    STEP(1, 10);
-L_0xC5:  // PUSH B
-    PUSH16(bc);
-    STEP(1, 11);
-L_0xD1:  // POP D
-    POP16(de);
-    STEP(1, 10);
-L_0xD5:  // PUSH D
-    PUSH16(de);
-    STEP(1, 11);
-L_0xE1:  // POP H
-    POP16(hl);
-    STEP(1, 10);
-L_0xE5:  // PUSH H
-    PUSH16(hl);
-    STEP(1, 11);
-L_0xF1:  // POP PSW
-    {  // F gets all eight bits as stored
-        uint64_t psw;
-        POP16(psw);
-        a = psw >> 8;
-        f = psw & 0xFF;
-    }
-    STEP(1, 10);
-L_0xF5:  // PUSH PSW
-    PUSH16((a << 8) | f);
-    STEP(1, 11);
-L_0xCB:  // undocumented JMP a16
-    signal_inv_opc();  // then on as JMP
-L_0xC3:  // JMP a16
-    pc = IMM16;
-    left -= 10;
+    OP(0x00, /* nothing */)                                       // NOP
+    OP(0x01, bc = IMM16)                                          // LXI B,d16
+    OP(0x02, WR(bc, a))                                           // STAX B
+    OP(0x03, ADD16(bc, 1))                                        // INX B
+    OP(0x04, INR_HI(bc))                                          // INR B
+    OP(0x05, DCR_HI(bc))                                          // DCR B
+    OP(0x06, SET_B(IMM8))                                         // MVI B,d8
+    OP(0x07, a = rotate_left(f, a))                               // RLC
+    OP(0x08, signal_inv_opc())                                    // undocumented NOP
+    OP(0x09, hl = add_to_hl(f, hl, bc))                           // DAD B
+    OP(0x0A, a = RD(bc))                                          // LDAX B
+    OP(0x0B, ADD16(bc, -1))                                       // DCX B
+    OP(0x0C, INR_R(GET_C, SET_C))                                 // INR C
+    OP(0x0D, DCR_R(GET_C, SET_C))                                 // DCR C
+    OP(0x0E, SET_C(IMM8))                                         // MVI C,d8
+    OP(0x0F, a = rotate_right(f, a))                              // RRC
+    OP(0x10, signal_inv_opc())                                    // undocumented NOP
+    OP(0x11, de = IMM16)                                          // LXI D,d16
+    OP(0x12, WR(de, a))                                           // STAX D
+    OP(0x13, ADD16(de, 1))                                        // INX D
+    OP(0x14, INR_HI(de))                                          // INR D
+    OP(0x15, DCR_HI(de))                                          // DCR D
+    OP(0x16, SET_D(IMM8))                                         // MVI D,d8
+    OP(0x17, a = rotate_left_through_carry(f, a))                 // RAL
+    OP(0x18, signal_inv_opc())                                    // undocumented NOP
+    OP(0x19, hl = add_to_hl(f, hl, de))                           // DAD D
+    OP(0x1A, a = RD(de))                                          // LDAX D
+    OP(0x1B, ADD16(de, -1))                                       // DCX D
+    OP(0x1C, INR_R(GET_E, SET_E))                                 // INR E
+    OP(0x1D, DCR_R(GET_E, SET_E))                                 // DCR E
+    OP(0x1E, SET_E(IMM8))                                         // MVI E,d8
+    OP(0x1F, a = rotate_right_through_carry(f, a))                // RAR
+    OP(0x20, signal_inv_opc())                                    // undocumented NOP
+    OP(0x21, hl = IMM16)                                          // LXI H,d16
+    OP(0x22, WR16(IMM16, hl))                                     // SHLD a16
+    OP(0x23, ADD16(hl, 1))                                        // INX H
+    OP(0x24, INR_HI(hl))                                          // INR H
+    OP(0x25, DCR_HI(hl))                                          // DCR H
+    OP(0x26, SET_H(IMM8))                                         // MVI H,d8
+    OP(0x27, a = decimal_adjust(f, ft, a))                        // DAA
+    OP(0x28, signal_inv_opc())                                    // undocumented NOP
+    OP(0x29, hl = add_to_hl(f, hl, hl))                           // DAD H
+    OP(0x2A, hl = RD16(IMM16))                                    // LHLD a16
+    OP(0x2B, ADD16(hl, -1))                                       // DCX H
+    OP(0x2C, INR_R(GET_L, SET_L))                                 // INR L
+    OP(0x2D, DCR_R(GET_L, SET_L))                                 // DCR L
+    OP(0x2E, SET_L(IMM8))                                         // MVI L,d8
+    OP(0x2F, a ^= 0xFF)                                           // CMA
+    OP(0x30, signal_inv_opc())                                    // undocumented NOP
+    OP(0x31, sp = IMM16)                                          // LXI SP,d16
+    OP(0x32, WR(IMM16, a))                                        // STA a16
+    OP(0x33, ADD16(sp, 1))                                        // INX SP
+    OP(0x34, INR_M)                                               // INR M
+    OP(0x35, DCR_M)                                               // DCR M
+    OP(0x36, WR(hl, IMM8))                                        // MVI M,d8
+    OP(0x37, f |= FLAG_CY)                                        // STC
+    OP(0x38, signal_inv_opc())                                    // undocumented NOP
+    OP(0x39, hl = add_to_hl(f, hl, sp))                           // DAD SP
+    OP(0x3A, a = RD(IMM16))                                       // LDA a16
+    OP(0x3B, ADD16(sp, -1))                                       // DCX SP
+    OP(0x3C, INR_R(GET_A, SET_A))                                 // INR A
+    OP(0x3D, DCR_R(GET_A, SET_A))                                 // DCR A
+    OP(0x3E, SET_A(IMM8))                                         // MVI A,d8
+    OP(0x3F, f ^= FLAG_CY)                                        // CMC
+    OP(0x40, /* nothing */)                                       // MOV B,B
+    OP(0x41, SET_B(GET_C))                                        // MOV B,C
+    OP(0x42, SET_B(GET_D))                                        // MOV B,D
+    OP(0x43, SET_B(GET_E))                                        // MOV B,E
+    OP(0x44, SET_B(GET_H))                                        // MOV B,H
+    OP(0x45, SET_B(GET_L))                                        // MOV B,L
+    OP(0x46, SET_B(GET_M))                                        // MOV B,M
+    OP(0x47, SET_B(GET_A))                                        // MOV B,A
+    OP(0x48, SET_C(GET_B))                                        // MOV C,B
+    OP(0x49, /* nothing */)                                       // MOV C,C
+    OP(0x4A, SET_C(GET_D))                                        // MOV C,D
+    OP(0x4B, SET_C(GET_E))                                        // MOV C,E
+    OP(0x4C, SET_C(GET_H))                                        // MOV C,H
+    OP(0x4D, SET_C(GET_L))                                        // MOV C,L
+    OP(0x4E, SET_C(GET_M))                                        // MOV C,M
+    OP(0x4F, SET_C(GET_A))                                        // MOV C,A
+    OP(0x50, SET_D(GET_B))                                        // MOV D,B
+    OP(0x51, SET_D(GET_C))                                        // MOV D,C
+    OP(0x52, /* nothing */)                                       // MOV D,D
+    OP(0x53, SET_D(GET_E))                                        // MOV D,E
+    OP(0x54, SET_D(GET_H))                                        // MOV D,H
+    OP(0x55, SET_D(GET_L))                                        // MOV D,L
+    OP(0x56, SET_D(GET_M))                                        // MOV D,M
+    OP(0x57, SET_D(GET_A))                                        // MOV D,A
+    OP(0x58, SET_E(GET_B))                                        // MOV E,B
+    OP(0x59, SET_E(GET_C))                                        // MOV E,C
+    OP(0x5A, SET_E(GET_D))                                        // MOV E,D
+    OP(0x5B, /* nothing */)                                       // MOV E,E
+    OP(0x5C, SET_E(GET_H))                                        // MOV E,H
+    OP(0x5D, SET_E(GET_L))                                        // MOV E,L
+    OP(0x5E, SET_E(GET_M))                                        // MOV E,M
+    OP(0x5F, SET_E(GET_A))                                        // MOV E,A
+    OP(0x60, SET_H(GET_B))                                        // MOV H,B
+    OP(0x61, SET_H(GET_C))                                        // MOV H,C
+    OP(0x62, SET_H(GET_D))                                        // MOV H,D
+    OP(0x63, SET_H(GET_E))                                        // MOV H,E
+    OP(0x64, /* nothing */)                                       // MOV H,H
+    OP(0x65, SET_H(GET_L))                                        // MOV H,L
+    OP(0x66, SET_H(GET_M))                                        // MOV H,M
+    OP(0x67, SET_H(GET_A))                                        // MOV H,A
+    OP(0x68, SET_L(GET_B))                                        // MOV L,B
+    OP(0x69, SET_L(GET_C))                                        // MOV L,C
+    OP(0x6A, SET_L(GET_D))                                        // MOV L,D
+    OP(0x6B, SET_L(GET_E))                                        // MOV L,E
+    OP(0x6C, SET_L(GET_H))                                        // MOV L,H
+    OP(0x6D, /* nothing */)                                       // MOV L,L
+    OP(0x6E, SET_L(GET_M))                                        // MOV L,M
+    OP(0x6F, SET_L(GET_A))                                        // MOV L,A
+    OP(0x70, SET_M(GET_B))                                        // MOV M,B
+    OP(0x71, SET_M(GET_C))                                        // MOV M,C
+    OP(0x72, SET_M(GET_D))                                        // MOV M,D
+    OP(0x73, SET_M(GET_E))                                        // MOV M,E
+    OP(0x74, SET_M(GET_H))                                        // MOV M,H
+    OP(0x75, SET_M(GET_L))                                        // MOV M,L
+    OP(0x76, /* does not halt */)                                 // HLT
+    OP(0x77, SET_M(GET_A))                                        // MOV M,A
+    OP(0x78, SET_A(GET_B))                                        // MOV A,B
+    OP(0x79, SET_A(GET_C))                                        // MOV A,C
+    OP(0x7A, SET_A(GET_D))                                        // MOV A,D
+    OP(0x7B, SET_A(GET_E))                                        // MOV A,E
+    OP(0x7C, SET_A(GET_H))                                        // MOV A,H
+    OP(0x7D, SET_A(GET_L))                                        // MOV A,L
+    OP(0x7E, SET_A(GET_M))                                        // MOV A,M
+    OP(0x7F, /* nothing */)                                       // MOV A,A
+    OP(0x80, OP_ADD(GET_B))                                       // ADD B
+    OP(0x81, OP_ADD(GET_C))                                       // ADD C
+    OP(0x82, OP_ADD(GET_D))                                       // ADD D
+    OP(0x83, OP_ADD(GET_E))                                       // ADD E
+    OP(0x84, OP_ADD(GET_H))                                       // ADD H
+    OP(0x85, OP_ADD(GET_L))                                       // ADD L
+    OP(0x86, OP_ADD(GET_M))                                       // ADD M
+    OP(0x87, OP_ADD(GET_A))                                       // ADD A
+    OP(0x88, OP_ADC(GET_B))                                       // ADC B
+    OP(0x89, OP_ADC(GET_C))                                       // ADC C
+    OP(0x8A, OP_ADC(GET_D))                                       // ADC D
+    OP(0x8B, OP_ADC(GET_E))                                       // ADC E
+    OP(0x8C, OP_ADC(GET_H))                                       // ADC H
+    OP(0x8D, OP_ADC(GET_L))                                       // ADC L
+    OP(0x8E, OP_ADC(GET_M))                                       // ADC M
+    OP(0x8F, OP_ADC(GET_A))                                       // ADC A
+    OP(0x90, OP_SUB(GET_B))                                       // SUB B
+    OP(0x91, OP_SUB(GET_C))                                       // SUB C
+    OP(0x92, OP_SUB(GET_D))                                       // SUB D
+    OP(0x93, OP_SUB(GET_E))                                       // SUB E
+    OP(0x94, OP_SUB(GET_H))                                       // SUB H
+    OP(0x95, OP_SUB(GET_L))                                       // SUB L
+    OP(0x96, OP_SUB(GET_M))                                       // SUB M
+    OP(0x97, OP_SUB(GET_A))                                       // SUB A
+    OP(0x98, OP_SBB(GET_B))                                       // SBB B
+    OP(0x99, OP_SBB(GET_C))                                       // SBB C
+    OP(0x9A, OP_SBB(GET_D))                                       // SBB D
+    OP(0x9B, OP_SBB(GET_E))                                       // SBB E
+    OP(0x9C, OP_SBB(GET_H))                                       // SBB H
+    OP(0x9D, OP_SBB(GET_L))                                       // SBB L
+    OP(0x9E, OP_SBB(GET_M))                                       // SBB M
+    OP(0x9F, OP_SBB(GET_A))                                       // SBB A
+    OP(0xA0, OP_ANA(GET_B))                                       // ANA B
+    OP(0xA1, OP_ANA(GET_C))                                       // ANA C
+    OP(0xA2, OP_ANA(GET_D))                                       // ANA D
+    OP(0xA3, OP_ANA(GET_E))                                       // ANA E
+    OP(0xA4, OP_ANA(GET_H))                                       // ANA H
+    OP(0xA5, OP_ANA(GET_L))                                       // ANA L
+    OP(0xA6, OP_ANA(GET_M))                                       // ANA M
+    OP(0xA7, OP_ANA(GET_A))                                       // ANA A
+    OP(0xA8, OP_XRA(GET_B))                                       // XRA B
+    OP(0xA9, OP_XRA(GET_C))                                       // XRA C
+    OP(0xAA, OP_XRA(GET_D))                                       // XRA D
+    OP(0xAB, OP_XRA(GET_E))                                       // XRA E
+    OP(0xAC, OP_XRA(GET_H))                                       // XRA H
+    OP(0xAD, OP_XRA(GET_L))                                       // XRA L
+    OP(0xAE, OP_XRA(GET_M))                                       // XRA M
+    OP(0xAF, OP_XRA(GET_A))                                       // XRA A
+    OP(0xB0, OP_ORA(GET_B))                                       // ORA B
+    OP(0xB1, OP_ORA(GET_C))                                       // ORA C
+    OP(0xB2, OP_ORA(GET_D))                                       // ORA D
+    OP(0xB3, OP_ORA(GET_E))                                       // ORA E
+    OP(0xB4, OP_ORA(GET_H))                                       // ORA H
+    OP(0xB5, OP_ORA(GET_L))                                       // ORA L
+    OP(0xB6, OP_ORA(GET_M))                                       // ORA M
+    OP(0xB7, OP_ORA(GET_A))                                       // ORA A
+    OP(0xB8, OP_CMP(GET_B))                                       // CMP B
+    OP(0xB9, OP_CMP(GET_C))                                       // CMP C
+    OP(0xBA, OP_CMP(GET_D))                                       // CMP D
+    OP(0xBB, OP_CMP(GET_E))                                       // CMP E
+    OP(0xBC, OP_CMP(GET_H))                                       // CMP H
+    OP(0xBD, OP_CMP(GET_L))                                       // CMP L
+    OP(0xBE, OP_CMP(GET_M))                                       // CMP M
+    OP(0xBF, OP_CMP(GET_A))                                       // CMP A
+    COND(0xC0, CC_NZ, pc = POP)                                   // RNZ
+    OP(0xC1, bc = POP)                                            // POP B
+    COND(0xC2, CC_NZ, pc = IMM16)                                 // JNZ a16
+    JUMP(0xC3, pc = IMM16)                                        // JMP a16
+    COND(0xC4, CC_NZ, CALL(IMM16))                                // CNZ a16
+    OP(0xC5, PUSH(bc))                                            // PUSH B
+    OP(0xC6, OP_ADD(IMM8))                                        // ADI d8
+    JUMP(0xC7, RST(0))                                            // RST 0
+    COND(0xC8, CC_Z, pc = POP)                                    // RZ
+    JUMP(0xC9, pc = POP)                                          // RET
+    COND(0xCA, CC_Z, pc = IMM16)                                  // JZ a16
+    JUMP(0xCB, signal_inv_opc(); pc = IMM16)                      // undocumented JMP a16
+    COND(0xCC, CC_Z, CALL(IMM16))                                 // CZ a16
+    JUMP(0xCD, CALL(IMM16))                                       // CALL a16
+    OP(0xCE, OP_ADC(IMM8))                                        // ACI d8
+    JUMP(0xCF, RST(1))                                            // RST 1
+    COND(0xD0, CC_NC, pc = POP)                                   // RNC
+    OP(0xD1, de = POP)                                            // POP D
+    COND(0xD2, CC_NC, pc = IMM16)                                 // JNC a16
+L_0xD3:  // OUT d8
+    do_output(m, PORT, static_cast<uint8_t>(a));
+    ADVANCE(0xD3);
+    if (m.ram_mode() != RAM) goto done;  // the other copy of the loop takes over
     NEXT;
-L_0xD9:  // undocumented RET
-    signal_inv_opc();  // then on as RET
-L_0xC9:  // RET
-    POP16(pc);
-    left -= 10;
-    NEXT;
-L_0xDD:  // undocumented CALL a16
-L_0xED:  // undocumented CALL a16
-L_0xFD:  // undocumented CALL a16
-    signal_inv_opc();  // then on as CALL
-L_0xCD:  // CALL a16
-    CALL_TAKEN;
-    NEXT;
-L_0xD3:  // OUT p
-    do_output(m, static_cast<uint8_t>(IMM8), static_cast<uint8_t>(a));
-    ADD16(pc, 2);
-    left -= 10;
-    if (m.ram_mode() != RAM) {  // the other copy of the loop takes over
-        m.PC = static_cast<uint16_t>(pc);
-        goto done;
+    COND(0xD4, CC_NC, CALL(IMM16))                                // CNC a16
+    OP(0xD5, PUSH(de))                                            // PUSH D
+    OP(0xD6, OP_SUB(IMM8))                                        // SUI d8
+    JUMP(0xD7, RST(2))                                            // RST 2
+    COND(0xD8, CC_C, pc = POP)                                    // RC
+    JUMP(0xD9, signal_inv_opc(); pc = POP)                        // undocumented RET
+    COND(0xDA, CC_C, pc = IMM16)                                  // JC a16
+    OP(0xDB, a = do_input(m, PORT))                               // IN d8
+    COND(0xDC, CC_C, CALL(IMM16))                                 // CC a16
+    JUMP(0xDD, signal_inv_opc(); CALL(IMM16))                     // undocumented CALL a16
+    OP(0xDE, OP_SBB(IMM8))                                        // SBI d8
+    JUMP(0xDF, RST(3))                                            // RST 3
+    COND(0xE0, CC_PO, pc = POP)                                   // RPO
+    OP(0xE1, hl = POP)                                            // POP H
+    COND(0xE2, CC_PO, pc = IMM16)                                 // JPO a16
+    OP(0xE3, const uint64_t t = RD16(sp); WR16(sp, hl); hl = t)   // XTHL
+    COND(0xE4, CC_PO, CALL(IMM16))                                // CPO a16
+    OP(0xE5, PUSH(hl))                                            // PUSH H
+    OP(0xE6, OP_ANA(IMM8))                                        // ANI d8
+    JUMP(0xE7, RST(4))                                            // RST 4
+    COND(0xE8, CC_PE, pc = POP)                                   // RPE
+    JUMP(0xE9, pc = hl)                                           // PCHL
+    COND(0xEA, CC_PE, pc = IMM16)                                 // JPE a16
+    OP(0xEB, std::swap(de, hl))                                   // XCHG
+    COND(0xEC, CC_PE, CALL(IMM16))                                // CPE a16
+    JUMP(0xED, signal_inv_opc(); CALL(IMM16))                     // undocumented CALL a16
+    OP(0xEE, OP_XRA(IMM8))                                        // XRI d8
+    JUMP(0xEF, RST(5))                                            // RST 5
+    COND(0xF0, CC_P, pc = POP)                                    // RP
+    OP(0xF1, SET_PSW(POP))                                        // POP PSW
+    COND(0xF2, CC_P, pc = IMM16)                                  // JP a16
+    OP(0xF3, /* no interrupts exist */)                           // DI
+    COND(0xF4, CC_P, CALL(IMM16))                                 // CP a16
+    OP(0xF5, PUSH(GET_PSW))                                       // PUSH PSW
+    OP(0xF6, OP_ORA(IMM8))                                        // ORI d8
+    JUMP(0xF7, RST(6))                                            // RST 6
+    COND(0xF8, CC_M, pc = POP)                                    // RM
+    OP(0xF9, sp = hl)                                             // SPHL
+    COND(0xFA, CC_M, pc = IMM16)                                  // JM a16
+    OP(0xFB, /* no interrupts exist */)                           // EI
+    COND(0xFC, CC_M, CALL(IMM16))                                 // CM a16
+    JUMP(0xFD, signal_inv_opc(); CALL(IMM16))                     // undocumented CALL a16
+    OP(0xFE, OP_CMP(IMM8))                                        // CPI d8
+    JUMP(0xFF, RST(7))                                            // RST 7
+
+#if !LVOV_COMPUTED_GOTO
+next:
+    if (left < 0) goto done;
+#define CASES16(h)                                                                            \
+    case 0x##h##0: goto L_0x##h##0; case 0x##h##1: goto L_0x##h##1; case 0x##h##2: goto L_0x##h##2; \
+    case 0x##h##3: goto L_0x##h##3; case 0x##h##4: goto L_0x##h##4; case 0x##h##5: goto L_0x##h##5; \
+    case 0x##h##6: goto L_0x##h##6; case 0x##h##7: goto L_0x##h##7; case 0x##h##8: goto L_0x##h##8; \
+    case 0x##h##9: goto L_0x##h##9; case 0x##h##A: goto L_0x##h##A; case 0x##h##B: goto L_0x##h##B; \
+    case 0x##h##C: goto L_0x##h##C; case 0x##h##D: goto L_0x##h##D; case 0x##h##E: goto L_0x##h##E; \
+    case 0x##h##F: goto L_0x##h##F
+    switch (RD(pc)) {
+        CASES16(0); CASES16(1); CASES16(2); CASES16(3); CASES16(4); CASES16(5); CASES16(6); CASES16(7);
+        CASES16(8); CASES16(9); CASES16(A); CASES16(B); CASES16(C); CASES16(D); CASES16(E); CASES16(F);
     }
-    NEXT;
-L_0xDB:  // IN p
-    a = do_input(m, static_cast<uint8_t>(IMM8));
-    STEP(2, 10);
-L_0xE3:  // XTHL
-    {  // L with the byte at SP, H with the byte at SP + 1
-        const uint64_t t = rd16<RAM>(m, sp);
-        wr16<RAM>(m, sp, hl);
-        hl = t;
-    }
-    STEP(1, 18);
-L_0xE9:  // PCHL
-    pc = hl;
-    left -= 5;
-    NEXT;
-L_0xF9:  // SPHL
-    sp = hl;
-    STEP(1, 5);
-L_0xEB:  // XCHG
-    {
-        const uint64_t t = de;
-        de = hl;
-        hl = t;
-    }
-    STEP(1, 4);
-L_0xF3:  // DI
-L_0xFB:  // EI
-    STEP(1, 4);  // no interrupts exist
+#undef CASES16
+#endif
 
 done:
     m.A = static_cast<uint8_t>(a);
@@ -1084,12 +512,12 @@ done:
     m.E = static_cast<uint8_t>(de);
     m.H = static_cast<uint8_t>(hl >> 8);
     m.L = static_cast<uint8_t>(hl);
+    m.PC = static_cast<uint16_t>(pc);
     m.SP = static_cast<uint16_t>(sp);
     left_io = left;
 #undef ADD16
-#undef ADD8
-#undef CALL_TAKEN
-#undef CCC
+#undef ADVANCE
+#undef CALL
 #undef CC_C
 #undef CC_M
 #undef CC_NC
@@ -1098,8 +526,9 @@ done:
 #undef CC_PE
 #undef CC_PO
 #undef CC_Z
-#undef DAD
+#undef COND
 #undef DCR_HI
+#undef DCR_M
 #undef DCR_R
 #undef GET_A
 #undef GET_B
@@ -1109,12 +538,15 @@ done:
 #undef GET_H
 #undef GET_L
 #undef GET_M
+#undef GET_PSW
 #undef IMM16
 #undef IMM8
 #undef INR_HI
+#undef INR_M
 #undef INR_R
-#undef JCC
+#undef JUMP
 #undef NEXT
+#undef OP
 #undef OP_ADC
 #undef OP_ADD
 #undef OP_ANA
@@ -1123,10 +555,11 @@ done:
 #undef OP_SBB
 #undef OP_SUB
 #undef OP_XRA
-#undef POP16
-#undef PUSH16
-#undef RCC
+#undef POP
+#undef PORT
+#undef PUSH
 #undef RD
+#undef RD16
 #undef RST
 #undef SET_A
 #undef SET_B
@@ -1136,9 +569,9 @@ done:
 #undef SET_H
 #undef SET_L
 #undef SET_M
-#undef STEP
-#undef SUB8
+#undef SET_PSW
 #undef WR
+#undef WR16
 }
 
 }  // namespace

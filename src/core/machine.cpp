@@ -1,17 +1,9 @@
 #include "core/machine.h"
 
-#include <bit>
-
 namespace lvov {
 
 void build_flag_table(MachineState& m) {
-    for (int v = 0; v < 256; ++v) {
-        uint8_t f = FLAG_FIXED;
-        if (v & 0x80) f |= FLAG_S;
-        if (v == 0) f |= FLAG_Z;
-        if (std::popcount(static_cast<unsigned>(v)) % 2 == 0) f |= FLAG_P;
-        m.flag_table[v] = f;
-    }
+    for (int v = 0; v < 256; ++v) m.flag_table[v] = szp_flags(static_cast<uint8_t>(v));
 }
 
 void init_RAM(MachineState& m) {

@@ -17,6 +17,7 @@
 // direct indexing are raw (loaders, snapshots and the debugger).
 #pragma once
 #include <array>
+#include <bit>
 #include <cstdint>
 
 namespace lvov {
@@ -27,6 +28,16 @@ constexpr uint8_t FLAG_AC = 0x10;
 constexpr uint8_t FLAG_P = 0x04;
 constexpr uint8_t FLAG_FIXED = 0x02;  // always 1 when F is rebuilt from flag_table
 constexpr uint8_t FLAG_CY = 0x01;
+
+// S, Z, P and the fixed bit 1 of a result byte. flag_table holds it for every byte value;
+// every arithmetic and logical instruction starts its new F from it.
+constexpr uint8_t szp_flags(uint8_t v) {
+    uint8_t f = FLAG_FIXED;
+    if (v & 0x80) f |= FLAG_S;
+    if (v == 0) f |= FLAG_Z;
+    if (std::popcount(v) % 2 == 0) f |= FLAG_P;
+    return f;
+}
 
 constexpr uint8_t LATCH_SYSTEM_CONTROL = 0xC2;  // bit 1: memory map switch
 constexpr uint8_t LATCH_PALETTE = 0xC1;
@@ -95,7 +106,7 @@ inline void set_var(MachineState& m, uint16_t address, uint16_t value) {
     m.memory[static_cast<uint16_t>(address + 1)] = static_cast<uint8_t>(value >> 8);
 }
 
-// Builds the table of S, Z, P and the fixed bit 1 for every byte value.
+// Fills flag_table with szp_flags of every byte value.
 void build_flag_table(MachineState& m);
 
 // Clears memory (ROM area included), video memory, all latches and both keyboard

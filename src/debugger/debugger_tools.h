@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "asm/opcodes.h"
+#include "core/opcodes.h"
 #include "core/machine.h"
 
 namespace lvov {

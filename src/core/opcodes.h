@@ -1,17 +1,45 @@
-#include "asm/opcodes.h"
-
-#include <cctype>
-#include <cstdio>
-#include <unordered_map>
+// The Intel 8080 opcode table: the one place that says how long each instruction is and
+// how many clock cycles it takes. The interpreter takes both from here at compile time;
+// the assembler, the disassembler and the debugger's listing read the rest.
+//
+// One entry per opcode byte 00-FF: the mnemonic, the register operands fixed by the
+// encoding, the kind of immediate that follows, the instruction length, the clock cycles
+// and the text the debugger's listing shows. The undocumented opcodes have entries of
+// their own (08..38 "_nop_", CB "_jmp_", D9 "_ret_", DD/ED/FD "_call_") that record the
+// documented instruction they execute as; the assembler never emits them.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace lvov {
 
-namespace {
+// What follows the opcode byte.
+enum class OperandKind : uint8_t {
+    None,  // one-byte instruction
+    Byte,  // 8-bit immediate or port number
+    Word,  // 16-bit immediate or address, low byte first
+};
+
+struct OpcodeInfo {
+    const char* mnemonic;   // "MOV", "LXI", "_nop_"; upper case
+    const char* operands;   // register operands fixed by the encoding: "B,C", "SP", "PSW", "3" for RST 3, or ""
+    OperandKind kind;
+    uint8_t length;         // 1, 2 or 3 bytes
+    uint8_t cycles;         // clock cycles; for a conditional call or return, when not taken
+    uint8_t cycles_taken;   // conditional call or return taken; equals cycles for everything else
+    uint8_t executes_as;    // the opcode itself, or the documented opcode an undocumented one stands for
+    const char* listing;    // the debugger listing's mnemonic column: "MVI B ,", "JMP ", "OUT port"
+
+    constexpr bool documented(uint8_t self) const { return executes_as == self; }
+};
 
 // mnemonic, fixed register operands, immediate kind, length, cycles, cycles when taken,
 // executes as, listing text. Cycle counts are the 8080 data sheet's, except HLT (4: it
 // does not halt on this machine).
-constexpr std::array<OpcodeInfo, 256> TABLE = {{
+inline constexpr std::array<OpcodeInfo, 256> OPCODE_TABLE = {{
     {"NOP", "", OperandKind::None, 1, 4, 4, 0x00, "NOP"},  // 00
     {"LXI", "B", OperandKind::Word, 3, 10, 10, 0x01, "LXI B,"},  // 01
     {"STAX", "B", OperandKind::None, 1, 7, 7, 0x02, "STAX B"},  // 02
@@ -270,95 +298,37 @@ constexpr std::array<OpcodeInfo, 256> TABLE = {{
     {"RST", "7", OperandKind::None, 1, 11, 11, 0xFF, "RST 7"},  // FF
 }};
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+constexpr const std::array<OpcodeInfo, 256>& opcode_table() { return OPCODE_TABLE; }
+constexpr const OpcodeInfo& opcode_info(uint8_t op) { return OPCODE_TABLE[op]; }
 
-struct Lookup {
-    std::unordered_map<std::string, uint8_t> by_text;      // "MOV A,M" -> 7E
-    std::unordered_map<std::string, MnemonicShape> shapes;  // "MOV" -> 2 registers, no immediate
+// The documented opcode for a mnemonic and its register operands in canonical form
+// (upper case, no spaces: "MOV" "A,M", "PUSH" "PSW", "RST" "7", "JMP" ""); nullopt when
+// no documented instruction matches.
+std::optional<uint8_t> find_opcode(std::string_view mnemonic, std::string_view operands);
+
+// The operand shape shared by every documented encoding of a mnemonic: how many register
+// operands come first (MOV 2, MVI 1, JMP 0; RST 1, its number) and what immediate follows.
+struct MnemonicShape {
+    int registers;
+    OperandKind kind;
 };
+// nullopt when the word (any letter case) is no documented mnemonic.
+std::optional<MnemonicShape> mnemonic_shape(std::string_view mnemonic);
 
-const Lookup& lookup() {
-    static const Lookup table = [] {
-        Lookup l;
-        for (int op = 0; op < 256; ++op) {
-            const OpcodeInfo& info = TABLE[op];
-            if (!info.documented(static_cast<uint8_t>(op))) continue;
-            l.by_text.emplace(std::string(info.mnemonic) + " " + info.operands, static_cast<uint8_t>(op));
-            const std::string_view regs = info.operands;
-            int count = regs.empty() ? 0 : 1;
-            for (char c : regs) count += c == ',';
-            l.shapes.emplace(info.mnemonic, MnemonicShape{count, info.kind});
-        }
-        return l;
-    }();
-    return table;
-}
+// Assembly text of the instruction op with operand bytes b1, b2, in the assembler's own
+// syntax: "MOV A,M", "MVI B,3FH", "JMP 0C000H". Undocumented opcodes give their own
+// names ("_jmp_ 1234H"), which the assembler does not accept.
+std::string format_instruction(uint8_t op, uint8_t b1, uint8_t b2);
 
-std::string hex(unsigned value, int digits) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
-}
-
-// A number in the assembler's syntax: hexadecimal with an H suffix, a leading 0 when the
-// first digit is a letter.
-std::string asm_hex(unsigned value, int digits) {
-    std::string h = hex(value, digits);
-    if (std::isalpha(static_cast<unsigned char>(h[0]))) h.insert(h.begin(), '0');
-    return h + "H";
-}
-
-}  // namespace
-
-const std::array<OpcodeInfo, 256>& opcode_table() { return TABLE; }
-
-std::optional<uint8_t> find_opcode(std::string_view mnemonic, std::string_view operands) {
-    const auto& map = lookup().by_text;
-    const auto it = map.find(upper(mnemonic) + " " + upper(operands));
-    if (it == map.end()) return std::nullopt;
-    return it->second;
-}
-
-std::optional<MnemonicShape> mnemonic_shape(std::string_view mnemonic) {
-    const auto& map = lookup().shapes;
-    const auto it = map.find(upper(mnemonic));
-    if (it == map.end()) return std::nullopt;
-    return it->second;
-}
-
-std::string format_instruction(uint8_t op, uint8_t b1, uint8_t b2) {
-    const OpcodeInfo& info = TABLE[op];
-    std::string text = info.mnemonic;
-    std::string operands = info.operands;
-    if (info.kind == OperandKind::Byte) {
-        if (!operands.empty()) operands += ",";
-        operands += asm_hex(b1, 2);
-    } else if (info.kind == OperandKind::Word) {
-        if (!operands.empty()) operands += ",";
-        operands += asm_hex(b1 | (b2 << 8), 4);
-    }
-    if (!operands.empty()) text += " " + operands;
-    return text;
-}
-
-ListingRow listing_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2) {
-    const OpcodeInfo& info = TABLE[op];
-    ListingRow row;
-    row.address = hex(address, 4) + ":";
-    row.bytes = hex(op, 2) + " ";
-    row.mnemonic = info.listing;
-    if (info.length == 2) {
-        row.bytes += hex(b1, 2);
-        if (op != 0xD3) row.mnemonic += hex(b1, 2);  // "OUT port" shows no operand
-    } else if (info.length == 3) {
-        row.bytes += hex(b1, 2) + " " + hex(b2, 2);
-        row.operand = hex(b1 | (b2 << 8), 4);
-    }
-    return row;
-}
+// One row of the debugger's listing, upper-case hexadecimal throughout:
+//   address "0100:", bytes "06 3F" / "C3 00 C0", mnemonic "MVI B ,3F" / "JMP ",
+//   operand "C000" for three-byte instructions, empty otherwise.
+struct ListingRow {
+    std::string address;
+    std::string bytes;
+    std::string mnemonic;
+    std::string operand;
+};
+ListingRow listing_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2);
 
 }  // namespace lvov
