@@ -40,6 +40,8 @@ const QString OPEN_FILTER = QStringLiteral("*.lv*;*.sav;*.NevLVE (*.lv* *.sav *.
 const QString SAVE_FILTER = QStringLiteral("*.NevLVE (*.NevLVE)");
 constexpr int FPS_FIELD_WIDTH = 41;
 constexpr int FREQ_FIELD_WIDTH = 80;
+constexpr int FPS_FIELD_LENGTH = 3;   // characters: up to 999 frames per second
+constexpr int FREQ_FIELD_LENGTH = 9;  // up to 999,999,999 cycles per frame
 constexpr int GAMES_WIDTH = 124;
 constexpr int GAMES_ROWS = 30;
 constexpr int MAX_CYCLES_PER_FRAME = 2147483647;
@@ -285,10 +287,9 @@ void TMainFormEmu::build_toolbar() {
         set_label_colour(l, button_face_colour());
         return l;
     };
-    const auto spin = [this](const char* name, int minimum, int maximum, int value, int width) {
-        auto* s = new QSpinBox(this);
+    const auto spin = [this](const char* name, int minimum, int maximum, int length, int value, int width) {
+        auto* s = new SpeedField(minimum, maximum, length, this);
         s->setObjectName(name);
-        s->setRange(minimum, maximum);
         s->setValue(value);
         s->setFixedWidth(width);
         s->setEnabled(false);
@@ -308,7 +309,7 @@ void TMainFormEmu::build_toolbar() {
     ToolBar1->addSeparator();
 
     LabelFPS = label("LabelFPS", " FPS:", 10);
-    SpinEditFPS = spin("SpinEditFPS", MIN_FPS, MAX_FPS, DEFAULT_FPS, FPS_FIELD_WIDTH);
+    SpinEditFPS = spin("SpinEditFPS", MIN_FPS, MAX_FPS, FPS_FIELD_LENGTH, DEFAULT_FPS, FPS_FIELD_WIDTH);
     Label2FPS = label("Label2FPS", "*", 15);
     ToolBar1->addWidget(LabelFPS);
     ToolBar1->addWidget(SpinEditFPS);
@@ -316,7 +317,8 @@ void TMainFormEmu::build_toolbar() {
     ToolBar1->addSeparator();
 
     LabelFreq = label("LabelFreq", " Freq/fps=", 10);
-    SpinEditFreq = spin("SpinEditFreq", 0, MAX_CYCLES_PER_FRAME, DEFAULT_CYCLES_PER_FRAME, FREQ_FIELD_WIDTH);
+    SpinEditFreq = spin("SpinEditFreq", 0, MAX_CYCLES_PER_FRAME, FREQ_FIELD_LENGTH, DEFAULT_CYCLES_PER_FRAME,
+                        FREQ_FIELD_WIDTH);
     Label2FREQ = label("Label2FREQ", "*", 15);
     ToolBar1->addWidget(LabelFreq);
     ToolBar1->addWidget(SpinEditFreq);
@@ -443,9 +445,28 @@ void TMainFormEmu::set_menu_shortcuts(bool on) {
     set(MenuDebugger, "Ctrl+D");
 }
 
+// Reads both fields as they stand, locked or not. A frame rate below 1 is reported and
+// changes nothing; the command that asked (a lock, a reset, a game chosen) goes on. Either
+// way both fields then show the settings in effect, so a refused text does not stay
+// behind to fail again at the next reset.
 void TMainFormEmu::apply_speed_settings() {
-    emu_->apply_speed(SpinEditFPS->value(), SpinEditFreq->value());
+    const int fps = SpinEditFPS->value();
+    const int cycles = SpinEditFreq->value();
+    try {
+        emu_->apply_speed(fps, cycles);
+    } catch (const EmuError& e) {
+        show_applied_speed();
+        report_error(QString::fromUtf8(e.what()));
+        return;
+    }
+    applied_fps_ = fps;
     TimerMain->setInterval(emu_->frame_interval);
+    show_applied_speed();
+}
+
+void TMainFormEmu::show_applied_speed() {
+    SpinEditFPS->setValue(applied_fps_);
+    SpinEditFreq->setValue(emu_->cycles_per_frame);
 }
 
 void TMainFormEmu::full_reset() {
@@ -751,13 +772,14 @@ void TMainFormEmu::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Speed fields and the games list
 
-void TMainFormEmu::toggle_speed_field(QSpinBox* field, QLabel* caption, QLabel* star) {
+void TMainFormEmu::toggle_speed_field(SpeedField* field, QLabel* caption, QLabel* star) {
     if (!field->isEnabled()) {
         field->setEnabled(true);
         set_colour(field, QPalette::Base, unlocked_colour());
         set_label_colour(caption, unlocked_colour());
         set_label_colour(star, unlocked_colour());
         field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();  // typing replaces the old value
         return;
     }
     field->setEnabled(false);
@@ -765,28 +787,27 @@ void TMainFormEmu::toggle_speed_field(QSpinBox* field, QLabel* caption, QLabel* 
     set_label_colour(caption, button_face_colour());
     set_label_colour(star, button_face_colour());
     PictureView_->setFocus(Qt::OtherFocusReason);
-    guarded([&] { apply_speed_settings(); });
+    apply_speed_settings();
 }
 
 void TMainFormEmu::LabelFPSClick() { toggle_speed_field(SpinEditFPS, LabelFPS, Label2FPS); }
 void TMainFormEmu::LabelFreqClick() { toggle_speed_field(SpinEditFreq, LabelFreq, Label2FREQ); }
 
 // Enter in an unlocked field locks it again; its "*" label stays red.
-void TMainFormEmu::SpinEditEnter(QSpinBox* field) {
+void TMainFormEmu::SpinEditEnter(SpeedField* field) {
     QLabel* caption = field == SpinEditFPS ? LabelFPS : LabelFreq;
-    field->interpretText();
     field->setEnabled(false);
     set_colour(field, QPalette::Base, button_face_colour());
     set_label_colour(caption, button_face_colour());
     PictureView_->setFocus(Qt::OtherFocusReason);
-    guarded([&] { apply_speed_settings(); });
+    apply_speed_settings();
 }
 
 bool TMainFormEmu::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && (watched == SpinEditFPS || watched == SpinEditFreq)) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            SpinEditEnter(static_cast<QSpinBox*>(watched));
+            SpinEditEnter(static_cast<SpeedField*>(watched));
             return true;
         }
     }

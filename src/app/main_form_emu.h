@@ -17,13 +17,13 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProxyStyle>
-#include <QSpinBox>
 #include <QTimer>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "app/emulator.h"
+#include "app/speed_field.h"
 
 class QAction;
 class QToolBar;
@@ -155,7 +155,7 @@ public:
     void DropFile(const QString& path);
     void LabelFPSClick();
     void LabelFreqClick();
-    void SpinEditEnter(QSpinBox* field);
+    void SpinEditEnter(SpeedField* field);
     void LabelGamesClick();
     void ComboBoxGamesChange(const QString& text);
     void ComboBoxGamesCloseUp();
@@ -183,10 +183,10 @@ public:
     QAction* ToolButtonDebugger = nullptr;
     QAction* ToolExit = nullptr;
     ClickableLabel* LabelFPS = nullptr;
-    QSpinBox* SpinEditFPS = nullptr;
+    SpeedField* SpinEditFPS = nullptr;
     ClickableLabel* Label2FPS = nullptr;
     ClickableLabel* LabelFreq = nullptr;
-    QSpinBox* SpinEditFreq = nullptr;
+    SpeedField* SpinEditFreq = nullptr;
     ClickableLabel* Label2FREQ = nullptr;
     GamesComboBox* ComboBoxGames = nullptr;
     ClickableLabel* LabelGames = nullptr;
@@ -220,7 +220,8 @@ private:
     void build_menu();
     void build_toolbar();
     void set_menu_shortcuts(bool on);
-    void toggle_speed_field(QSpinBox* field, QLabel* caption, QLabel* star);
+    void toggle_speed_field(SpeedField* field, QLabel* caption, QLabel* star);
+    void show_applied_speed();
     void set_games_text(const QString& text);
     void close_games_list();
     void fill_games_combo();
@@ -235,6 +236,7 @@ private:
     bool first_activation_ = true;
     bool error_shown_ = false;
     bool pause_slot_failed_ = false;  // the last pause-slot write on a key press failed
+    int applied_fps_ = DEFAULT_FPS;   // the frame rate in effect
     bool autosave_failed_ = false;    // the last autosave failed
     bool updating_games_ = false;
     bool centred_ = false;
