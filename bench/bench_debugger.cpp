@@ -1,12 +1,21 @@
 // Debugger timings: opening the window (the whole memory grid and the listing at PC),
-// the per-frame refresh with Memory RealTime, a listing of the whole address space and
-// the tools' scans. The window runs on Qt's offscreen platform.
+// the per-frame refresh with and without Memory RealTime, a listing of the whole address
+// space and the tools' scans; and the processor time the running main window takes with
+// the debugger hidden and shown. The windows run on Qt's offscreen platform unless
+// QT_QPA_PLATFORM names another (xcb under Xvfb gives the cost of a real display).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QTemporaryDir>
+#include <filesystem>
 #include <memory>
 
+#include "app/main_form_emu.h"
 #include "debugger/debugger_form.h"
 
 namespace {
@@ -44,6 +53,63 @@ void BM_RefreshRealTime(benchmark::State& state) {
     state.counters["rows"] = form.grid_visible_rows();
 }
 BENCHMARK(BM_RefreshRealTime)->Unit(benchmark::kMicrosecond);
+
+// A running program's frame without Memory RealTime: the registers and the clock change,
+// memory is not looked at.
+void BM_RefreshRegisters(benchmark::State& state) {
+    auto m = busy_machine();
+    lvov::TDebuggerForm form(*m);
+    form.MenuDebuggerClick();
+    for (auto _ : state) {
+        m->PC = static_cast<uint16_t>(m->PC + 3);
+        ++m->A;
+        m->cycles = 68000 + (m->cycles + 1) % 17;
+        form.refresh_debugger();
+        QCoreApplication::processEvents();  // layout and repaint of what changed
+    }
+}
+BENCHMARK(BM_RefreshRegisters)->Unit(benchmark::kMicrosecond);
+
+double process_cpu_seconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The event loop, sleeping between events, as the program's own.
+void run_event_loop_for(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The main window running the built-in monitor (its cursor blinking, nothing else moving)
+// for two seconds of wall time per iteration: the debugger hidden (0), shown (1), shown
+// with Memory RealTime (2). cpu_percent is the process's processor time over wall time.
+void BM_WindowCpu(benchmark::State& state) {
+    QTemporaryDir dir;
+    lvov::TMainFormEmu form(std::filesystem::path(dir.path().toStdString()));
+    form.show();
+    while (form.first_activation()) run_event_loop_for(10);
+    if (state.range(0) >= 1) form.MenuDebuggerClick();
+    if (state.range(0) == 2) form.DebuggerForm->CheckBoxMem->setChecked(true);
+    run_event_loop_for(500);  // the boot and the first pictures
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double cpu0 = process_cpu_seconds();
+        QElapsedTimer t;
+        t.start();
+        run_event_loop_for(2000);
+        const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        cpu += process_cpu_seconds() - cpu0;
+        wall += seconds;
+    }
+    state.counters["cpu_percent"] = 100.0 * cpu / wall;
+    form.close();
+}
+BENCHMARK(BM_WindowCpu)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 void BM_ListWholeSpaceInWindow(benchmark::State& state) {
     auto m = busy_machine();

@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QStringListModel>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -42,6 +43,8 @@ constexpr int GAUGE_INSET_TOP = 2;
 constexpr int STATUS_BAR_HEIGHT = 19;
 constexpr int SEARCH_RANGE_MAX = 65535;
 constexpr int SPLITTER_HANDLE = 3;
+constexpr int PANEL_MARGIN_LEFT = 2;
+constexpr int REGISTER_MS = 200;  // the register labels change at most five times a second
 
 const QColor NAVY(0, 0, 128);
 const QColor MAROON(128, 0, 0);
@@ -335,13 +338,15 @@ QWidget* TDebuggerForm::build_memory_area() {
     row->addWidget(StringGrid1, 1);
 
     auto* panel = new QWidget(area);
-    panel->setFixedWidth(DEBUGGER_PANEL_WIDTH);
     auto* column = new QVBoxLayout(panel);
-    column->setContentsMargins(2, 4, 0, 4);
+    column->setContentsMargins(PANEL_MARGIN_LEFT, 4, 0, 4);
     column->setSpacing(2);
     CheckBoxMem = new QCheckBox(QStringLiteral("Memory RealTime"), panel);
     CheckBoxMem->setObjectName("CheckBoxMem");
     column->addWidget(CheckBoxMem);
+    // 115 pixels, or as much as the check box's text needs in the host's font.
+    const int panel_width = std::max(DEBUGGER_PANEL_WIDTH, PANEL_MARGIN_LEFT + CheckBoxMem->sizeHint().width());
+    panel->setFixedWidth(panel_width);
     QFont bold = font();
     bold.setBold(true);
     for (size_t i = 0; i < RegisterLabels.size(); ++i) {
@@ -351,9 +356,16 @@ QWidget* TDebuggerForm::build_memory_area() {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, Qt::red);
         label->setPalette(p);
+        label->setTextFormat(Qt::PlainText);
+        // A fixed size: a new value repaints the label alone instead of laying out the
+        // window again, 50 times a second.
+        label->setFixedSize(panel_width - PANEL_MARGIN_LEFT, label->sizeHint().height());
         RegisterLabels[i] = label;
         column->addWidget(label);
     }
+    register_timer_ = new QTimer(this);
+    register_timer_->setSingleShot(true);
+    connect(register_timer_, &QTimer::timeout, this, &TDebuggerForm::write_registers);
     column->addStretch(1);
     row->addWidget(panel);
     return area;
@@ -609,20 +621,41 @@ void TDebuggerForm::MenuDebuggerClick() {
     show();
     raise();
     activateWindow();
-    refresh_debugger();  // the labels show the machine from the start
+    write_registers();  // the labels show the machine from the start
 }
 
+// A running program changes most registers every frame. Writing and painting eleven
+// labels 50 times a second, a screen update each time, cost the window several times its
+// own work for numbers nobody can read at that pace; so the labels follow the machine
+// at most every REGISTER_MS, and always once more after the last change.
 void TDebuggerForm::refresh_debugger() {
     if (!isVisible()) return;
-    const MachineState& m = machine_;
-    const std::array<int64_t, REGISTER_LABELS> values = {m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F, m.PC, m.SP, m.cycles};
-    for (size_t i = 0; i < values.size(); ++i) {
-        RegisterLabels[i]->setText(QString::fromLatin1(REGISTER_PREFIXES[i]) + QString::number(values[i]));
+    if (!register_timer_->isActive() && register_values() != shown_values_) {
+        const qint64 since = registers_written_.isValid() ? registers_written_.elapsed() : REGISTER_MS;
+        register_timer_->start(static_cast<int>(std::clamp<qint64>(REGISTER_MS - since, 0, REGISTER_MS)));
     }
     if (!CheckBoxMem->isChecked()) return;
     const int top = grid_top_row();
     if (top < 1) return;
-    grid_model_->fill_rows(m, top, top + grid_visible_rows() - 1);
+    grid_model_->fill_rows(machine_, top, top + grid_visible_rows() - 1);
+}
+
+std::array<int64_t, REGISTER_LABELS> TDebuggerForm::register_values() const {
+    const MachineState& m = machine_;
+    return {m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F, m.PC, m.SP, m.cycles};
+}
+
+// The labels from the machine now; only a label whose value changed is written (and so
+// repainted).
+void TDebuggerForm::write_registers() {
+    register_timer_->stop();
+    const std::array<int64_t, REGISTER_LABELS> values = register_values();
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (shown_values_[i] == values[i]) continue;
+        shown_values_[i] = values[i];
+        RegisterLabels[i]->setText(QString::fromLatin1(REGISTER_PREFIXES[i]) + QString::number(values[i]));
+    }
+    registers_written_.restart();
 }
 
 int TDebuggerForm::grid_top_row() const { return StringGrid1->rowAt(0) + 1; }

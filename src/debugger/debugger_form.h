@@ -4,8 +4,9 @@
 // The window belongs to the main window, which creates it hidden and shares its
 // machine state with it. MenuDebuggerClick opens it (filling the memory grid once and
 // listing PC..PC+100) or hides it; the frame loop calls refresh_debugger after each
-// frame, which rewrites the register labels and, with "Memory RealTime" checked, the
-// visible rows of the grid only. Every view reads MachineState::memory raw.
+// frame, which brings the register labels up to date (at most five times a second) and,
+// with "Memory RealTime" checked, rewrites the visible rows of the grid only. Every view
+// reads MachineState::memory raw.
 //
 // Grid coordinates follow the window's original string grid: row 0 and column 0 are the
 // fixed headers (the table's header views here), row r >= 1 and column c >= 1 are model
@@ -15,6 +16,7 @@
 // through virtual functions so tests can answer them.
 #pragma once
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -37,6 +39,7 @@ class QSplitter;
 class QStatusBar;
 class QStringListModel;
 class QTabWidget;
+class QTimer;
 
 namespace lvov {
 
@@ -197,6 +200,8 @@ private:
     int32_t start_search(QStringListModel* list, const QLineEdit* field);
     void list_matches(int32_t value, QStringListModel* list, QLabel* label);
     void place_progress_gauge();
+    std::array<int64_t, REGISTER_LABELS> register_values() const;
+    void write_registers();
 
     MachineState& machine_;
     std::unique_ptr<ValueTracker> tracker_;
@@ -205,6 +210,14 @@ private:
     QStringListModel* list1_model_ = nullptr;
     QStringListModel* list2_model_ = nullptr;
     QStringListModel* list3_model_ = nullptr;
+    QTimer* register_timer_ = nullptr;    // a write of the labels is due
+    QElapsedTimer registers_written_;     // since the labels were last written
+    // The values the register labels show; none at first, so the first refresh writes all.
+    std::array<int64_t, REGISTER_LABELS> shown_values_ = [] {
+        std::array<int64_t, REGISTER_LABELS> none{};
+        none.fill(-1);
+        return none;
+    }();
     bool centred_ = false;
 };
 
