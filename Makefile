@@ -19,6 +19,17 @@ test: build
 clean:
 	rm -rf $(BUILD)
 
+# `make test-portable`: the fast tests with the interpreter's portable dispatch (the
+# switch that compilers without labels as values get), built in build-portable.
+PORTABLE_BUILD := build-portable
+
+.PHONY: test-portable
+
+test-portable: deps
+	@cmake -S . -B $(PORTABLE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLVOV_PORTABLE_DISPATCH=ON >/dev/null
+	@cmake --build $(PORTABLE_BUILD)
+	@cd $(PORTABLE_BUILD) && ctest -L fast --output-on-failure
+
 # Checked builds. `make test-sanitize`: the suite (all but the label "slow") built in
 # Debug with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails the run.
 # `make fuzz [FUZZ_SECONDS=N]`: builds the libFuzzer targets of tests/fuzz with clang
