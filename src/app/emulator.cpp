@@ -24,10 +24,6 @@ void Emulator::boot_run() { i8080_do_opcodes(machine, boot_cycles); }
 
 bool Emulator::paint() { return paint_screen(machine, colors, picture); }
 
-void Emulator::press_key(uint8_t vk) { kbd(machine, readmask(machine, keys, vk), true); }
-
-void Emulator::release_key(uint8_t vk) { kbd(machine, readmask(machine, keys, vk), false); }
-
 LoadResult Emulator::load_image(const std::string& path_utf8) {
     return LoadImageFile(bank, machine, path_utf8);
 }

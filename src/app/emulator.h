@@ -34,6 +34,7 @@ struct Emulator {
     ColorTable colors;  // filled once by the constructor
     Picture picture;
     KeyTables keys = default_key_tables();
+    HeldKeys held_keys;
     SnapshotSlots snapshot_slots;
     GamesCatalogue games;
 
@@ -56,10 +57,12 @@ struct Emulator {
     // Marks the whole picture for a redraw at the next paint.
     void request_repaint() { picture.repaint_pending = true; }
 
-    // A host key by its virtual-key code, through the table the firmware chose.
-    void press_key(uint8_t vk);
-    void release_key(uint8_t vk);
-    void release_all() { release_all_keys(machine, keys); }
+    // A host key by its virtual-key code: pressed through the table the firmware has
+    // chosen, released where it was pressed.
+    void press_key(uint8_t vk) { press_host_key(machine, keys, held_keys, vk); }
+    void release_key(uint8_t vk) { release_host_key(machine, held_keys, vk); }
+    // Both matrices cleared.
+    void release_all() { release_all_keys(machine, held_keys); }
 
     // LoadImageFile of a UTF-8 path (no paint). IoError or RangeError leave the machine
     // unchanged.

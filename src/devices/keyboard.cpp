@@ -176,8 +176,27 @@ KeyCode readmask(const MachineState& m, const KeyTables& t, uint8_t vk) {
     return cyrillic ? t.cyrillic[vk] : t.latin[vk];
 }
 
-void release_all_keys(MachineState& m, const KeyTables& t) {
-    for (int k = 0; k < 256; ++k) kbd(m, readmask(m, t, static_cast<uint8_t>(k)), false);
+void press_host_key(MachineState& m, const KeyTables& t, HeldKeys& held, uint8_t vk) {
+    if (held.codes[vk] == NO_KEY) held.codes[vk] = readmask(m, t, vk);
+    kbd(m, held.codes[vk], true);
+}
+
+void release_host_key(MachineState& m, HeldKeys& held, uint8_t vk) {
+    const KeyCode code = held.codes[vk];
+    if (code == NO_KEY) return;
+    held.codes[vk] = NO_KEY;
+    kbd(m, code, false);
+    // Two host keys may name one position (the tables overlap): it stays held while
+    // either is down.
+    for (const KeyCode other : held.codes) {
+        if (other != NO_KEY) kbd(m, other, true);
+    }
+}
+
+void release_all_keys(MachineState& m, HeldKeys& held) {
+    m.kbd_matrix.fill(0);
+    m.kbd_extra.fill(0);
+    held.codes.fill(NO_KEY);
 }
 
 }  // namespace lvov

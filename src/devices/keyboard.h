@@ -48,7 +48,23 @@ void kbd(MachineState& m, KeyCode code, bool pressed);
 // through the memory map.
 KeyCode readmask(const MachineState& m, const KeyTables& t, uint8_t vk);
 
-// Releases, through the table chosen now, the code of every host key 0-255 in order.
-void release_all_keys(MachineState& m, const KeyTables& t);
+// The matrix code each host key went down with; NO_KEY for keys not held. The firmware
+// may switch tables while a key is held (Ctrl does exactly that), so a key is released
+// at the code it was pressed with, never at what its table says by then.
+struct HeldKeys {
+    HeldKeys() { codes.fill(NO_KEY); }
+    std::array<KeyCode, 256> codes;
+};
+
+// Key-down of host key vk. The first press takes its code from the table chosen now and
+// keeps it; auto-repeats press that same code again.
+void press_host_key(MachineState& m, const KeyTables& t, HeldKeys& held, uint8_t vk);
+
+// Key-up of host key vk: releases the code it went down with, except the positions that
+// another held key names too. A key that is not held does nothing.
+void release_host_key(MachineState& m, HeldKeys& held, uint8_t vk);
+
+// Clears both matrices completely, whatever pressed their keys, and forgets every held key.
+void release_all_keys(MachineState& m, HeldKeys& held);
 
 }  // namespace lvov

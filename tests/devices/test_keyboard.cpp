@@ -103,24 +103,55 @@ TEST_F(Keyboard, KeyReleasedThroughTheOtherTableStaysHeld) {
     set_cyrillic(false);
     key('Q', true);  // main 7/1
     set_cyrillic(true);
-    key('Q', false);  // releases main 5/2 instead
+    key('Q', false);  // the bare table lookup releases main 5/2 instead
     EXPECT_TRUE(main_held(7, 1));
-    key('Z', false);  // the Cyrillic Z is main 7/1
-    EXPECT_FALSE(main_held(7, 1));
 }
 
-TEST_F(Keyboard, ReleaseAllUsesTheTableChosenNow) {
+// Host keys remember the code they went down with: a table switch while they are held
+// moves neither their repeats nor their release.
+TEST_F(Keyboard, HostKeysAreReleasedWhereTheyWerePressed) {
+    HeldKeys held;
     set_cyrillic(false);
-    for (uint8_t vk : {uint8_t{0x11}, uint8_t{'A'}, uint8_t{0x22}, uint8_t{'1'}}) key(vk, true);
-    kbd(*m, 0x3310, true);  // 3/3: no table entry reaches it
+    press_host_key(*m, tables, held, 'Q');  // main 7/1
     set_cyrillic(true);
-    release_all_keys(*m, tables);
-    // Ctrl is 6/1, which only the Latin table names; everything else the Cyrillic table reaches.
-    std::array<uint8_t, 8> expected{};
-    expected[6] = 0x02;
-    expected[3] = 0x08;
-    EXPECT_EQ(m->kbd_matrix, expected);
+    press_host_key(*m, tables, held, 'Q');  // an auto-repeat: still 7/1, not the Cyrillic 5/2
+    EXPECT_TRUE(main_held(7, 1));
+    EXPECT_FALSE(main_held(5, 2));
+    release_host_key(*m, held, 'Z');  // never went down: the Cyrillic Z (also 7/1) releases nothing
+    EXPECT_TRUE(main_held(7, 1));
+    release_host_key(*m, held, 'Q');
+    EXPECT_EQ(m->kbd_matrix, (std::array<uint8_t, 8>{}));
+
+    // Latin A and Cyrillic F are both main 6/4: it stays held until both are up.
+    set_cyrillic(false);
+    press_host_key(*m, tables, held, 'A');
+    set_cyrillic(true);
+    press_host_key(*m, tables, held, 'F');
+    press_host_key(*m, tables, held, 0x26);  // Up, extra 3/1
+    release_host_key(*m, held, 'A');
+    EXPECT_TRUE(main_held(6, 4));
+    release_host_key(*m, held, 'F');
+    release_host_key(*m, held, 0x26);
+    EXPECT_EQ(m->kbd_matrix, (std::array<uint8_t, 8>{}));
     EXPECT_EQ(m->kbd_extra, (std::array<uint8_t, 4>{}));
+    // A key that goes down again after its release reads the table anew.
+    press_host_key(*m, tables, held, 'Q');
+    EXPECT_TRUE(main_held(5, 2));
+}
+
+TEST_F(Keyboard, ReleaseAllClearsBothMatricesWhateverPressedThem) {
+    HeldKeys held;
+    set_cyrillic(false);
+    for (uint8_t vk : {uint8_t{0x11}, uint8_t{'A'}, uint8_t{0x22}, uint8_t{'1'}}) press_host_key(*m, tables, held, vk);
+    kbd(*m, 0x3315, true);  // main 3/3 and extra row 5: no table entry reaches them
+    set_cyrillic(true);
+    release_all_keys(*m, held);
+    EXPECT_EQ(m->kbd_matrix, (std::array<uint8_t, 8>{}));
+    EXPECT_EQ(m->kbd_extra, (std::array<uint8_t, 4>{}));
+    // Nothing is remembered as held: a later key-up releases nothing another key pressed.
+    press_host_key(*m, tables, held, 0xC0);  // ` is main 6/0 in both tables
+    release_host_key(*m, held, 'A');
+    EXPECT_TRUE(main_held(6, 0));
 }
 
 class KeyMapFile : public ::testing::Test {
