@@ -190,6 +190,10 @@ TMainFormEmu::TMainFormEmu(const std::filesystem::path& program_dir, QWidget* pa
     // The debugger window: hidden until asked for, sharing the machine.
     DebuggerForm = new TDebuggerForm(emu_->machine, this);
 
+    // The pause slot written on key presses, at most five times a second.
+    PauseSlotWriter = new PauseSlotThrottle([this](MachineState& m) { write_pause_slot(m); }, this);
+    connect(PauseSlotWriter, &PauseSlotThrottle::due, this, &TMainFormEmu::flush_pause_slot);
+
     // The frame timer waits for the start-up sequence; the other two run from the start.
     TimerAutoSave->start();
     TimerPause->start();
@@ -407,6 +411,7 @@ void TMainFormEmu::show_message(const QString& caption, const QString& text) {
 // Pause, speed, painting
 
 void TMainFormEmu::pause(bool value) {
+    if (value) rest_pause_slot();
     paused_before_ = paused_;
     paused_ = value;
     if (value) {
@@ -676,6 +681,7 @@ void TMainFormEmu::ToolButtonQuickResetCPUClick() {
 // pause is what the user asked for.
 void TMainFormEmu::MenuPauseClick() {
     guarded([&] {
+        if (!paused_) PauseSlotWriter->drop();  // the pause writes a newer state itself
         try {
             emu_->snapshot_slots.PauseCommand(emu_->bank, emu_->machine, emu_->roms, paused_);
         } catch (const EmuError&) {
@@ -713,19 +719,35 @@ void TMainFormEmu::FormKeyDown(uint8_t vk) {
     });
 }
 
-// Every key press while running writes the pause slot. When that write fails (a
-// read-only program folder, a full disk) the first failure is reported and stops that
-// key; later failures stay silent and the keys go on reaching the machine, so the
-// emulated keyboard never goes dead. A successful write re-arms the report.
-void TMainFormEmu::write_pause_slot_on_key() {
+// Every key press while running keeps the pause slot current, paced by PauseSlotWriter:
+// written at once, or a copy of the machine written a little later.
+void TMainFormEmu::write_pause_slot_on_key() { PauseSlotWriter->key_pressed(emu_->machine); }
+
+// When a pause-slot write fails (a read-only program folder, a full disk) the first
+// failure is reported, and stops the key when it was written at the press; later
+// failures stay silent and the keys go on reaching the machine, so the emulated keyboard
+// never goes dead. A successful write re-arms the report.
+void TMainFormEmu::write_pause_slot(MachineState& m) {
     try {
-        emu_->snapshot_slots.KeyPressed(emu_->bank, emu_->machine, emu_->roms, false, 0);
+        emu_->snapshot_slots.KeyPressed(emu_->bank, m, emu_->roms, false, 0);
         pause_slot_failed_ = false;
     } catch (const EmuError&) {
         if (pause_slot_failed_) return;
         pause_slot_failed_ = true;
         throw;
     }
+}
+
+// A kept key-press state reaches the file: when its time has come, and before anything
+// that pauses, loads or closes.
+void TMainFormEmu::flush_pause_slot() {
+    guarded([&] { PauseSlotWriter->flush(); });
+}
+
+// Keys stop reaching the machine (a pause, the close): the kept state is written, and
+// the first press after the pause is written at once.
+void TMainFormEmu::rest_pause_slot() {
+    guarded([&] { PauseSlotWriter->rest(); });
 }
 
 void TMainFormEmu::FormKeyUp(uint8_t vk) {
@@ -744,6 +766,7 @@ void TMainFormEmu::FormResize() {
 }
 
 void TMainFormEmu::DropFile(const QString& path) {
+    flush_pause_slot();  // the dropped file may be the pause slot
     setWindowTitle(path);
     guarded([&] { NewLoadFile(utf8(path)); });
 }
@@ -762,6 +785,7 @@ void TMainFormEmu::dropEvent(QDropEvent* event) {
 }
 
 void TMainFormEmu::closeEvent(QCloseEvent* event) {
+    rest_pause_slot();
     guarded([&] { emu_->snapshot_slots.SaveCloseSlot(emu_->bank, emu_->machine, emu_->roms); });
     TimerMain->stop();
     TimerAutoSave->stop();

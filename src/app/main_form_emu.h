@@ -23,6 +23,7 @@
 #include <string>
 
 #include "app/emulator.h"
+#include "app/pause_slot_throttle.h"
 #include "app/speed_field.h"
 
 class QAction;
@@ -192,6 +193,7 @@ public:
     ClickableLabel* LabelGames = nullptr;
     PictureView* PictureView_ = nullptr;
     TDebuggerForm* DebuggerForm = nullptr;  // hidden until MenuDebuggerClick
+    PauseSlotThrottle* PauseSlotWriter = nullptr;  // the pause slot of key presses, paced
 
     // Colours of the lockable fields and labels.
     static QColor unlocked_colour();
@@ -227,6 +229,9 @@ private:
     void fill_games_combo();
     void start_once();
     void write_pause_slot_on_key();
+    void flush_pause_slot();
+    void rest_pause_slot();
+    void write_pause_slot(MachineState& m);
 
     std::unique_ptr<Emulator> emu_;
     NoAltMenuStyle* menu_style_ = nullptr;

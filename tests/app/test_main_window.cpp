@@ -638,6 +638,9 @@ void MainWindowTest::failedPauseSlotWriteDoesNotDeadenKeysOrPause() {
     QWidget* view = form->PictureView_;
     const MachineState& m = form->emu().machine;
     fs::create_directory(dir() / "onPause.NevLVE");  // the slot cannot be written
+    // Presses a second apart, so that each one writes the slot at once.
+    qint64 now = 0;
+    form->PauseSlotWriter->set_clock([&now] { return now += 1000; });
 
     press(view, Qt::Key_A, SCAN_A);
     QCOMPARE(form->errors.size(), 1);  // reported, and that key stops there
