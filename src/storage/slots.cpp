@@ -48,6 +48,7 @@ std::filesystem::path SnapshotSlots::autosave_dir() const { return program_dir_ 
 
 void SnapshotSlots::SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
                                      const std::filesystem::path& path, bool with_copy, bool durable) {
+    if (!session_started_) return;  // an empty machine must not replace a saved session
     SaveSnapshot(bank, m, roms, path_text(path), durable);
     if (with_copy) WriteAutosaveCopy(bank);
 }
@@ -122,10 +123,15 @@ int SnapshotSlots::RemoveStaleTemporaries() const {
 bool SnapshotSlots::RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms) {
     RemoveStaleTemporaries();
     ResetComp(m, roms);
+    session_started_ = true;
+    const std::filesystem::path close_file = slot(CLOSE_SLOT);
     std::error_code ec;
-    if (!std::filesystem::exists(slot(CLOSE_SLOT), ec)) return false;
+    if (!std::filesystem::exists(close_file, ec)) return false;
     i8080_do_opcodes(m, boot_cycles);  // the firmware sets up its RAM before the state is restored
-    LoadImageFile(bank, m, path_text(slot(CLOSE_SLOT)));
+    // A file too short for any magic, or of an unknown snapshot version, is taken by no
+    // loader; for the close slot that means the last session is lost, which must be said.
+    if (LoadImageFile(bank, m, path_text(close_file)) == LoadResult::NotRecognised)
+        throw RangeError("Cannot load \"" + path_text(close_file) + "\": it is cut short or not a snapshot");
     return true;
 }
 

@@ -13,6 +13,11 @@
 // handlers inside its pause bracket, repaints after a load and shows the message of any
 // IoError or RangeError thrown. Every write is atomic (temporary file + rename), and a
 // missing AutoSave folder is created.
+//
+// No slot is written before the machine holds a session: until the start-up reset
+// (RestoreOnStart) the machine is empty, and a quick save, autosave copy, pause, reset
+// or close file written from it would replace the user's last session. Until then
+// SaveSnapshotSlot and every command that writes a slot do nothing.
 #pragma once
 #include <array>
 #include <filesystem>
@@ -60,6 +65,7 @@ public:
     std::filesystem::path autosave_dir() const;               // program_dir / "AutoSave"
 
     // SaveSnapshot to path, then, with_copy, WriteAutosaveCopy of the same bytes.
+    // Nothing before the session has started.
     // durable: flushed to the disk (see write_file_atomically); every slot is but the
     // pause slot written on key presses, which is rewritten at typing speed.
     void SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
@@ -90,10 +96,17 @@ public:
     // The reset commands' slot, written before the reset; and the close slot.
     void SaveResetSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
     void SaveCloseSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
-    // Start-up: ResetComp; when the close slot exists, the boot run and its load.
-    // Returns true when the close slot was loaded. The window re-reads its speed settings
-    // and picture rectangle after the reset, as after every ResetComp.
+    // Start-up: ResetComp, which starts the session; when the close slot exists, the boot
+    // run and its load. Returns true when the close slot was loaded. A close slot that
+    // cannot be read, is cut short or is no file the loaders take throws IoError or
+    // RangeError naming it, and the machine stays reset and booted. The window re-reads
+    // its speed settings and picture rectangle after the reset, as after every ResetComp.
     bool RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms);
+
+    // Whether the machine holds a session (reset or restored), so slots may be written.
+    bool session_started() const { return session_started_; }
+    // Marks the machine as holding a session; RestoreOnStart does it after its reset.
+    void start_session() { session_started_ = true; }
 
     // Removes this program's temporary files left by a write that was killed in the
     // middle, in every folder the slots are written to (the program's folder, AutoSave,
@@ -108,6 +121,7 @@ public:
 private:
     std::filesystem::path program_dir_;
     Clock clock_;
+    bool session_started_ = false;
 };
 
 }  // namespace lvov

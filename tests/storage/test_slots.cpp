@@ -18,6 +18,7 @@ protected:
     SnapshotSlots slots{dir.path(), [this] { return now; }};
     std::unique_ptr<MachineState> m = test::reset_machine(roms);
 
+    SlotsTest() { slots.start_session(); }
     std::string text(const std::filesystem::path& p) { return path_text(p); }
 };
 
@@ -126,6 +127,48 @@ TEST_F(SlotsTest, StartUpResumesFromTheCloseFile) {
     EXPECT_TRUE(slots.RestoreOnStart(bank, *next_run, roms));
     test::expect_same_state(*closing, *next_run);
     EXPECT_GE(next_run->cycles, boot_cycles) << "the firmware booted before the load";
+}
+
+// Before the start-up reset the machine is empty: no command or event may write it over
+// the slots of the last session.
+TEST_F(SlotsTest, NoSlotIsWrittenBeforeTheSessionStarts) {
+    SnapshotSlots fresh{dir.path(), [this] { return now; }};
+    auto empty = std::make_unique<MachineState>();
+    fresh.QuickSave(bank, *empty, roms);
+    fresh.PauseCommand(bank, *empty, roms, false);
+    EXPECT_FALSE(fresh.KeyPressed(bank, *empty, roms, false, 'A'));
+    fresh.SaveResetSlot(bank, *empty, roms);
+    fresh.SaveCloseSlot(bank, *empty, roms);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    EXPECT_EQ(fresh.recent_snapshots[0], "");
+
+    EXPECT_FALSE(fresh.RestoreOnStart(bank, *empty, roms));
+    EXPECT_TRUE(fresh.session_started());
+    fresh.SaveCloseSlot(bank, *empty, roms);
+    EXPECT_TRUE(std::filesystem::exists(dir / "OnClose.NevLVE"));
+}
+
+TEST_F(SlotsTest, ADamagedCloseSlotIsReportedAndLeavesTheMachineBooted) {
+    test::scramble(*m, 9);
+    slots.SaveCloseSlot(bank, *m, roms);
+    const Bytes whole = test::read_file(dir / "OnClose.NevLVE");
+    auto booted = test::reset_machine(roms);
+    i8080_do_opcodes(*booted, boot_cycles);
+
+    for (const Bytes& damaged : {Bytes(whole.begin(), whole.begin() + whole.size() / 2), Bytes{'N', 'e', 'v'}}) {
+        test::write_file(dir / "OnClose.NevLVE", damaged);
+        SnapshotSlots next{dir.path(), [this] { return now; }};
+        auto next_run = std::make_unique<MachineState>();
+        try {
+            next.RestoreOnStart(bank, *next_run, roms);
+            ADD_FAILURE() << "no error for " << damaged.size() << " bytes";
+        } catch (const EmuError& e) {
+            EXPECT_NE(std::string(e.what()).find("OnClose.NevLVE"), std::string::npos) << e.what();
+        }
+        test::expect_same_state(*booted, *next_run);
+        EXPECT_TRUE(next.session_started());
+        EXPECT_EQ(test::read_file(dir / "OnClose.NevLVE"), damaged);
+    }
 }
 
 }  // namespace
