@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <exception>
+#include <optional>
 
 #include "app/icons.h"
 #include "core/errors.h"
@@ -337,6 +338,9 @@ void TMainFormEmu::build_toolbar() {
     ComboBoxGames->setFixedWidth(GAMES_WIDTH);
     ComboBoxGames->setEnabled(false);
     ComboBoxGames->setFocusPolicy(Qt::ClickFocus);
+    // A title counts only when typed whole (in any letter case): an inline completion
+    // would turn a first letter into the first title that starts with it and load that.
+    ComboBoxGames->setCompleter(nullptr);
     set_games_text(GAMES_PLACEHOLDER);
     LabelGames = label("LabelGames", "*", 15);
     ToolBar1->addWidget(ComboBoxGames);
@@ -476,8 +480,31 @@ void TMainFormEmu::show_applied_speed() {
 
 void TMainFormEmu::full_reset() {
     ResetComp(emu_->machine, emu_->roms);
+    forget_game();
     apply_speed_settings();
     PictureView_->update_picture_rect();
+}
+
+// A reset or a loaded file has replaced the game the list shows: the list shows none, so
+// choosing that title again loads it again.
+void TMainFormEmu::forget_game() {
+    emu_->games.forget_current();
+    if (!ComboBoxGames->isEnabled()) set_games_text(GAMES_PLACEHOLDER);
+}
+
+// The reset commands and the games list: the state before the reset goes to the reset
+// slot first. When that cannot be written the reset still happens, as asked, and the
+// failure is reported; the reset slot keeps its previous contents.
+void TMainFormEmu::reset_with_slot(bool boot) {
+    QString failure;
+    try {
+        emu_->snapshot_slots.SaveResetSlot(emu_->bank, emu_->machine, emu_->roms);
+    } catch (const EmuError& e) {
+        failure = QString::fromUtf8(e.what());
+    }
+    full_reset();
+    if (boot) emu_->boot_run();
+    if (!failure.isEmpty()) report_error(failure);
 }
 
 void TMainFormEmu::paint_screen() {
@@ -485,7 +512,7 @@ void TMainFormEmu::paint_screen() {
 }
 
 void TMainFormEmu::NewLoadFile(const std::string& path_utf8) {
-    emu_->load_image(path_utf8);
+    if (emu_->load_image(path_utf8) != LoadResult::NotRecognised) forget_game();
     paint_screen();
 }
 
@@ -543,28 +570,39 @@ void TMainFormEmu::FirstPusk() {
         for (const std::string& p : e.roms.problems) lines << utf8(p);
         show_message(APP_TITLE, lines.join("\n"));
     }
+    // A broken key map or games index, or a close file that cannot be restored, is
+    // reported once all is done; start-up goes on without it, so the machine is always
+    // reset (and restored when it can be) before anything may write a slot.
+    QStringList problems;
+    const auto note = [&](const EmuError& error, const QString& outcome) {
+        problems << QString::fromUtf8(error.what()) + QStringLiteral("\n") + outcome;
+    };
     guarded([&] {
-        e.keys = load_key_map(dir);
+        try {
+            e.keys = load_key_map(dir);
+        } catch (const EmuError& error) {
+            e.keys = default_key_tables();
+            note(error, QStringLiteral("The built-in key tables are used."));
+        }
         try {
             e.games.FillGamesList(dir);
-        } catch (...) {
-            fill_games_combo();  // the entries read before the failure stay listed
-            throw;
+        } catch (const EmuError& error) {
+            note(error, QStringLiteral("The games read before this are listed."));  // they stay in the catalogue
         }
         fill_games_combo();
         pause(true);
-        // Reset, and when the close slot of the last run exists, boot and load it. The
-        // speed settings and the picture rectangle follow the reset even if that load fails.
+        // Reset, and when the close slot of the last run exists, boot and load it. A close
+        // file that fails leaves the machine reset and booted; it is replaced at the next close.
         try {
             e.snapshot_slots.RestoreOnStart(e.bank, e.machine, e.roms);
-        } catch (...) {
-            apply_speed_settings();
-            PictureView_->update_picture_rect();
-            throw;
+        } catch (const EmuError& error) {
+            note(error, QStringLiteral("The machine starts afresh; this file is replaced when the window closes."));
         }
         apply_speed_settings();
         PictureView_->update_picture_rect();
+        request_repaint();
         paint_screen();
+        if (!problems.isEmpty()) report_error(problems.join(QStringLiteral("\n\n")));
         Restorepause();
     });
 }
@@ -635,7 +673,7 @@ void TMainFormEmu::MenuReOpenClick() {
 void TMainFormEmu::MenuQuickOpenClick() {
     guarded([&] {
         pause(true);
-        emu_->snapshot_slots.QuickOpen(emu_->bank, emu_->machine);
+        if (emu_->snapshot_slots.QuickOpen(emu_->bank, emu_->machine) != LoadResult::NotRecognised) forget_game();
         Restorepause();
     });
 }
@@ -660,8 +698,7 @@ void TMainFormEmu::MenuSaveClick() {
 void TMainFormEmu::MenuFullResetCPUClick() {
     guarded([&] {
         pause(true);
-        emu_->snapshot_slots.SaveResetSlot(emu_->bank, emu_->machine, emu_->roms);
-        full_reset();
+        reset_with_slot(false);
         Restorepause();
     });
 }
@@ -669,9 +706,7 @@ void TMainFormEmu::MenuFullResetCPUClick() {
 void TMainFormEmu::ToolButtonQuickResetCPUClick() {
     guarded([&] {
         pause(true);
-        emu_->snapshot_slots.SaveResetSlot(emu_->bank, emu_->machine, emu_->roms);
-        full_reset();
-        emu_->boot_run();
+        reset_with_slot(true);
         Restorepause();
     });
 }
@@ -713,7 +748,9 @@ void TMainFormEmu::FormKeyDown(uint8_t vk) {
         if (!paused_) {
             write_pause_slot_on_key();
             emu_->press_key(vk);
-        } else if (emu_->snapshot_slots.KeyPressed(emu_->bank, emu_->machine, emu_->roms, paused_, vk)) {
+        } else if (vk >= VK_DIGIT_0 && vk <= VK_DIGIT_9) {  // consumed, set or not
+            const auto loaded = emu_->snapshot_slots.LoadRecent(emu_->bank, emu_->machine, vk - VK_DIGIT_0);
+            if (loaded && *loaded != LoadResult::NotRecognised) forget_game();
             paint_screen();
         }
     });
@@ -857,23 +894,47 @@ void TMainFormEmu::LabelGamesClick() {
         ComboBoxGames->setEnabled(true);
         set_colour(ComboBoxGames, QPalette::Base, unlocked_colour());
         set_label_colour(LabelGames, unlocked_colour());
-        ComboBoxGames->setFocus(Qt::OtherFocusReason);
+        // The keyboard stays with the machine until the user clicks into the list's text.
         return;
     }
     close_games_list();
     set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
 }
 
+// The catalogue bytes a text of the list stands for: a picked entry by its own
+// window-1251 bytes (byte 98 has no Unicode form, so its text would not convert back);
+// typed text converted, or nothing when it holds a character window-1251 lacks.
+std::optional<std::string> TMainFormEmu::games_text_bytes(const QString& text) const {
+    const int item = ComboBoxGames->currentIndex();
+    const auto& names = emu_->games.names;
+    if (item >= 0 && item < static_cast<int>(names.size()) && ComboBoxGames->itemText(item) == text) return names[item];
+    const std::string typed = text.toStdString();
+    if (!fits_cp1251(typed)) return std::nullopt;
+    return utf8_to_cp1251(typed);
+}
+
+// Text that names no title changes nothing: the list stays open for more typing and the
+// machine runs on. The title already shown closes the list. Another title resets the
+// machine (the reset slot written first), boots it and loads the game.
 void TMainFormEmu::ComboBoxGamesChange(const QString& text) {
     guarded([&] {
-        pause(true);
-        const std::string selected = utf8_to_cp1251(utf8(text));
-        close_games_list();
-        if (emu_->games.ChooseGame(emu_->bank, emu_->machine, emu_->roms, selected)) {
-            apply_speed_settings();
-            PictureView_->update_picture_rect();
+        const std::optional<std::string> selected = games_text_bytes(text);
+        if (!selected) return;
+        GamesCatalogue& games = emu_->games;
+        if (*selected == games.current_title) {
+            close_games_list();
+            set_games_text(utf8(cp1251_to_utf8(games.current_title)));
+            request_repaint();
+            paint_screen();
+            return;
         }
-        set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
+        const int index = games.find(*selected);
+        if (index < 0) return;
+        pause(true);
+        close_games_list();
+        reset_with_slot(true);
+        games.LoadGame(emu_->bank, emu_->machine, index);
+        set_games_text(utf8(cp1251_to_utf8(games.current_title)));
         paint_screen();
         Restorepause();
     });

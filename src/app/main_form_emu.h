@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/emulator.h"
@@ -227,6 +228,9 @@ private:
     void set_games_text(const QString& text);
     void close_games_list();
     void fill_games_combo();
+    void forget_game();
+    void reset_with_slot(bool boot);
+    std::optional<std::string> games_text_bytes(const QString& text) const;
     void start_once();
     void write_pause_slot_on_key();
     void flush_pause_slot();

@@ -1,10 +1,11 @@
 #include "storage/games.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 
 #include "core/errors.h"
-#include "core/i8080.h"
 #include "storage/snapshot.h"
 
 namespace lvov {
@@ -113,6 +114,8 @@ std::string utf8_to_cp1251(std::string_view utf8) {
     return out;
 }
 
+bool fits_cp1251(std::string_view utf8) { return cp1251_to_utf8(utf8_to_cp1251(utf8)) == utf8; }
+
 std::string UpperCaseCp1251(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = static_cast<char>(upper_cp1251(static_cast<uint8_t>(c)));
@@ -133,6 +136,33 @@ std::string relative_game_file(const std::string& file_cp1251) {
     return file;
 }
 
+// A file of the index given as a full path: absolute on the host, or a drive letter and
+// a colon at its start. Anything else is relative to GAMES.
+bool is_full_path(const std::string& file_cp1251) {
+    const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (file_cp1251.size() >= 2 && letter(file_cp1251[0]) && file_cp1251[1] == ':') return true;
+    return host_path(cp1251_to_utf8(file_cp1251)).is_absolute();
+}
+
+// One line of the index as it streams past: its first bytes, its length and where its
+// first '=' is, however long the line.
+struct IndexLine {
+    std::string kept;             // the first MAX_LINE_KEPT bytes
+    size_t length = 0;            // every byte of the line, its break excluded
+    size_t eq = std::string::npos;  // position of the first '='
+    char last = 0;                // its last byte
+
+    void add(const char* bytes, size_t n, size_t keep_limit) {
+        if (n == 0) return;
+        if (kept.size() < keep_limit) kept.append(bytes, std::min(n, keep_limit - kept.size()));
+        if (eq == std::string::npos) {
+            if (const void* at = std::memchr(bytes, '=', n)) eq = length + (static_cast<const char*>(at) - bytes);
+        }
+        length += n;
+        last = bytes[n - 1];
+    }
+};
+
 }  // namespace
 
 void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
@@ -141,30 +171,63 @@ void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
     const std::filesystem::path games_dir = program_dir / "GAMES";
     const std::filesystem::path index = games_dir / "index.ini";
     std::error_code ec;
-    if (!std::filesystem::exists(index, ec)) return;  // no index, empty catalogue
+    const auto status = std::filesystem::status(index, ec);
+    if (!std::filesystem::exists(status)) return;  // no index, empty catalogue
+    // A FIFO or device would block the window at start-up; a folder cannot be read.
+    if (!std::filesystem::is_regular_file(status))
+        throw IoError("Cannot read file \"" + path_text(index) + "\": not a regular file");
     std::ifstream in(index, std::ios::binary);
     if (!in) throw IoError("Cannot open file \"" + path_text(index) + "\"");
 
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        if (eq + 1 > MAX_TITLE_END) {
-            throw RangeError("Games index \"" + path_text(index) + "\": the title of line \"" +
-                             cp1251_to_utf8(line.substr(0, 40)) + "...\" is longer than 254 characters");
+    std::vector<char> block(64 * 1024);
+    IndexLine line;
+    int number = 0;
+    bool pending = false;  // bytes of a last line without a break
+    const auto finish_line = [&] {
+        ++number;
+        IndexLine done = std::move(line);
+        line = IndexLine{};
+        size_t length = done.length;
+        if (done.last == '\r') --length;  // the CR of a CR LF line
+        if (done.eq == std::string::npos) return;  // no '=': not an entry
+        if (done.eq + 1 > MAX_TITLE_END) {
+            throw RangeError("Games index \"" + path_text(index) + "\": the title of line " + std::to_string(number) +
+                             " (\"" + cp1251_to_utf8(done.kept.substr(0, 40)) +
+                             "...\") is longer than 254 characters");
+        }
+        if (length > MAX_LINE_KEPT) {
+            throw RangeError("Games index \"" + path_text(index) + "\": line " + std::to_string(number) + " (\"" +
+                             cp1251_to_utf8(done.kept.substr(0, 40)) + "...\") is longer than " +
+                             std::to_string(MAX_LINE_KEPT) + " characters");
         }
         if (game_count() >= MAX_GAMES) {
             throw RangeError("Games index \"" + path_text(index) + "\" lists more than " + std::to_string(MAX_GAMES) +
                              " games; the first " + std::to_string(MAX_GAMES) + " are kept");
         }
-        const std::string file = line.substr(eq + 1);
-        names.push_back(line.substr(0, eq));
-        // A ':' anywhere in the line marks a full path (a drive letter), used as written.
-        const bool full_path = line.find(':') != std::string::npos;
-        paths.push_back(full_path ? cp1251_to_utf8(file) : path_text(games_dir / host_path(relative_game_file(file))));
+        done.kept.resize(length);
+        const std::string file = done.kept.substr(done.eq + 1);
+        names.push_back(done.kept.substr(0, done.eq));
+        paths.push_back(is_full_path(file) ? cp1251_to_utf8(file)
+                                           : path_text(games_dir / host_path(relative_game_file(file))));
+    };
+    while (in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        const size_t got = static_cast<size_t>(in.gcount());
+        const char* p = block.data();
+        const char* const end = p + got;
+        while (p < end) {
+            const char* const brk = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            const char* const stop = brk ? brk : end;
+            line.add(p, static_cast<size_t>(stop - p), MAX_LINE_KEPT);
+            pending = true;
+            if (!brk) break;
+            finish_line();
+            pending = false;
+            p = brk + 1;
+        }
     }
     if (in.bad()) throw IoError("Cannot read file \"" + path_text(index) + "\"");
+    if (pending) finish_line();
 }
 
 int GamesCatalogue::find(std::string_view title_cp1251) const {
@@ -175,23 +238,13 @@ int GamesCatalogue::find(std::string_view title_cp1251) const {
     return -1;
 }
 
-std::string GamesCatalogue::FindAndLoadGame(ByteBufferBank& bank, MachineState& m, std::string_view text_cp1251) {
-    const int i = find(text_cp1251);
-    if (i < 0 || paths[i].empty()) return "";
+std::string GamesCatalogue::LoadGame(ByteBufferBank& bank, MachineState& m, int index) {
+    if (index < 0 || index >= game_count() || paths[index].empty()) return "";
     std::error_code ec;
-    if (!std::filesystem::exists(host_path(paths[i]), ec)) return "";
-    LoadImageFile(bank, m, paths[i]);
-    return names[i];
-}
-
-bool GamesCatalogue::ChooseGame(ByteBufferBank& bank, MachineState& m, const RomImages& roms,
-                                std::string_view selected_cp1251) {
-    if (selected_cp1251 == current_title) return false;
-    ResetComp(m, roms);
-    i8080_do_opcodes(m, boot_cycles);
-    const std::string found = FindAndLoadGame(bank, m, selected_cp1251);
-    if (!found.empty()) current_title = found;
-    return true;
+    if (!std::filesystem::exists(host_path(paths[index]), ec)) return "";
+    LoadImageFile(bank, m, paths[index]);
+    current_title = names[index];
+    return current_title;
 }
 
 }  // namespace lvov

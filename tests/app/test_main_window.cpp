@@ -1,6 +1,7 @@
 // The main window on the offscreen platform: start-up, keys, the pause bracket, speed
 // fields, dropped files, file commands and the games list, each in a temporary program
 // directory.
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -8,10 +9,13 @@
 #include <QToolButton>
 #include <QtTest>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 
 #include "core/i8080.h"
 #include "debugger/debugger_form.h"
+#include "storage/snapshot.h"
 #include "test_support.h"
 
 using namespace lvov;
@@ -26,7 +30,11 @@ private slots:
 
     void startupWithoutCloseFile();
     void startupRestoresTheCloseFile();
-    void startupStopsAtABrokenKeyMap();
+    void aFailedStartUpKeepsTheLastSession();
+    void aDamagedCloseFileIsReportedAndTheMachineBoots();
+    void resetsGoOnWhenTheResetSlotCannotBeWritten();
+    void keysAreReleasedWhereTheyWerePressed();
+    void gamesListLeavesKeysAndProgramAlone();
     void keysReachTheMatrixByPosition();
     void pauseReleasesKeysAndDigitsLoadWhilePaused();
     void digitKeysReloadRecentSnapshots();
@@ -56,6 +64,20 @@ private:
         return path;
     }
     static QString qpath(const fs::path& p) { return QString::fromStdString(p.string()); }
+    static std::string file_bytes(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // A byte of RAM as a snapshot file holds it.
+    static uint8_t ram_in_snapshot(const fs::path& file, uint16_t address) {
+        ByteBufferBank bank;
+        auto m = std::make_unique<MachineState>();
+        if (LoadImageFile(bank, *m, path_text(file)) != LoadResult::Snapshot) return 0xEE;
+        return m->memory[address];
+    }
+    static bool all_keys_released(const MachineState& m) {
+        return m.kbd_matrix == std::array<uint8_t, 8>{} && m.kbd_extra == std::array<uint8_t, 4>{};
+    }
     // A drag from the file manager entering the window, then the drop.
     static void drop_onto(QWidget* target, const QMimeData& mime) {
         QDragEnterEvent enter(QPoint(10, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -138,17 +160,228 @@ void MainWindowTest::startupRestoresTheCloseFile() {
     QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
 }
 
-void MainWindowTest::startupStopsAtABrokenKeyMap() {
-    write_file(dir() / "NEVEmulator.key", std::vector<uint8_t>(10, 0xFF));
+// A broken key map or games index is reported and start-up carries on: the machine is
+// reset and the last session restored, so the autosave and the close write that session
+// back, never an empty machine.
+void MainWindowTest::aFailedStartUpKeepsTheLastSession() {
+    const fs::path close_file = dir() / "OnClose.NevLVE";
+    const fs::path quick_file = dir() / "QuickSave.NevLVE";
+    const fs::path key_map = dir() / "NEVEmulator.key";
+    const fs::path index = dir() / "GAMES" / "index.ini";
+    {
+        auto first = started_form();
+        first->emu().machine.memory[0x9000] = 0x5A;
+        first->close();
+    }
+    fs::create_directories(dir() / "GAMES");
+    std::string many;
+    for (int i = 1; i <= 301; ++i) many += "G" + std::to_string(i) + "=g.lvt\n";
+    struct Cause {
+        const char* names;
+        std::function<void()> make;
+        int games_listed;
+    };
+    const Cause causes[] = {
+        {"NEVEmulator.key", [&] { write_file(key_map, std::vector<uint8_t>(10, 0xFF)); }, 0},
+        {"NEVEmulator.key", [&] { fs::create_directory(key_map); }, 0},
+        {"index.ini", [&] { std::ofstream(index) << many; }, 300},
+        {"index.ini", [&] { std::ofstream(index) << "A=a.lvt\n" << std::string(255, 't') << "=long.lvt\n"; }, 1},
+        {"index.ini", [&] { fs::create_directory(index); }, 0},
+    };
+    for (const Cause& cause : causes) {
+        cause.make();
+        {
+            auto form = started_form();
+            const MachineState& m = form->emu().machine;
+            QCOMPARE(form->errors.size(), 1);
+            QVERIFY2(form->errors[0].contains(cause.names), qPrintable(form->errors[0]));
+            QCOMPARE(m.memory[0x9000], uint8_t(0x5A));  // the last session, restored
+            QVERIFY(!form->paused());
+            QVERIFY(form->TimerMain->isActive());
+            QCOMPARE(form->ComboBoxGames->count(), cause.games_listed);
+            press(form->PictureView_, Qt::Key_A, SCAN_A);  // the built-in tables stand in
+            QVERIFY(main_key_held(m, 6, 4));
+            release(form->PictureView_, Qt::Key_A, SCAN_A);
+            form->TimerAutoSaveTimer();
+            form->close();
+            QCOMPARE(form->errors.size(), 1);
+        }
+        QCOMPARE(ram_in_snapshot(quick_file, 0x9000), uint8_t(0x5A));
+        QCOMPARE(ram_in_snapshot(close_file, 0x9000), uint8_t(0x5A));
+        fs::remove_all(key_map);
+        fs::remove_all(index);
+        fs::remove(quick_file);
+        fs::remove_all(dir() / "AutoSave");
+    }
+    auto next = started_form();
+    QVERIFY(next->errors.isEmpty());
+    QCOMPARE(next->emu().machine.memory[0x9000], uint8_t(0x5A));
+
+    // A window whose start-up never ran holds no session: its autosave tick and its close
+    // leave the slot files as they are.
+    const std::string close_before = file_bytes(close_file);
+    {
+        auto idle = new_form();
+        QVERIFY(idle->TimerAutoSave->isActive());
+        idle->TimerAutoSaveTimer();
+        idle->close();
+        QVERIFY(idle->errors.isEmpty());
+    }
+    QCOMPARE(file_bytes(close_file), close_before);
+    QVERIFY(!fs::exists(quick_file));
+    QVERIFY(!fs::exists(dir() / "AutoSave"));
+}
+
+void MainWindowTest::aDamagedCloseFileIsReportedAndTheMachineBoots() {
+    const fs::path close_file = dir() / "OnClose.NevLVE";
+    {
+        auto first = started_form();
+        first->close();
+    }
+    const std::string whole = file_bytes(close_file);
+    std::ofstream(close_file, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() / 2);
+
     auto form = started_form();
+    const MachineState& m = form->emu().machine;
     QCOMPARE(form->errors.size(), 1);
-    QVERIFY(form->errors[0].contains("NEVEmulator.key"));
-    // The rest of the sequence is skipped: no reset, no frame timer.
-    QCOMPARE(form->emu().machine.PC, uint16_t(0));
-    QCOMPARE(form->emu().machine.memory[0xC000], uint8_t(0));
-    QVERIFY(!form->TimerMain->isActive());
-    QVERIFY(form->TimerAutoSave->isActive());
-    QVERIFY(form->TimerPause->isActive());
+    QVERIFY2(form->errors[0].contains("OnClose.NevLVE"), qPrintable(form->errors[0]));
+    QVERIFY(!form->paused());
+    QVERIFY(form->TimerMain->isActive());
+    QVERIFY(m.cycles >= boot_cycles);  // reset and booted
+    // The firmware's screen is up, not a black picture.
+    const auto& pixels = form->emu().picture.pixels;
+    QVERIFY(std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels[0]; }));
+    form->TimerMainTimer();
+    QCOMPARE(form->errors.size(), 1);
+}
+
+// A reset whose reset slot cannot be written still resets, after saying so.
+void MainWindowTest::resetsGoOnWhenTheResetSlotCannotBeWritten() {
+    auto form = started_form();
+    MachineState& m = form->emu().machine;
+    fs::create_directory(dir() / "OnReset.NevLVE");
+
+    m.memory[0x9000] = 7;
+    form->MenuFullResetCPUClick();
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(form->errors[0].contains("OnReset.NevLVE"));
+    QCOMPARE(m.memory[0x9000], uint8_t(0));
+    QCOMPARE(m.PC, uint16_t(0xC000));
+    QVERIFY(!form->paused());
+
+    m.memory[0x9000] = 7;
+    form->ToolButtonQuickResetCPUClick();
+    QCOMPARE(form->errors.size(), 2);
+    QCOMPARE(m.memory[0x9000], uint8_t(0));
+    QVERIFY(m.cycles >= boot_cycles);
+    QVERIFY(!form->paused());
+    QVERIFY(fs::is_directory(dir() / "OnReset.NevLVE"));
+}
+
+// Ctrl makes the firmware switch tables while keys are held; every key is still
+// released where it went down, and a pause clears both matrices.
+void MainWindowTest::keysAreReleasedWhereTheyWerePressed() {
+    constexpr uint8_t VK_CONTROL = 0x11, VK_UP = 0x26;
+    auto form = started_form();
+    MachineState& m = form->emu().machine;
+    form->emu().boot_run();
+    const auto cyrillic = [&] { return (m.memory[FIRMWARE_KBD_MODE] & KBD_MODE_CYRILLIC) != 0; };
+    const auto run_until = [&](bool want) {
+        for (int i = 0; i < 20 && cyrillic() != want; ++i) form->TimerMainTimer();
+        return cyrillic() == want;
+    };
+    QVERIFY(run_until(false));
+
+    form->FormKeyDown('A');
+    form->FormKeyDown(VK_CONTROL);
+    QVERIFY(run_until(true));  // the firmware saw Ctrl and chose the Cyrillic letters
+    form->FormKeyDown(VK_CONTROL);  // an auto-repeat
+    form->FormKeyUp(VK_CONTROL);
+    form->FormKeyUp('A');
+    QVERIFY(all_keys_released(m));
+
+    // Ctrl alone goes down at the Cyrillic table's position, switching back, and leaves
+    // nothing held behind.
+    form->FormKeyDown(VK_CONTROL);
+    QVERIFY(run_until(false));
+    form->FormKeyUp(VK_CONTROL);
+    QVERIFY(all_keys_released(m));
+    for (int i = 0; i < 5; ++i) form->TimerMainTimer();
+    QVERIFY(!cyrillic());
+
+    // A pause clears both matrices, whatever pressed the keys and whatever table is chosen.
+    form->FormKeyDown('A');
+    form->FormKeyDown(VK_UP);
+    m.memory[FIRMWARE_KBD_MODE] |= KBD_MODE_CYRILLIC;
+    kbd(m, 0x3315, true);  // main 3/3 and extra row 5, which no table reaches
+    form->MenuPauseClick();
+    QVERIFY(all_keys_released(m));
+    QVERIFY(form->errors.isEmpty());
+}
+
+// Unlocking the games list leaves the keyboard with the machine; typing changes nothing
+// until the text names a title, which then replaces the running program only after the
+// reset slot has kept it.
+void MainWindowTest::gamesListLeavesKeysAndProgramAlone() {
+    fs::create_directories(dir() / "GAMES");
+    const std::string index = "Race=race.lvt\nOdd\x98=odd.lvt\n";  // byte 98: no Unicode form
+    write_file(dir() / "GAMES" / "index.ini", std::vector<uint8_t>(index.begin(), index.end()));
+    write_file(dir() / "GAMES" / "race.lvt", tape_image(0x8000, {0xAB, 0xCD}, 0x8000));
+    write_file(dir() / "GAMES" / "odd.lvt", tape_image(0x8100, {0xEE}, 0x8100));
+    const fs::path reset_file = dir() / "OnReset.NevLVE";
+    auto form = new_form();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTRY_VERIFY(!form->first_activation());
+    form->PictureView_->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), form->PictureView_);
+    MachineState& m = form->emu().machine;
+    QComboBox* list = form->ComboBoxGames;
+    m.memory[0x9000] = 0x77;  // the running program
+
+    form->LabelGamesClick();
+    QVERIFY(list->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), form->PictureView_);
+    QTest::keyPress(QApplication::focusWidget(), Qt::Key_Space);
+    QVERIFY(main_key_held(m, 3, 0));
+    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Space);
+
+    // Clicked into, the list takes typing; its text selected and typed over, "r" and "ra"
+    // name no title: nothing happens.
+    QTest::keyClick(list->lineEdit(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(list->lineEdit(), "ra");
+    QCOMPARE(list->currentText(), QStringLiteral("ra"));
+    QVERIFY(list->isEnabled());
+    QCOMPARE(m.memory[0x9000], uint8_t(0x77));
+    QVERIFY(!fs::exists(reset_file));
+    QVERIFY(!form->paused());
+    QTest::keyClicks(list->lineEdit(), "ce");  // "race": the title, in another case
+    QCOMPARE(m.memory[0x8000], uint8_t(0xAB));
+    QCOMPARE(m.memory[0x9000], uint8_t(0));
+    QCOMPARE(ram_in_snapshot(reset_file, 0x9000), uint8_t(0x77));
+    QCOMPARE(list->currentText(), QStringLiteral("Race"));
+    QVERIFY(!list->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), form->PictureView_);
+
+    // A reset replaces the game: the list forgets it, and choosing it again loads it again.
+    form->MenuFullResetCPUClick();
+    QCOMPARE(list->currentText(), GAMES_PLACEHOLDER);
+    form->ComboBoxGamesChange("Race");
+    QCOMPARE(m.memory[0x8000], uint8_t(0xAB));
+    // So does a loaded file.
+    form->DropFile(qpath(dir() / "GAMES" / "odd.lvt"));
+    QCOMPARE(list->currentText(), GAMES_PLACEHOLDER);
+    m.memory[0x8000] = 0;
+    form->ComboBoxGamesChange("Race");
+    QCOMPARE(m.memory[0x8000], uint8_t(0xAB));
+
+    // The title holding byte 98 is picked by its own bytes.
+    m.memory[0x8100] = 0;
+    form->LabelGamesClick();
+    list->setCurrentIndex(1);
+    QCOMPARE(m.memory[0x8100], uint8_t(0xEE));
+    QCOMPARE(list->currentText(), list->itemText(1));
+    QVERIFY(form->errors.isEmpty());
 }
 
 void MainWindowTest::keysReachTheMatrixByPosition() {
@@ -537,10 +770,11 @@ void MainWindowTest::gamesListChoosesAndResets() {
     form->ComboBoxGamesChange("Race");
     QCOMPARE(m.memory[0x9000], uint8_t(9));
 
-    // A title whose file is missing: reset and boot, the previous title comes back.
+    // A title whose file is missing: reset and boot; the reset replaced Race, so the list
+    // shows no title.
     form->ComboBoxGamesChange("Lost");
     QCOMPARE(m.memory[0x9000], uint8_t(0));
-    QCOMPARE(form->ComboBoxGames->currentText(), QStringLiteral("Race"));
+    QCOMPARE(form->ComboBoxGames->currentText(), GAMES_PLACEHOLDER);
     QCOMPARE(form->emu().cycles_per_frame, 68000);
     QVERIFY(form->errors.isEmpty());
 }

@@ -1,4 +1,7 @@
 // The games catalogue: window-1251 text, the index rules, case folding and loading.
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include "core/errors.h"
 #include "core/i8080.h"
 #include "storage/games.h"
@@ -37,19 +40,26 @@ TEST(GamesIndex, LinesBecomeEntries) {
     test::TempDir dir;
     write_index(dir.path(),
                 "[Games]\r\nRace=race.lvt\r\nDemo=D:\\lvov\\demo.sav\r\n;note=x.lvt\r\nno equals here\r\n"
-                "RACE=second.lvt\r\nИгра=игра.lvt\r\nиГРА=other.lvt\r\na=b=c\nЁж=yo.lvt\nSub=sub\\race.lvt");
+                "RACE=second.lvt\r\nИгра=игра.lvt\r\nиГРА=other.lvt\r\na=b=c\nЁж=yo.lvt\nSub=sub\\race.lvt\n"
+                "Star Wars: Ep 1=sw.lvt\nAbs=/opt/lvov/abs.lvt\nDrive=c:x.lvt\nNear=x:y.lvt");
     GamesCatalogue games;
     games.FillGamesList(dir.path());
     std::vector<std::string> titles;
     for (auto& n : games.names) titles.push_back(cp1251_to_utf8(n));
-    EXPECT_EQ(titles, (std::vector<std::string>{"Race", "Demo", ";note", "RACE", "Игра", "иГРА", "a", "Ёж", "Sub"}));
+    EXPECT_EQ(titles, (std::vector<std::string>{"Race", "Demo", ";note", "RACE", "Игра", "иГРА", "a", "Ёж", "Sub",
+                                                "Star Wars: Ep 1", "Abs", "Drive", "Near"}));
     EXPECT_EQ(games.paths[0], path_text(dir / "GAMES" / "race.lvt"));
     EXPECT_EQ(games.paths[1], "D:\\lvov\\demo.sav");
     EXPECT_EQ(games.paths[4], path_text(dir / "GAMES" / "игра.lvt"));
     EXPECT_EQ(games.paths[6], path_text(dir / "GAMES" / "b=c"));
 #ifndef _WIN32
     EXPECT_EQ(games.paths[8], path_text(dir / "GAMES" / "sub" / "race.lvt")) << "index folders use backslashes";
+    EXPECT_EQ(games.paths[10], "/opt/lvov/abs.lvt");
 #endif
+    // Only a drive letter and colon at the start make a full path; a colon elsewhere does not.
+    EXPECT_EQ(games.paths[9], path_text(dir / "GAMES" / "sw.lvt"));
+    EXPECT_EQ(games.paths[11], "c:x.lvt");
+    EXPECT_EQ(games.paths[12], "x:y.lvt");
 
     EXPECT_EQ(games.find("race"), 0);
     EXPECT_EQ(games.find("RACE"), 0) << "duplicates in another case resolve to the first";
@@ -77,10 +87,66 @@ TEST(GamesIndex, LimitsKeepWhatWasRead) {
     EXPECT_EQ(games.game_count(), 2);
 }
 
-TEST(GamesIndex, ChoosingResetsBootsAndLoads) {
-    const RomImages roms = builtin_rom_images();
+// Peak memory of this process so far, in KiB.
+long peak_rss_kib() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(GamesIndex, LongLinesAreJudgedByTheirStartWithBoundedMemory) {
     test::TempDir dir;
-    write_index(dir.path(), "Race=race.lvt\nGone=gone.lvt\n");
+    std::filesystem::create_directories(dir / "GAMES");
+    const auto index = dir / "GAMES" / "index.ini";
+    // 50 MB without a line break, its only '=' near the end: a title far over the limit.
+    {
+        std::ofstream out(index, std::ios::binary);
+        out << "Before=b.lvt\n";
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 50; ++i) out << block;
+        out << "=late.lvt";
+    }
+    GamesCatalogue games;
+    const long before = peak_rss_kib();
+    try {
+        games.FillGamesList(dir.path());
+        ADD_FAILURE() << "no error";
+    } catch (const RangeError& e) {
+        EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(peak_rss_kib() - before, 16 * 1024) << "the long line was held in memory";
+    EXPECT_EQ(games.names, std::vector<std::string>{"Before"});
+
+    // A short title with a file name longer than any path: refused, the entries before stay.
+    write_index(dir.path(), "A=a.lvt\nB=" + std::string(5000, 'f') + "\r\nC=c.lvt\n");
+    EXPECT_THROW(games.FillGamesList(dir.path()), RangeError);
+    EXPECT_EQ(games.game_count(), 1);
+    // Up to the limit it is an entry, a CR LF break not counted; a long line without '=' is skipped.
+    const std::string longest = "L=" + std::string(GamesCatalogue::MAX_LINE_KEPT - 2, 'f');
+    write_index(dir.path(), longest + "\r\n" + std::string(100000, 'n') + "\nZ=z.lvt");
+    games.FillGamesList(dir.path());
+    ASSERT_EQ(games.game_count(), 2);
+    EXPECT_EQ(games.paths[0].size(), path_text(dir / "GAMES" / "").size() + GamesCatalogue::MAX_LINE_KEPT - 2);
+    EXPECT_EQ(games.names[1], "Z");
+}
+
+TEST(GamesIndex, AnIndexThatIsNoRegularFileIsRefusedAtOnce) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "GAMES");
+    ASSERT_EQ(mkfifo((dir / "GAMES" / "index.ini").c_str(), 0600), 0);  // opening it would wait for a writer
+    GamesCatalogue games;
+    EXPECT_THROW(games.FillGamesList(dir.path()), IoError);
+    std::filesystem::remove(dir / "GAMES" / "index.ini");
+    std::filesystem::create_directory(dir / "GAMES" / "index.ini");
+    EXPECT_THROW(games.FillGamesList(dir.path()), IoError);
+}
+
+TEST(GamesIndex, LoadingAnEntry) {
+    test::TempDir dir;
+    // Byte 98 is undefined in window-1251: the title still holds it and is found by it.
+    std::string index = "Race=race.lvt\nGone=gone.lvt\nOdd\x98=race.lvt\n";
+    std::filesystem::create_directories(dir / "GAMES");
+    test::write_file(dir / "GAMES" / "index.ini", Bytes(index.begin(), index.end()));
     Bytes tape;
     test::put(tape, "LVOV/2.0/\xD0......");
     test::put_words(tape, {0x8000, 0x8002, 0x8000});
@@ -91,23 +157,23 @@ TEST(GamesIndex, ChoosingResetsBootsAndLoads) {
     games.FillGamesList(dir.path());
     ByteBufferBank bank;
     auto m = std::make_unique<MachineState>();
-    auto booted = test::reset_machine(roms);
-    i8080_do_opcodes(*booted, boot_cycles);
-
-    EXPECT_TRUE(games.ChooseGame(bank, *m, roms, "rACE"));
+    EXPECT_EQ(games.LoadGame(bank, *m, games.find("rACE")), "Race");
     EXPECT_EQ(games.current_title, "Race");
     EXPECT_EQ(m->memory[0x8001], 0x22);
     EXPECT_EQ(m->PC, 0x8000);
 
-    m->memory[0x9000] = 0x5A;
-    EXPECT_FALSE(games.ChooseGame(bank, *m, roms, "Race")) << "the title shown already: nothing happens";
-    EXPECT_EQ(m->memory[0x9000], 0x5A);
-
-    EXPECT_TRUE(games.ChooseGame(bank, *m, roms, "Gone"));  // its file is missing
+    m = std::make_unique<MachineState>();
+    const auto untouched = std::make_unique<MachineState>(*m);
+    EXPECT_EQ(games.LoadGame(bank, *m, games.find("Gone")), "");  // its file is missing
+    EXPECT_EQ(games.LoadGame(bank, *m, games.find("R")), "");      // no such title
     EXPECT_EQ(games.current_title, "Race");
-    test::expect_same_state(*booted, *m);
-    EXPECT_TRUE(games.ChooseGame(bank, *m, roms, "R"));  // typing a first letter matches no title
-    test::expect_same_state(*booted, *m);
+    test::expect_unchanged(*untouched, *m);
+
+    EXPECT_EQ(games.find("odd\x98"), 2);
+    EXPECT_EQ(games.LoadGame(bank, *m, 2), "Odd\x98");
+    EXPECT_EQ(m->memory[0x8001], 0x22);
+    games.forget_current();
+    EXPECT_EQ(cp1251_to_utf8(games.current_title), "(выберите игру)");
 }
 
 }  // namespace
