@@ -19,6 +19,26 @@ test: build
 clean:
 	rm -rf $(BUILD)
 
+# Installing and packaging. `make install [PREFIX=/usr/local] [DESTDIR=/staging]`: the
+# program, its demo catalogue, desktop entry, icons, metadata and file types.
+# `make package`: a Debian package in build/. `make check-desktop`: installs the
+# validators, then checks an install and the package with them.
+PREFIX ?= /usr/local
+
+.PHONY: install package check-desktop
+
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	@./scripts/install-deps.sh --package
+	@cd $(BUILD) && cpack -G DEB
+
+check-desktop: package
+	@./scripts/install-deps.sh --desktop
+	@sh tests/desktop/check_install.sh $(BUILD)
+	@sh tests/desktop/check_install.sh $(BUILD) $$(ls -t $(BUILD)/nevemulator_*.deb | head -n 1)
+
 # `make test-portable`: the fast tests with the interpreter's portable dispatch (the
 # switch that compilers without labels as values get), built in build-portable.
 PORTABLE_BUILD := build-portable

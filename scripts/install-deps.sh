@@ -3,6 +3,10 @@
 # --fuzz adds clang and its sanitizer and libFuzzer runtimes, which only `make fuzz` needs.
 set -e
 pkgs="g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev libgtest-dev libbenchmark-dev"
+# --package adds what `make package` needs (dpkg-shlibdeps); --desktop adds the
+# validators of the installed desktop files too.
+if [ "$1" = "--package" ]; then pkgs="$pkgs dpkg-dev"; fi
+if [ "$1" = "--desktop" ]; then pkgs="$pkgs dpkg-dev desktop-file-utils appstream shared-mime-info"; fi
 if [ "$1" = "--fuzz" ]; then pkgs="$pkgs clang libclang-rt-14-dev"; fi
 missing=""
 for p in $pkgs; do

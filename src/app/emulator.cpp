@@ -4,8 +4,10 @@
 
 namespace lvov {
 
-Emulator::Emulator(const std::filesystem::path& dir, Clock clock)
-    : program_dir(dir), snapshot_slots(dir, std::move(clock)) {
+Emulator::Emulator(const std::filesystem::path& dir, Clock clock) : Emulator(DataDirs::beside(dir), std::move(clock)) {}
+
+Emulator::Emulator(const DataDirs& data_dirs, Clock clock)
+    : dirs(data_dirs), program_dir(data_dirs.writable), snapshot_slots(data_dirs.writable, std::move(clock)) {
     CalculateColor(colors);
 }
 

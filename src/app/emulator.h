@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/data_dirs.h"
 #include "core/machine.h"
 #include "core/rom.h"
 #include "devices/keyboard.h"
@@ -23,11 +24,15 @@
 namespace lvov {
 
 struct Emulator {
+    // Everything in program_dir.
     explicit Emulator(const std::filesystem::path& program_dir, Clock clock = local_now);
+    // Slots and key map in dirs.writable; firmware and games looked for along dirs.
+    explicit Emulator(const DataDirs& dirs, Clock clock = local_now);
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
 
-    std::filesystem::path program_dir;
+    DataDirs dirs;
+    std::filesystem::path program_dir;  // dirs.writable
     MachineState machine;
     RomImages roms = builtin_rom_images();
     ByteBufferBank bank;

@@ -39,6 +39,10 @@ void save_picture_png(const Emulator& emu, const std::filesystem::path& path) {
 }
 
 int run_headless(const CommandLine& options, const std::filesystem::path& program_dir, std::ostream& err) {
+    return run_headless(options, DataDirs::beside(program_dir), err);
+}
+
+int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& err) {
     const auto fail = [&err](const std::string& message, int status) {
         err << "nevemulator: " << message << "\n";
         return status;
@@ -54,11 +58,11 @@ int run_headless(const CommandLine& options, const std::filesystem::path& progra
         }
     }
 
-    auto emu = std::make_unique<Emulator>(program_dir);
-    emu->roms = load_rom_images(program_dir);
+    auto emu = std::make_unique<Emulator>(dirs);
+    emu->roms = load_rom_images(dirs.firmware);
     for (const std::string& problem : emu->roms.problems) err << "nevemulator: " << problem << "\n";
     try {
-        emu->keys = load_key_map(program_dir);
+        emu->keys = load_key_map(dirs.writable);
     } catch (const EmuError& e) {
         return fail(e.what(), EXIT_USAGE);
     }

@@ -13,6 +13,7 @@
 namespace lvov {
 
 struct Emulator;
+struct DataDirs;
 
 // Frames a key is held, then released, when typing.
 constexpr int TYPE_HOLD_FRAMES = 3;
@@ -29,5 +30,7 @@ void save_picture_png(const Emulator& emu, const std::filesystem::path& path);
 
 // Runs the whole headless session; messages go to err. Returns the exit status.
 int run_headless(const CommandLine& options, const std::filesystem::path& program_dir, std::ostream& err);
+// The same with the key map in dirs.writable and the firmware looked for along dirs.
+int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& err);
 
 }  // namespace lvov

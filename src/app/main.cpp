@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "app/command_line.h"
+#include "app/data_dirs.h"
+#include "app/desktop.h"
 #include "app/headless.h"
 #include "app/main_form_emu.h"
 #include "storage/buffers.h"
@@ -33,12 +35,21 @@ int main(int argc, char** argv) {
         std::cerr << "nevemulator: " << problem << "\n";
         return EXIT_USAGE;
     }
-    if (options.headless) return run_headless(options, program_dir, std::cerr);
+    // --dir holds everything; otherwise an installed copy, or one in a folder it may not
+    // write, keeps its files in the user's data folder.
+    const DataDirs dirs =
+        options.dir.empty() ? find_data_dirs(program_dir, process_environment()) : DataDirs::beside(program_dir);
+    if (options.headless) return run_headless(options, dirs, std::cerr);
+    if (const std::string problem = make_writable_dir(dirs); !problem.empty()) {
+        std::cerr << "nevemulator: " << problem << "\n";
+    }
 
     QApplication app(argc, argv);
     set_application_title();
+    set_desktop_identity();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    TMainFormEmu window(program_dir);
+    TMainFormEmu window(dirs);
+    close_on_termination_signals(window);
     // The name as the host gave it: bytes that are not UTF-8 travel escaped and reach
     // the file system unchanged when the window loads the file.
     if (!options.file.empty()) window.set_startup_file(QString::fromStdU16String(escape_file_name(options.file)));

@@ -152,7 +152,10 @@ bool PictureView::focusNextPrevChild(bool) { return false; }
 // Creation
 
 TMainFormEmu::TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent)
-    : QMainWindow(parent), emu_(std::make_unique<Emulator>(program_dir)) {
+    : TMainFormEmu(DataDirs::beside(program_dir), parent) {}
+
+TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
+    : QMainWindow(parent), emu_(std::make_unique<Emulator>(dirs)) {
     setObjectName("MainFormEmu");
     setWindowTitle(TITLE_NORMAL);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -564,7 +567,7 @@ void TMainFormEmu::FirstPusk() {
     first_activation_ = false;
     Emulator& e = *emu_;
     const auto& dir = e.program_dir;
-    e.roms = load_rom_images(dir);
+    e.roms = load_rom_images(e.dirs.firmware);
     if (!e.roms.problems.empty()) {
         QStringList lines;
         for (const std::string& p : e.roms.problems) lines << utf8(p);
@@ -585,7 +588,7 @@ void TMainFormEmu::FirstPusk() {
             note(error, QStringLiteral("The built-in key tables are used."));
         }
         try {
-            e.games.FillGamesList(dir);
+            e.games.FillGamesList(e.dirs.games_root());
         } catch (const EmuError& error) {
             note(error, QStringLiteral("The games read before this are listed."));  // they stay in the catalogue
         }

@@ -105,6 +105,7 @@ class TMainFormEmu : public QMainWindow {
     Q_OBJECT
 public:
     explicit TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent = nullptr);
+    explicit TMainFormEmu(const DataDirs& dirs, QWidget* parent = nullptr);
     ~TMainFormEmu() override;
 
     Emulator& emu() { return *emu_; }

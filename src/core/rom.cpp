@@ -57,10 +57,17 @@ std::optional<RomImage> read_rom_file(const std::filesystem::path& path, std::ve
 }  // namespace
 
 RomImages load_rom_images(const std::filesystem::path& program_dir) {
+    return load_rom_images(std::vector<std::filesystem::path>{program_dir});
+}
+
+RomImages load_rom_images(const std::vector<std::filesystem::path>& dirs) {
     RomImages roms;
     for (int n = 1; n <= 3; ++n) {
-        const auto path = program_dir / "firmware" / ("image" + std::to_string(n) + ".rom");
-        roms.image[n - 1] = read_rom_file(path, roms.problems);
+        for (const auto& dir : dirs) {
+            const auto path = dir / "firmware" / ("image" + std::to_string(n) + ".rom");
+            roms.image[n - 1] = read_rom_file(path, roms.problems);
+            if (roms.image[n - 1]) break;
+        }
     }
     roms.image1_builtin = !roms.image[0].has_value();
     if (roms.image1_builtin) roms.image[0] = builtin_firmware();

@@ -31,6 +31,9 @@ const RomImage& builtin_firmware();
 // image absent; a file that is not exactly 16,384 bytes is refused (a message in
 // problems) and counts as absent. Image 1 falls back to the built-in firmware.
 RomImages load_rom_images(const std::filesystem::path& program_dir);
+// The same over several folders: each image comes from the first folder that holds an
+// acceptable file of it; a refused file is named in problems and the search goes on.
+RomImages load_rom_images(const std::vector<std::filesystem::path>& dirs);
 
 // Images with only the built-in firmware as image 1.
 RomImages builtin_rom_images();
