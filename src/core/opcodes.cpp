@@ -3,8 +3,9 @@
 #include "core/opcodes.h"
 
 #include <cctype>
-#include <cstdio>
 #include <unordered_map>
+
+#include "core/hex.h"
 
 namespace lvov {
 
@@ -38,16 +39,10 @@ const Lookup& lookup() {
     return table;
 }
 
-std::string hex(unsigned value, int digits) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
-    return buf;
-}
-
 // A number in the assembler's syntax: hexadecimal with an H suffix, a leading 0 when the
 // first digit is a letter.
-std::string asm_hex(unsigned value, int digits) {
-    std::string h = hex(value, digits);
+std::string asm_hex(unsigned value, size_t digits) {
+    std::string h = hex_digits(value, digits);
     if (std::isalpha(static_cast<unsigned char>(h[0]))) h.insert(h.begin(), '0');
     return h + "H";
 }
@@ -86,15 +81,15 @@ std::string format_instruction(uint8_t op, uint8_t b1, uint8_t b2) {
 ListingRow listing_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2) {
     const OpcodeInfo& info = OPCODE_TABLE[op];
     ListingRow row;
-    row.address = hex(address, 4) + ":";
-    row.bytes = hex(op, 2) + " ";
+    row.address = hex_digits(address, 4) + ":";
+    row.bytes = hex_digits(op, 2) + " ";
     row.mnemonic = info.listing;
     if (info.length == 2) {
-        row.bytes += hex(b1, 2);
-        if (op != 0xD3) row.mnemonic += hex(b1, 2);  // "OUT port" shows no operand
+        row.bytes += hex_digits(b1, 2);
+        if (op != 0xD3) row.mnemonic += hex_digits(b1, 2);  // "OUT port" shows no operand
     } else if (info.length == 3) {
-        row.bytes += hex(b1, 2) + " " + hex(b2, 2);
-        row.operand = hex(b1 | (b2 << 8), 4);
+        row.bytes += hex_digits(b1, 2) + " " + hex_digits(b2, 2);
+        row.operand = hex_digits(b1 | (b2 << 8), 4);
     }
     return row;
 }
