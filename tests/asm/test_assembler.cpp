@@ -279,6 +279,13 @@ TEST(Output, FixedImageIsExactlyTheWindow) {
     EXPECT_THROW(fixed_image(r, 0xC000, 0x3FFF), RangeError);   // FFFF falls outside
     EXPECT_THROW(fixed_image(r, 0xC001, 0x3FFF), RangeError);   // C000 falls outside
     EXPECT_THROW(fixed_image(r, 0xC000, 0x4001), RangeError);   // past FFFF
+    EXPECT_THROW(fixed_image(r, 0xFFFF, 0xFFFFFFFF), RangeError);  // the end wraps around 32 bits
+    try {
+        fixed_image(r, 0x12345, 1);
+        ADD_FAILURE() << "a window from 12345H was taken";
+    } catch (const RangeError& e) {
+        EXPECT_NE(std::string(e.what()).find("from 12345H"), std::string::npos) << e.what();
+    }
     // Raw output spans lowest to highest with a zero-filled gap.
     EXPECT_EQ(raw_binary(r).size(), 16384u);
 }
