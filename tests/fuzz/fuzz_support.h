@@ -12,6 +12,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "core/hex.h"
 #include "core/machine.h"
 
 namespace lvov::fuzz {
@@ -57,12 +58,6 @@ inline void write_file(const std::filesystem::path& path, const uint8_t* data, s
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         std::abort();
     }
-}
-
-inline std::string hex4(uint32_t v) {
-    char s[16];
-    std::snprintf(s, sizeof s, "%04X", v);
-    return s;
 }
 
 // First difference between two machines in what a snapshot holds (registers, memory,
