@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint32_t a = line.address + static_cast<uint32_t>(k);
             FUZZ_CHECK(a <= 0xFFFF && r.used[a] && r.memory[a] == line.bytes[k],
                        line.file + ":" + std::to_string(line.line) + ": listed byte " + std::to_string(k) +
-                           " is not at " + lvov::fuzz::hex4(a));
+                           " is not at " + hex4(a));
         }
         listed += line.bytes.size();
     }
