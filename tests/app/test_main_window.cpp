@@ -216,20 +216,6 @@ void MainWindowTest::aFailedStartUpKeepsTheLastSession() {
     auto next = started_form();
     QVERIFY(next->errors.isEmpty());
     QCOMPARE(next->emu().machine.memory[0x9000], uint8_t(0x5A));
-
-    // A window whose start-up never ran holds no session: its autosave tick and its close
-    // leave the slot files as they are.
-    const std::string close_before = file_bytes(close_file);
-    {
-        auto idle = new_form();
-        QVERIFY(idle->TimerAutoSave->isActive());
-        idle->TimerAutoSaveTimer();
-        idle->close();
-        QVERIFY(idle->errors.isEmpty());
-    }
-    QCOMPARE(file_bytes(close_file), close_before);
-    QVERIFY(!fs::exists(quick_file));
-    QVERIFY(!fs::exists(dir() / "AutoSave"));
 }
 
 void MainWindowTest::aDamagedCloseFileIsReportedAndTheMachineBoots() {
@@ -239,20 +225,21 @@ void MainWindowTest::aDamagedCloseFileIsReportedAndTheMachineBoots() {
         first->close();
     }
     const std::string whole = file_bytes(close_file);
-    std::ofstream(close_file, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() / 2);
-
-    auto form = started_form();
-    const MachineState& m = form->emu().machine;
-    QCOMPARE(form->errors.size(), 1);
-    QVERIFY2(form->errors[0].contains("OnClose.NevLVE"), qPrintable(form->errors[0]));
-    QVERIFY(!form->paused());
-    QVERIFY(form->TimerMain->isActive());
-    QVERIFY(m.cycles >= boot_cycles);  // reset and booted
-    // The firmware's screen is up, not a black picture.
-    const auto& pixels = form->emu().picture.pixels;
-    QVERIFY(std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels[0]; }));
-    form->TimerMainTimer();
-    QCOMPARE(form->errors.size(), 1);
+    // Cut short in its coded data, and too short for any loader to take it.
+    for (const std::string& damaged : {whole.substr(0, whole.size() / 2), std::string("Nev")}) {
+        std::ofstream(close_file, std::ios::binary | std::ios::trunc) << damaged;
+        auto form = started_form();
+        const MachineState& m = form->emu().machine;
+        QCOMPARE(form->errors.size(), 1);
+        QVERIFY2(form->errors[0].contains("OnClose.NevLVE"), qPrintable(form->errors[0]));
+        QVERIFY(!form->paused());
+        QVERIFY(form->TimerMain->isActive());
+        QVERIFY(m.cycles >= boot_cycles);  // reset and booted
+        // The firmware's screen is up, not a black picture.
+        const auto& pixels = form->emu().picture.pixels;
+        QVERIFY(std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels[0]; }));
+        QCOMPARE(file_bytes(close_file), damaged);  // replaced only at the next close
+    }
 }
 
 // A reset whose reset slot cannot be written still resets, after saying so.

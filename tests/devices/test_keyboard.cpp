@@ -105,6 +105,8 @@ TEST_F(Keyboard, KeyReleasedThroughTheOtherTableStaysHeld) {
     set_cyrillic(true);
     key('Q', false);  // the bare table lookup releases main 5/2 instead
     EXPECT_TRUE(main_held(7, 1));
+    key('Z', false);  // the Cyrillic Z is main 7/1
+    EXPECT_FALSE(main_held(7, 1));
 }
 
 // Host keys remember the code they went down with: a table switch while they are held

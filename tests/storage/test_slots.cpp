@@ -148,28 +148,5 @@ TEST_F(SlotsTest, NoSlotIsWrittenBeforeTheSessionStarts) {
     EXPECT_TRUE(std::filesystem::exists(dir / "OnClose.NevLVE"));
 }
 
-TEST_F(SlotsTest, ADamagedCloseSlotIsReportedAndLeavesTheMachineBooted) {
-    test::scramble(*m, 9);
-    slots.SaveCloseSlot(bank, *m, roms);
-    const Bytes whole = test::read_file(dir / "OnClose.NevLVE");
-    auto booted = test::reset_machine(roms);
-    i8080_do_opcodes(*booted, boot_cycles);
-
-    for (const Bytes& damaged : {Bytes(whole.begin(), whole.begin() + whole.size() / 2), Bytes{'N', 'e', 'v'}}) {
-        test::write_file(dir / "OnClose.NevLVE", damaged);
-        SnapshotSlots next{dir.path(), [this] { return now; }};
-        auto next_run = std::make_unique<MachineState>();
-        try {
-            next.RestoreOnStart(bank, *next_run, roms);
-            ADD_FAILURE() << "no error for " << damaged.size() << " bytes";
-        } catch (const EmuError& e) {
-            EXPECT_NE(std::string(e.what()).find("OnClose.NevLVE"), std::string::npos) << e.what();
-        }
-        test::expect_same_state(*booted, *next_run);
-        EXPECT_TRUE(next.session_started());
-        EXPECT_EQ(test::read_file(dir / "OnClose.NevLVE"), damaged);
-    }
-}
-
 }  // namespace
 }  // namespace lvov
