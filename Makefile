@@ -75,3 +75,28 @@ fuzz: deps-fuzz
 		$(CCACHE_LAUNCHER) >/dev/null
 	@$(SANITIZER_ENV) cmake --build $(FUZZ_BUILD) --target fuzzers
 	@$(SANITIZER_ENV) ./tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Code style. `make format`: clang-format (settings in .clang-format) over the C++ sources
+# git tracks in src/, tests/, tools/ and bench/, in place. `make format-check`: changes
+# nothing, and fails naming every line that is not formatted (for CI). `make lint`:
+# clang-tidy (checks in .clang-tidy) over src/ with the compile commands of build/; any
+# finding fails it.
+STYLE_FILES = $(wildcard $(shell git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tools/*.cpp' \
+	'tools/*.h' 'bench/*.cpp' 'bench/*.h'))
+LINT_FILES = $(wildcard $(shell git ls-files -- 'src/*.cpp'))
+JOBS ?= $(shell nproc)
+
+.PHONY: format format-check lint deps-lint
+
+deps-lint:
+	@./scripts/install-deps.sh --lint
+
+format: deps-lint
+	@clang-format -i $(STYLE_FILES)
+
+format-check: deps-lint
+	@clang-format --dry-run -Werror $(STYLE_FILES)
+
+lint: build deps-lint
+	@printf '%s\n' $(LINT_FILES) | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*' \
+		--header-filter='^$(CURDIR)/src/'

@@ -8,6 +8,8 @@ pkgs="g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libxkbcommon-dev l
 if [ "$1" = "--package" ]; then pkgs="$pkgs dpkg-dev"; fi
 if [ "$1" = "--desktop" ]; then pkgs="$pkgs dpkg-dev desktop-file-utils appstream shared-mime-info"; fi
 if [ "$1" = "--fuzz" ]; then pkgs="$pkgs clang libclang-rt-14-dev"; fi
+# --lint adds the formatter and clang-tidy (make format, format-check, lint).
+if [ "$1" = "--lint" ]; then pkgs="$pkgs clang-format clang-tidy"; fi
 missing=""
 for p in $pkgs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
