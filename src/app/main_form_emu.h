@@ -24,6 +24,8 @@
 #include <string>
 
 #include "app/emulator.h"
+#include "app/picture_view.h"
+#include "app/widgets.h"
 #include "app/pause_slot_throttle.h"
 #include "app/speed_field.h"
 
@@ -50,56 +52,6 @@ constexpr int WINDOW_WIDTH = 776;
 constexpr int WINDOW_HEIGHT = 558;
 constexpr int TOOLBAR_HEIGHT = 25;
 constexpr int PAUSE_BLINK_MS = 500;
-
-// A label that reports mouse clicks.
-class ClickableLabel : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-signals:
-    void clicked();
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-};
-
-// The games list; reports when its drop-down list closes.
-class GamesComboBox : public QComboBox {
-    Q_OBJECT
-public:
-    using QComboBox::QComboBox;
-    void hidePopup() override;
-signals:
-    void closedUp();
-};
-
-// The picture: stretches the emulator's 256 x 256 bitmap into picture_rect whenever the
-// platform asks, and hands keys and mouse presses to the window.
-class PictureView : public QWidget {
-    Q_OBJECT
-public:
-    PictureView(TMainFormEmu& form, const Picture& picture);
-    QRect picture_rect() const { return picture_rect_; }
-    void update_picture_rect();
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    // Tab and Shift+Tab are keys of the emulated keyboard, not focus moves.
-    bool focusNextPrevChild(bool next) override;
-private:
-    TMainFormEmu& form_;
-    QImage image_;  // wraps Picture::pixels, no copy
-    QRect picture_rect_;
-};
-
-// Keeps Alt from opening the menu bar, so that the key reaches the emulated keyboard.
-class NoAltMenuStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
-                  QStyleHintReturn* returnData = nullptr) const override;
-};
 
 class TMainFormEmu : public QMainWindow {
     Q_OBJECT
