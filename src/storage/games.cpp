@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 #include "core/errors.h"
+#include "core/files.h"
 #include "storage/snapshot.h"
 
 namespace lvov {
@@ -171,15 +171,12 @@ void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
     const std::filesystem::path games_dir = program_dir / "GAMES";
     const std::filesystem::path index = games_dir / "index.ini";
     std::error_code ec;
-    const auto status = std::filesystem::status(index, ec);
-    if (!std::filesystem::exists(status)) return;  // no index, empty catalogue
-    // A FIFO or device would block the window at start-up; a folder cannot be read.
-    if (!std::filesystem::is_regular_file(status))
-        throw IoError("Cannot read file \"" + path_text(index) + "\": not a regular file");
-    std::ifstream in(index, std::ios::binary);
-    if (!in) throw IoError("Cannot open file \"" + path_text(index) + "\"");
+    if (!std::filesystem::exists(index, ec)) return;  // no index, empty catalogue
+    // Only a regular file is read, and the open never waits: a FIFO or device would hold
+    // the window at start-up.
+    InputFile in(index);
 
-    std::vector<char> block(64 * 1024);
+    std::vector<uint8_t> block(64 * 1024);
     IndexLine line;
     int number = 0;
     bool pending = false;  // bytes of a last line without a break
@@ -210,10 +207,8 @@ void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
         paths.push_back(is_full_path(file) ? cp1251_to_utf8(file)
                                            : path_text(games_dir / host_path(relative_game_file(file))));
     };
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        const size_t got = static_cast<size_t>(in.gcount());
-        const char* p = block.data();
+    for (size_t got; (got = in.read(block.data(), block.size())) > 0;) {
+        const char* p = reinterpret_cast<const char*>(block.data());
         const char* const end = p + got;
         while (p < end) {
             const char* const brk = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
@@ -226,7 +221,6 @@ void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
             p = brk + 1;
         }
     }
-    if (in.bad()) throw IoError("Cannot read file \"" + path_text(index) + "\"");
     if (pending) finish_line();
 }
 
