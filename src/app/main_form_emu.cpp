@@ -118,6 +118,7 @@ TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
     build_actions();
     build_menu();
     build_toolbar();
+    build_view_menu();
 
     PictureView_ = new PictureView(*this, emu_->picture);
     PictureView_->setObjectName("PictureView");
@@ -388,6 +389,7 @@ void TMainFormEmu::set_menu_shortcuts(bool on) {
     set(MenuQuickResetCPU, "Ctrl+R");
     set(MenuPause, "Del");
     set(MenuDebugger, "Ctrl+D");
+    set_view_shortcuts(on);
 }
 
 // Reads both fields as they stand, locked or not. A frame rate below 1 is reported and

@@ -114,6 +114,11 @@ public:
     void LabelGamesClick();
     void ComboBoxGamesChange(const QString& text);
     void ComboBoxGamesCloseUp();
+    // View menu and Save Picture (main_form_view.cpp).
+    void MenuFullScreenClick();
+    void leave_full_screen();
+    void set_picture_scale(PictureScale scale);
+    void MenuSavePictureClick();
 
     // Components, by their form names.
     QTimer* TimerMain = nullptr;
@@ -131,6 +136,12 @@ public:
     QAction* MenuExit = nullptr;
     QAction* MenuDebugger = nullptr;
     QAction* MenuAbout = nullptr;
+    QAction* MenuSavePicture = nullptr;
+    QAction* MenuFullScreen = nullptr;
+    QAction* MenuLeaveFullScreen = nullptr;  // Esc while paused; in no menu
+    QAction* MenuScaleWhole = nullptr;
+    QAction* MenuScaleFill = nullptr;
+    QAction* MenuScaleSmooth = nullptr;
     QAction* ToolButtonOpen = nullptr;
     QAction* ToolButtonFullResetCPU = nullptr;
     QAction* ToolButtonQuickResetCPU = nullptr;
@@ -158,6 +169,9 @@ protected:
     // Dialogs and message boxes; tests override them to answer without a modal loop.
     virtual QString ask_open_file_name(const QString& title, const QString& dir, const QString& filter);
     virtual QString ask_save_file_name(const QString& dir, const QString& filter);
+    // The Save Picture dialog: the file name ("" when cancelled) and, in chosen, the
+    // index of the filter picked.
+    virtual QString ask_picture_file_name(const QString& dir, const QStringList& filters, int& chosen);
     virtual void show_error(const QString& text);
     virtual void show_message(const QString& caption, const QString& text);
 
@@ -176,6 +190,8 @@ private:
     void build_menu();
     void build_toolbar();
     void set_menu_shortcuts(bool on);
+    void build_view_menu();
+    void set_view_shortcuts(bool on);
     void toggle_speed_field(SpeedField* field, QLabel* caption, QLabel* star);
     void show_applied_speed();
     void set_games_text(const QString& text);
@@ -203,6 +219,7 @@ private:
     bool updating_games_ = false;
     bool centred_ = false;
     QString startup_file_;
+    Qt::WindowStates state_before_full_screen_;
     QIcon image_pause_, image_resume_, image_resume_blink_;
 };
 

@@ -1,6 +1,9 @@
 // The emulator as a desktop application: where its files live (beside the program or
 // in the user's data folder), the shipped catalogue and firmware as fallbacks, the file
-// types it declares, and its icon.
+// types it declares, its icon; full screen, the picture's scaling and Save Picture.
+#include <QMenuBar>
+#include <QScreen>
+#include <QToolBar>
 #include <QMimeDatabase>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,6 +20,26 @@ using namespace lvov;
 using namespace lvov::test;
 namespace fs = std::filesystem;
 
+namespace {
+
+// The main window with the Save Picture dialog answered by the test.
+class PictureForm : public TestForm {
+public:
+    explicit PictureForm(const fs::path& dir) : TestForm(dir) {}
+    QString picture_answer;  // "" = the user cancels
+    int picture_filter = 0;
+    QStringList picture_filters;
+
+protected:
+    QString ask_picture_file_name(const QString&, const QStringList& filters, int& chosen) override {
+        picture_filters = filters;
+        chosen = picture_filter;
+        return picture_answer;
+    }
+};
+
+}  // namespace
+
 class DesktopTest : public QObject {
     Q_OBJECT
 private slots:
@@ -30,6 +53,10 @@ private slots:
     void fileTypesAreKnownByMagicAndName();
     void iconCarriesEverySize();
 
+    void pictureKeepsItsSquareCentredOnBlack();
+    void fullScreenFromMenuDoubleClickAndKeys();
+    void savePictureWritesPng();
+
 private:
     fs::path tmp() const { return fs::path(tmp_->path().toStdString()); }
     static void write_index(const fs::path& root, const std::string& lines) {
@@ -40,6 +67,20 @@ private:
         fs::create_directories(root / "firmware");
         write_file(root / "firmware" / ("image" + std::to_string(n) + ".rom"), std::vector<uint8_t>(size, fill));
     }
+
+    // A shown window after its start-up, paused, with a picture of four colour bands.
+    std::unique_ptr<PictureForm> shown_form() {
+        auto form = std::make_unique<PictureForm>(tmp());
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
+        form->FirstPusk();
+        form->pause(true);
+        MachineState& m = form->emu().machine;
+        for (int a = 0; a < 0x4000; ++a) m.vram[a] = std::array<uint8_t, 4>{0x00, 0xF0, 0x0F, 0xFF}[a / 0x1000];
+        form->paint_screen();
+        return form;
+    }
+    static QRgb pixel_at(QWidget* w, QPoint p) { return w->grab().toImage().pixel(p); }
 
     std::unique_ptr<QTemporaryDir> tmp_;
     QTemporaryDir mime_root_;
@@ -189,6 +230,113 @@ void DesktopTest::iconCarriesEverySize() {
     QVERIFY(sizes.contains(QSize(16, 16)));
     QVERIFY(sizes.contains(QSize(256, 256)));
     QCOMPARE(icon.pixmap(QSize(48, 48)).size(), QSize(48, 48));
+}
+
+void DesktopTest::pictureKeepsItsSquareCentredOnBlack() {
+    // The largest whole multiple that fits, centred; an area below 256 shrinks it.
+    QCOMPARE(fit_picture(QSize(776, 483), PictureScale::Whole), QRect(260, 113, 256, 256));
+    QCOMPARE(fit_picture(QSize(1920, 1080), PictureScale::Whole), QRect(448, 28, 1024, 1024));
+    QCOMPARE(fit_picture(QSize(1920, 1080), PictureScale::Fill), QRect(420, 0, 1080, 1080));
+    QCOMPARE(fit_picture(QSize(1920, 1080), PictureScale::Smooth), QRect(420, 0, 1080, 1080));
+    QCOMPARE(fit_picture(QSize(300, 200), PictureScale::Whole), QRect(50, 0, 200, 200));
+    QVERIFY(fit_picture(QSize(0, 0), PictureScale::Whole).isEmpty());
+
+    // In the window: the view follows its size and the menu's choice, black around.
+    auto form = shown_form();
+    QVERIFY(form);
+    form->resize(700, 700);
+    QWidget* view = form->PictureView_;
+    QTRY_COMPARE(form->picture_rect(), fit_picture(view->size(), PictureScale::Whole));
+    const QRect whole = form->picture_rect();
+    QCOMPARE(whole.width() % 256, 0);
+    QCOMPARE(pixel_at(view, QPoint(0, 0)), qRgb(0, 0, 0));
+    QCOMPARE(pixel_at(view, whole.topLeft() + QPoint(2, 2)), QRgb(form->emu().picture.pixels[2 * 256 + 2]) | 0xFF000000);
+    form->MenuScaleFill->trigger();
+    QCOMPARE(form->picture_rect(), fit_picture(view->size(), PictureScale::Fill));
+    QVERIFY(form->picture_rect().width() > whole.width());
+    QVERIFY(form->MenuScaleFill->isChecked() && !form->MenuScaleWhole->isChecked());
+}
+
+void DesktopTest::fullScreenFromMenuDoubleClickAndKeys() {
+    auto form = shown_form();
+    QVERIFY(form);
+    QWidget* view = form->PictureView_;
+    const QSize normal = form->size();
+
+    // From the View menu (F11 while paused): only the picture, on the whole screen.
+    QCOMPARE(form->MenuFullScreen->shortcut(), QKeySequence(Qt::Key_F11));
+    form->MenuFullScreen->trigger();
+    QTRY_VERIFY(form->isFullScreen());
+    QVERIFY(form->MenuFullScreen->isChecked());
+    QVERIFY(form->menuBar()->isHidden());
+    QVERIFY(form->ToolBar1->isHidden());
+    QTRY_COMPARE(view->size(), form->screen()->geometry().size());
+    QCOMPARE(form->picture_rect(), fit_picture(view->size(), PictureScale::Whole));
+
+    // The menu's shortcuts still answer with the menu bar hidden: F11 leaves.
+    QTest::keyClick(view, Qt::Key_F11);
+    QTRY_VERIFY(!form->isFullScreen());
+    QVERIFY(form->menuBar()->isVisible());
+    QVERIFY(form->ToolBar1->isVisible());
+    QTRY_COMPARE(form->size(), normal);
+
+    // A double-click toggles it at any time, also while the machine runs; there Esc is
+    // a key of the machine and leaves nothing.
+    form->pause(false);
+    QVERIFY(form->MenuFullScreen->shortcut().isEmpty());
+    QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTRY_VERIFY(form->isFullScreen());
+    QVERIFY(!form->paused());
+    QTest::keyClick(view, Qt::Key_Escape);
+    QVERIFY(form->isFullScreen());
+    QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTRY_VERIFY(!form->isFullScreen());
+
+    // Esc while paused leaves full screen; in a window it does nothing.
+    QTest::mouseDClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTRY_VERIFY(form->isFullScreen());
+    form->pause(true);
+    QTest::keyClick(view, Qt::Key_Escape);
+    QTRY_VERIFY(!form->isFullScreen());
+    QTest::keyClick(view, Qt::Key_Escape);
+    QVERIFY(!form->isFullScreen());
+    QVERIFY(form->errors.isEmpty());
+}
+
+void DesktopTest::savePictureWritesPng() {
+    auto form = shown_form();
+    QVERIFY(form);
+    form->resize(700, 700);
+    QTRY_COMPARE(form->picture_rect().width(), 512);
+    const auto& pixels = form->emu().picture.pixels;
+
+    // 256 x 256, the picture's own pixels; ".png" added.
+    QCOMPARE(form->MenuSavePicture->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
+    form->picture_answer = QString::fromStdString((tmp() / "shot").string());
+    form->MenuSavePicture->trigger();
+    QCOMPARE(form->picture_filters.size(), 2);
+    QImage saved(QString::fromStdString((tmp() / "shot.png").string()));
+    QCOMPARE(saved.size(), QSize(256, 256));
+    for (const QPoint p : {QPoint(0, 0), QPoint(255, 70), QPoint(3, 130), QPoint(255, 255)}) {
+        QCOMPARE(saved.pixel(p) & 0xFFFFFF, pixels[p.y() * 256 + p.x()] & 0xFFFFFF);
+    }
+    QVERIFY(form->paused());
+
+    // As the window shows it: twice the size, each pixel doubled.
+    form->picture_filter = 1;
+    form->picture_answer = QString::fromStdString((tmp() / "big.PNG").string());
+    form->MenuSavePicture->trigger();
+    saved = QImage(QString::fromStdString((tmp() / "big.PNG").string()));
+    QCOMPARE(saved.size(), QSize(512, 512));
+    QCOMPARE(saved.pixel(511, 300) & 0xFFFFFF, pixels[150 * 256 + 255] & 0xFFFFFF);
+
+    // A folder that does not exist: one message, no file, and the machine stays paused.
+    form->pause(false);
+    form->picture_answer = QString::fromStdString((tmp() / "missing" / "shot.png").string());
+    form->MenuSavePicture->trigger();
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(!fs::exists(tmp() / "missing"));
+    QVERIFY(form->paused());
 }
 
 QTEST_MAIN(DesktopTest)
