@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/exec_hooks.h"
 #include "core/i8080.h"
 #include "core/rom.h"
 #include "cpm_machine.h"
@@ -65,6 +66,45 @@ BENCHMARK(BM_Exerciser)->Unit(benchmark::kMillisecond);
 // CPUTEST to its end (about 256 million cycles).
 void BM_Cputest(benchmark::State& state) { run_diagnostic(state, "CPUTEST.COM", 300'000'000); }
 BENCHMARK(BM_Cputest)->Unit(benchmark::kMillisecond);
+
+// The checking copy of the loop on CPUTEST: execution breakpoints and a watchpoint that
+// are never met (0), and the trace of every instruction as well (1).
+class NeverStop : public ExecHooks {
+public:
+    bool exec_hit(const MachineState&) override { return false; }
+    bool access_hit(const MachineState&, const Access*, int) override { return false; }
+};
+
+void BM_CputestChecked(benchmark::State& state) {
+    const auto path = diagnostic("CPUTEST.COM");
+    if (!path) {
+        state.SkipWithError("the 8080 diagnostics folder (shared/cpu-tests) is absent; set LVOV_CPU_TESTS");
+        for (auto _ : state) {
+        }
+        return;
+    }
+    const auto program = read_cpm_program(*path);
+    auto m = std::make_unique<MachineState>();
+    auto hooks = std::make_unique<NeverStop>();
+    for (uint16_t a : {0x0038, 0x0040, 0xC000, 0xFFFF}) hooks->address_flags[a] |= BREAK_EXEC;  // never reached
+    for (uint32_t a = 0xE000; a < 0xE100; ++a) hooks->address_flags[a] |= WATCH_WRITE;
+    hooks->set_armed(true);
+    hooks->trace_on = state.range(0) == 1;
+    cpm_setup(*m, program);
+    int64_t cycles = 0;
+    for (auto _ : state) {
+        i8080_run_checked(*m, 300'000'000, *hooks);
+        cycles += m->cycles;
+        cpm_drain_output(*m);
+        if (cpm_finished(*m)) {
+            state.PauseTiming();
+            cpm_setup(*m, program);
+            state.ResumeTiming();
+        }
+    }
+    state.counters["cycles/s"] = benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CputestChecked)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // A built-in loop in the manner of CPUTEST: loads, stores, arithmetic, rotates, the
 // stack and a subroutine, with no end; needs no external file. Assembled for `base`,

@@ -13,6 +13,11 @@
 // bit no longer matches the copy that is running, and the very next fetch goes through
 // the new map.
 //
+// Both copies exist once more as the checking loop of i8080_run_checked (CHECK true):
+// the same handlers, with data and port accesses that look up their flags
+// (i8080_check.h) and a check point between instructions for breakpoints, steps and
+// the trace. i8080_do_opcodes runs the plain copies, in which all of that compiles away.
+//
 // Each handler says only what its instruction does. Its length and clock cycles come
 // from the opcode table (core/opcodes.h) at compile time, so the table is the one place
 // that states them. The flag rules are in i8080_alu.h.
@@ -26,7 +31,9 @@
 #include <array>
 #include <utility>
 
+#include "core/exec_hooks.h"
 #include "core/i8080_alu.h"
+#include "core/i8080_check.h"
 #include "core/i8080_memory.h"
 #include "core/opcodes.h"
 #include "core/ports.h"
@@ -41,9 +48,10 @@ consteval uint64_t length_of(uint8_t op) { return opcode_info(op).length; }
 consteval int32_t cycles_of(uint8_t op) { return opcode_info(op).cycles; }
 consteval int32_t cycles_taken_of(uint8_t op) { return opcode_info(op).cycles_taken; }
 
-// Runs while left >= 0 or until an OUT flips the map switch away from RAM.
-template <bool RAM>
-void run(MachineState& m, int32_t& left_io) {
+// Runs while left >= 0 or until an OUT flips the map switch away from RAM. The checking
+// copy (CHECK, with cs) also stops where the hooks ask: see the check point below.
+template <bool RAM, bool CHECK = false>
+void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nullptr) {
     // The INR/DCR flag tables beside the handler addresses, so that the tables are
     // addressed from the register that already holds the dispatch table.
     struct Tables {
@@ -72,17 +80,55 @@ void run(MachineState& m, int32_t& left_io) {
     int32_t left = left_io;
     const FlagTable& ft = m.flag_table;
 
+    // The checking copy keeps its state in locals during a run and in cs between runs.
+    [[maybe_unused]] const uint8_t* flags = nullptr;
+    [[maybe_unused]] TraceEntry* ring = nullptr;
+    [[maybe_unused]] bool pending = false, skip_exec = false, trace_on = false;
+    [[maybe_unused]] int64_t limit = -1;
+    [[maybe_unused]] int32_t floor = -1;
+    [[maybe_unused]] uint64_t instructions = 0, trace_total = 0, trace_head = 0, op = 0, sp_before = 0;
+    if constexpr (CHECK) {
+        ExecHooks& h = cs->hooks;
+        flags = cs->flags;
+        ring = h.trace.entries.data();
+        trace_on = h.trace_on;
+        trace_total = h.trace.total;
+        limit = h.instruction_limit;
+        floor = h.return_floor;
+        pending = cs->pending;
+        skip_exec = cs->skip_exec;
+        op = cs->op;
+        sp_before = cs->sp_before;
+        trace_head = cs->trace_head;
+    }
+
     // Operands. var := (var + n) modulo 65,536 for a local that holds 0000-FFFF.
 #define ADD16(var, n) var = (var + (n)) & 0xFFFF
-#define RD(addr) rd<RAM>(m, (addr))
-#define WR(addr, v) wr<RAM>(m, (addr), (v))
-#define RD16(addr) rd16<RAM>(m, (addr))
-#define WR16(addr, v) wr16<RAM>(m, (addr), (v))
+#define FETCH(addr) rd<RAM>(m, (addr))
+#define RD(addr) data_rd<RAM, CHECK>(m, (addr), flags, cs)
+#define WR(addr, v) data_wr<RAM, CHECK>(m, (addr), (v), flags, cs)
+#define RD16(addr) data_rd16<RAM, CHECK>(m, (addr), flags, cs)
+#define WR16(addr, v) data_wr16<RAM, CHECK>(m, (addr), (v), flags, cs)
 #define IMM8 imm8<RAM>(m, pc)
 #define IMM16 imm16<RAM>(m, pc)
 #define PORT static_cast<uint8_t>(IMM8)
-#define PUSH(v) push16<RAM>(m, sp, (v))
-#define POP pop16<RAM>(m, sp)
+#define PUSH(v) data_push<RAM, CHECK>(m, sp, (v), flags, cs)
+#define POP data_pop<RAM, CHECK>(m, sp, flags, cs)
+    // The registers back into the machine: at the end of a run, and in the checking copy
+    // before the hooks look at them.
+#define SYNC                                 \
+    do {                                     \
+        m.A = static_cast<uint8_t>(a);       \
+        m.F = static_cast<uint8_t>(f);       \
+        m.B = static_cast<uint8_t>(bc >> 8); \
+        m.C = static_cast<uint8_t>(bc);      \
+        m.D = static_cast<uint8_t>(de >> 8); \
+        m.E = static_cast<uint8_t>(de);      \
+        m.H = static_cast<uint8_t>(hl >> 8); \
+        m.L = static_cast<uint8_t>(hl);      \
+        m.PC = static_cast<uint16_t>(pc);    \
+        m.SP = static_cast<uint16_t>(sp);    \
+    } while (0)
 
     // The 8-bit registers inside their pairs, M (the byte at HL) and PSW.
 #define GET_B (bc >> 8)
@@ -168,16 +214,27 @@ void run(MachineState& m, int32_t& left_io) {
         pc = (n) * 8;     \
     } while (0)
 
-    // Dispatch of the next instruction, or the end of the run.
+    // Dispatch of the next instruction, or the end of the run. The checking copy goes
+    // through the check point between any two instructions.
 #if LVOV_COMPUTED_GOTO
-#define NEXT                                \
-    do {                                    \
+#define DISPATCH                              \
+    do {                                      \
         if (left < 0) [[unlikely]] goto done; \
-        goto* tables.dispatch[RD(pc)];      \
+        goto* tables.dispatch[FETCH(pc)];     \
     } while (0)
+#define DISPATCH_OP(opcode) goto* tables.dispatch[opcode]
 #else
-#define NEXT goto next
+#define DISPATCH goto next
+#define DISPATCH_OP(opcode) goto next
 #endif
+#define NEXT                         \
+    do {                             \
+        if constexpr (CHECK) {       \
+            goto after_instruction;  \
+        } else {                     \
+            DISPATCH;                \
+        }                            \
+    } while (0)
 
     // The handlers, one line per opcode:
     //   OP(op, ...)          does ..., then PC advances by the length
@@ -223,7 +280,71 @@ void run(MachineState& m, int32_t& left_io) {
     }                                                               \
     NEXT;
 
-    NEXT;
+    // The check point between two instructions: the plain loop passes it only on entry.
+    // The checking copy comes here after every instruction for the checks of the one just
+    // done (trace, noted accesses, Step out, Step), then for those of the next one
+    // (budget, execution breakpoint), noting what its own checks will need.
+    if constexpr (CHECK) {
+        if (pending) {  // the instruction that ended the last run (an OUT) is still due
+            pending = false;
+            goto after_instruction;
+        }
+    } else if (false) {
+        goto after_instruction;  // labels only the checking copy jumps to
+        goto stop;
+    }
+    goto before_instruction;
+after_instruction:
+    if constexpr (CHECK) {
+        ++instructions;
+        if (trace_on) {
+            // The entry in two stores: PC, its bytes, A, F / BC, DE, HL, SP.
+            store_trace_entry(ring[trace_total % TRACE_CAPACITY], trace_head | (a << 40) | (f << 48),
+                              bc | (de << 16) | (hl << 32) | (sp << 48));
+            ++trace_total;
+        }
+        if (cs->count) [[unlikely]] {
+            SYNC;
+            const int n = cs->count;
+            cs->count = 0;
+            if (cs->hooks.access_hit(m, cs->accesses, n)) {
+                cs->hooks.stop_cause = StopCause::Access;
+                goto stop;
+            }
+        }
+        if (floor >= 0 && is_return(static_cast<uint8_t>(op)) && sp == ((sp_before + 2) & 0xFFFF) &&
+            sp_before >= static_cast<uint64_t>(floor)) {
+            cs->hooks.stop_cause = StopCause::Return;
+            goto stop;
+        }
+        if (limit > 0) --limit;
+    }
+before_instruction:
+    if constexpr (CHECK) {
+        if (limit == 0) [[unlikely]] {
+            cs->hooks.stop_cause = StopCause::Step;
+            goto stop;
+        }
+        if (left < 0) goto done;
+        if (flags[pc] & BREAK_EXEC) [[unlikely]] {
+            if (!skip_exec) {
+                SYNC;
+                if (cs->hooks.exec_hit(m)) {
+                    cs->hooks.stop_cause = StopCause::Breakpoint;
+                    goto stop;
+                }
+            }
+        }
+        skip_exec = false;
+        op = FETCH(pc);
+        sp_before = sp;
+        if (trace_on) trace_head = pc | (op << 16) | (IMM16 << 24);
+        DISPATCH_OP(op);
+    }
+    DISPATCH;
+stop:
+    if constexpr (CHECK) cs->stopped = true;
+    goto done;
 
     OP(0x00, /* nothing */)                                       // NOP
     OP(0x01, bc = IMM16)                                          // LXI B,d16
@@ -437,9 +558,12 @@ void run(MachineState& m, int32_t& left_io) {
     OP(0xD1, de = POP)                                            // POP D
     COND(0xD2, CC_NC, pc = IMM16)                                 // JNC a16
 L_0xD3:  // OUT d8
-    do_output(m, PORT, static_cast<uint8_t>(a));
+    port_out<CHECK>(m, PORT, static_cast<uint8_t>(a), cs);
     ADVANCE(0xD3);
-    if (m.ram_mode() != RAM) goto done;  // the other copy of the loop takes over
+    if (m.ram_mode() != RAM) {  // the other copy of the loop takes over
+        if constexpr (CHECK) pending = true;
+        goto done;
+    }
     NEXT;
     COND(0xD4, CC_NC, CALL(IMM16))                                // CNC a16
     OP(0xD5, PUSH(de))                                            // PUSH D
@@ -448,7 +572,7 @@ L_0xD3:  // OUT d8
     COND(0xD8, CC_C, pc = POP)                                    // RC
     JUMP(0xD9, signal_inv_opc(); pc = POP)                        // undocumented RET
     COND(0xDA, CC_C, pc = IMM16)                                  // JC a16
-    OP(0xDB, a = do_input(m, PORT))                               // IN d8
+    OP(0xDB, a = port_in<CHECK>(m, PORT, cs))                     // IN d8
     COND(0xDC, CC_C, CALL(IMM16))                                 // CC a16
     JUMP(0xDD, signal_inv_opc(); CALL(IMM16))                     // undocumented CALL a16
     OP(0xDE, OP_SBB(IMM8))                                        // SBI d8
@@ -496,7 +620,7 @@ next:
     case 0x##h##9: goto L_0x##h##9; case 0x##h##A: goto L_0x##h##A; case 0x##h##B: goto L_0x##h##B; \
     case 0x##h##C: goto L_0x##h##C; case 0x##h##D: goto L_0x##h##D; case 0x##h##E: goto L_0x##h##E; \
     case 0x##h##F: goto L_0x##h##F
-    switch (RD(pc)) {
+    switch (FETCH(pc)) {
         CASES16(0); CASES16(1); CASES16(2); CASES16(3); CASES16(4); CASES16(5); CASES16(6); CASES16(7);
         CASES16(8); CASES16(9); CASES16(A); CASES16(B); CASES16(C); CASES16(D); CASES16(E); CASES16(F);
     }
@@ -504,18 +628,24 @@ next:
 #endif
 
 done:
-    m.A = static_cast<uint8_t>(a);
-    m.F = static_cast<uint8_t>(f);
-    m.B = static_cast<uint8_t>(bc >> 8);
-    m.C = static_cast<uint8_t>(bc);
-    m.D = static_cast<uint8_t>(de >> 8);
-    m.E = static_cast<uint8_t>(de);
-    m.H = static_cast<uint8_t>(hl >> 8);
-    m.L = static_cast<uint8_t>(hl);
-    m.PC = static_cast<uint16_t>(pc);
-    m.SP = static_cast<uint16_t>(sp);
+    if constexpr (CHECK) {
+        ExecHooks& h = cs->hooks;
+        h.instructions += instructions;
+        h.trace.total = trace_total;
+        h.instruction_limit = limit;
+        cs->pending = pending;
+        cs->skip_exec = skip_exec;
+        cs->op = static_cast<uint8_t>(op);
+        cs->sp_before = static_cast<uint16_t>(sp_before);
+        cs->trace_head = trace_head;
+    }
+    SYNC;
     left_io = left;
 #undef ADD16
+#undef DISPATCH
+#undef DISPATCH_OP
+#undef FETCH
+#undef SYNC
 #undef ADVANCE
 #undef CALL
 #undef CC_C
@@ -579,6 +709,28 @@ done:
 void i8080_init(MachineState& m) { build_flag_table(m); }
 
 bool signal_inv_opc() { return false; }
+
+bool i8080_run_checked(MachineState& m, int32_t budget, ExecHooks& hooks) {
+    m.cycles = 0;
+    hooks.stop_cause = StopCause::None;
+    const bool skip = std::exchange(hooks.skip_first_exec, false);
+    if (budget <= 0) return false;
+    if (budget > MAX_BUDGET) budget = MAX_BUDGET;
+    CheckState cs(hooks, skip);
+    int32_t left = budget - 1;
+    // Once more after the budget when the last instruction's checks are still due (an OUT
+    // that flipped the memory map left the loop before its check point).
+    while ((left >= 0 || cs.pending) && !cs.stopped) {
+        if (m.ram_mode()) {
+            run<true, true>(m, left, &cs);
+        } else {
+            run<false, true>(m, left, &cs);
+        }
+    }
+    m.cycles = budget - 1 - left;
+    hooks.cycles += m.cycles;
+    return cs.stopped;
+}
 
 void i8080_do_opcodes(MachineState& m, int32_t budget) {
     m.cycles = 0;

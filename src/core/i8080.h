@@ -7,6 +7,8 @@
 // do_input/do_output. There are no interrupts and no halted state: HLT, EI and DI are
 // 4-cycle no-ops. Undocumented opcodes call signal_inv_opc and then execute as the
 // documented instruction they stand for (08..38 NOP, CB JMP, D9 RET, DD/ED/FD CALL).
+// i8080_run_checked (core/exec_hooks.h) runs the same instructions with breakpoints,
+// watchpoints, steps and the trace.
 #pragma once
 #include <cstdint>
 
