@@ -35,6 +35,18 @@ bool parse_count(const std::string& text, int& value, int maximum) {
     return true;
 }
 
+// A 16-bit address in hexadecimal, with or without "0x": "C000", "0x4000", "ff".
+bool parse_address(std::string text, uint16_t& value) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.erase(0, 2);
+    if (text.empty() || text.size() > 4) return false;
+    unsigned parsed = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, parsed, 16);
+    if (ec != std::errc() || ptr != end) return false;
+    value = static_cast<uint16_t>(parsed);
+    return true;
+}
+
 }  // namespace
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
@@ -112,6 +124,23 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         } else if (name == "--save-snapshot") {
             ok = value(o.save_snapshot);
             if (ok && o.save_snapshot.empty()) result.error = "--save-snapshot needs a file name";
+        } else if (name == "--break" || name == "--watch") {
+            std::string text;
+            ok = value(text);
+            uint16_t address = 0;
+            if (ok && !parse_address(text, address)) {
+                result.error = name + " needs a hexadecimal address from 0000 to FFFF, not \"" + text + "\"";
+                return result;
+            }
+            (name == "--break" ? o.breaks : o.watches).push_back(address);
+        } else if (name == "--trace") {
+            std::string text;
+            ok = value(text);
+            if (ok && !parse_count(text, o.trace, MAX_TRACE_LINES)) {
+                result.error = "--trace needs a whole number from 0 to " + std::to_string(MAX_TRACE_LINES) +
+                               ", not \"" + text + "\"";
+                return result;
+            }
         } else if (name == "--dir") {
             ok = value(o.dir);
             if (ok && o.dir.empty()) result.error = "--dir needs a folder";
@@ -128,6 +157,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
                                      : !o.screenshot.empty()   ? "--screenshot"
                                      : o.type_text             ? "--type"
                                      : !o.save_snapshot.empty() ? "--save-snapshot"
+                                     : !o.breaks.empty()        ? "--break"
+                                     : !o.watches.empty()       ? "--watch"
+                                     : o.trace > 0              ? "--trace"
                                                                : nullptr;
         if (needs_headless) result.error = std::string(needs_headless) + " works only with --headless";
     }
@@ -194,13 +226,21 @@ std::string usage_text() {
            "                        3 frames and released for 3; \\n is Enter\n"
            "  --save-snapshot FILE  write a snapshot at the end of a headless run\n"
            "                        (\".NevLVE\" is appended when missing)\n"
+           "  --break ADDR          stop the frames at the first execution of the instruction\n"
+           "                        at ADDR (hexadecimal; may be repeated) and print the\n"
+           "                        registers: PC=.. SP=.. A=.. F=.. BC=.. DE=.. HL=..\n"
+           "                        cycles=N (N: clock cycles of the frame up to the stop)\n"
+           "  --watch ADDR          stop the same way after the first write to ADDR\n"
+           "  --trace N             print the last N instructions executed (at most 4096)\n"
+           "                        before the stop or the end of the run\n"
            "  --dir DIR             the folder that stands for the program's directory\n"
            "                        (snapshot slots, key map, games, firmware)\n"
            "  --help                show this text\n"
            "  --version             show the version\n"
            "\n"
            "Exit status: 0 done, 1 an output file could not be written, 2 bad options, an\n"
-           "unreadable input file, or an output that is a folder, FIFO or device.\n";
+           "unreadable input file, or an output that is a folder, FIFO or device, 3 the\n"
+           "frames ran out before a --break or --watch stopped them.\n";
 }
 
 std::string version_text() { return "nevemulator 1.0Beta\n"; }

@@ -7,12 +7,16 @@
 //     --screenshot OUT.png the 256 x 256 picture at the end of a headless run
 //     --type TEXT          keys typed after the boot run and FILE, before the frames
 //     --save-snapshot F    a snapshot of the machine at the end of a headless run
+//     --break ADDR         (repeatable, hex) stop the headless run at the first execution there
+//     --watch ADDR         (repeatable, hex) stop the headless run after the first write there
+//     --trace N            print the last N instructions before the end or the stop
 //     --dir DIR            the folder that stands for the program's directory
 //     --help, --version
 //
 // Options take their value as the next argument or after '='. Parsing is free of any
 // toolkit so the headless run starts no window system at all.
 #pragma once
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,6 +31,9 @@ constexpr int MAX_HEADLESS_FRAMES = 10'000'000;  // about 55 emulated hours, som
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILURE_WRITE = 1;  // an output file (screenshot, snapshot) could not be written
 constexpr int EXIT_USAGE = 2;          // bad options, or an input file that cannot be read
+constexpr int EXIT_NOT_STOPPED = 3;    // --break or --watch given, and the frames ran out first
+
+constexpr int MAX_TRACE_LINES = 4096;  // the instructions the trace keeps
 
 struct CommandLine {
     bool headless = false;
@@ -36,6 +43,9 @@ struct CommandLine {
     std::string save_snapshot;
     std::string dir;
     std::string file;
+    std::vector<uint16_t> breaks;   // --break addresses
+    std::vector<uint16_t> watches;  // --watch addresses
+    int trace = 0;                  // --trace N
     bool help = false;
     bool version = false;
 };

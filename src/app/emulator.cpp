@@ -18,7 +18,8 @@ void Emulator::apply_speed(int fps, int32_t cycles) {
 }
 
 bool Emulator::run_frame() {
-    i8080_do_opcodes(machine, cycles_per_frame);
+    stopped = exec.run(machine, cycles_per_frame);
+    if (rewind_enabled) rewind.frame_done(machine);
     return paint_screen(machine, colors, picture);
 }
 

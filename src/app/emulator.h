@@ -13,11 +13,13 @@
 #include "app/data_dirs.h"
 #include "core/machine.h"
 #include "core/rom.h"
+#include "debugger/exec_control.h"
 #include "devices/keyboard.h"
 #include "devices/speed.h"
 #include "devices/video.h"
 #include "storage/buffers.h"
 #include "storage/games.h"
+#include "storage/rewind.h"
 #include "storage/slots.h"
 #include "storage/snapshot.h"
 
@@ -42,6 +44,10 @@ struct Emulator {
     HeldKeys held_keys;
     SnapshotSlots snapshot_slots;
     GamesCatalogue games;
+    ExecControl exec;      // breakpoints, steps and the trace of the frames
+    RewindHistory rewind;  // the recent past: a state every 10 frames
+    bool rewind_enabled = true;
+    bool stopped = false;  // the last frame stopped early, at a breakpoint or a step
 
     int32_t cycles_per_frame = 0;  // set by the first apply_speed
     int frame_interval = 20;       // milliseconds
@@ -52,6 +58,8 @@ struct Emulator {
 
     // One frame: the interpreter for cycles_per_frame, then the painter. True when the
     // picture changed or a redraw was asked for.
+    // With breakpoints, a step or the trace armed, the frame may stop early (stopped);
+    // every frame counts towards the rewind history.
     bool run_frame();
 
     // The firmware's start-up in one interpreter run, without painting.

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <iostream>
 #include <memory>
 #include <ostream>
 
@@ -17,9 +18,15 @@ void type_text(Emulator& emu, const std::string& text) {
     const std::vector<KeyStroke> strokes = keystrokes_for_text(text);
     for (const KeyStroke& stroke : strokes) {
         for (const uint8_t vk : stroke.keys) emu.press_key(vk);
-        for (int i = 0; i < TYPE_HOLD_FRAMES; ++i) emu.run_frame();
+        for (int i = 0; i < TYPE_HOLD_FRAMES; ++i) {
+            emu.run_frame();
+            if (emu.stopped) return;
+        }
         for (auto it = stroke.keys.rbegin(); it != stroke.keys.rend(); ++it) emu.release_key(*it);
-        for (int i = 0; i < TYPE_RELEASE_FRAMES; ++i) emu.run_frame();
+        for (int i = 0; i < TYPE_RELEASE_FRAMES; ++i) {
+            emu.run_frame();
+            if (emu.stopped) return;
+        }
     }
 }
 
@@ -83,8 +90,23 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     }
     emu->paint();
 
+    // Breakpoints and the trace watch the typing and the frames; the first stop ends them.
+    for (const uint16_t address : options.breaks) emu->exec.add(BreakKind::Exec, address, address);
+    for (const uint16_t address : options.watches) emu->exec.add(BreakKind::Write, address, address);
+    emu->exec.set_trace(options.trace > 0);
+    emu->rewind_enabled = false;
     if (options.type_text) type_text(*emu, *options.type_text);
-    for (int i = 0; i < options.frames; ++i) emu->run_frame();
+    for (int i = 0; i < options.frames && !emu->stopped; ++i) emu->run_frame();
+    const bool watching = !options.breaks.empty() || !options.watches.empty();
+    if (options.trace > 0) {
+        for (const std::string& line : emu->exec.trace_lines(static_cast<size_t>(options.trace))) std::cout << line << "\n";
+    }
+    if (emu->stopped) {
+        std::cout << register_line(emu->machine) << "\n";
+    } else if (watching) {
+        err << "nevemulator: the frames ran out before any --break or --watch was reached\n";
+    }
+    std::cout.flush();
 
     try {
         if (!options.screenshot.empty()) save_picture_png(*emu, host_path(options.screenshot));
@@ -92,7 +114,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     } catch (const EmuError& e) {
         return fail(e.what(), EXIT_FAILURE_WRITE);
     }
-    return EXIT_OK;
+    return watching && !emu->stopped ? EXIT_NOT_STOPPED : EXIT_OK;
 }
 
 }  // namespace lvov

@@ -86,6 +86,18 @@ void draw_door(QPainter& p) {
     p.drawPolygon(QPolygonF({{8, 7}, {12, 7}, {12, 4.5}, {15.5, 8.5}, {12, 12.5}, {12, 10}, {8, 10}}));
 }
 
+// Two triangles one behind the other, pointing left (back) or right (forward).
+void draw_rewind(QPainter& p, bool back) {
+    const QColor blue(40, 80, 200);
+    p.setPen(QPen(blue.darker(160), 1));
+    p.setBrush(blue);
+    for (const double x : {1.5, 8.0}) {
+        const double tip = back ? x : x + 6.5;
+        const double base = back ? x + 6.5 : x;
+        p.drawPolygon(QPolygonF({{base, 3.0}, {tip, 8.0}, {base, 13.0}}));
+    }
+}
+
 void draw_square(QPainter& p) {
     p.setPen(QPen(QColor(120, 0, 120), 1));
     p.setBrush(QColor(220, 0, 220));
@@ -109,6 +121,8 @@ QIcon make_image(int index) {
         case IMAGE_DEBUGGER: draw_beetle(p); break;
         case IMAGE_EXIT: draw_door(p); break;
         case IMAGE_FULL_RESET_MENU: draw_square(p); break;
+        case IMAGE_REWIND_BACK: draw_rewind(p, true); break;
+        case IMAGE_REWIND_FORWARD: draw_rewind(p, false); break;
         default: p.end(); return QIcon();
     }
     p.end();

@@ -17,6 +17,8 @@ enum ImageIndex : int {
     IMAGE_RESUME_BLINK = 14, // magenta play triangle
     IMAGE_FULL_RESET = 16,   // red circular arrows
     IMAGE_QUICK_RESET = 17,  // green circular arrows
+    IMAGE_REWIND_BACK = 20,     // two blue triangles pointing left
+    IMAGE_REWIND_FORWARD = 21,  // two blue triangles pointing right
 };
 
 constexpr int IMAGE_SIZE = 16;

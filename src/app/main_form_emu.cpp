@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "app/icons.h"
+#include "app/time_control.h"
 #include "core/errors.h"
 #include "debugger/debugger_form.h"
 #include "devices/host_keys.h"
@@ -127,6 +128,7 @@ TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
 
     // The debugger window: hidden until asked for, sharing the machine.
     DebuggerForm = new TDebuggerForm(emu_->machine, this);
+    time_ = new TimeControl(*this);
 
     // The pause slot written on key presses, at most five times a second.
     PauseSlotWriter = new PauseSlotThrottle([this](MachineState& m) { write_pause_slot(m); }, this);
@@ -370,6 +372,7 @@ void TMainFormEmu::pause(bool value) {
         setWindowTitle(TITLE_NORMAL);
         set_menu_shortcuts(false);
     }
+    if (time_) time_->pause_changed(value);
     request_repaint();
     paint_screen();
 }
@@ -553,6 +556,7 @@ void TMainFormEmu::TimerMainTimer() {
     guarded([&] {
         if (emu_->run_frame()) PictureView_->update();
         DebuggerForm->refresh_debugger();
+        time_->after_frame();  // a stop at a breakpoint pauses here
     });
 }
 

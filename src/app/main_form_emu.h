@@ -36,6 +36,7 @@ namespace lvov {
 
 class TMainFormEmu;
 class TDebuggerForm;
+class TimeControl;
 
 // The caption and the two titles of the main window. The letter after "NEV " is the
 // Cyrillic е, as the machine's makers wrote it.
@@ -55,12 +56,15 @@ constexpr int PAUSE_BLINK_MS = 500;
 
 class TMainFormEmu : public QMainWindow {
     Q_OBJECT
+    friend class TimeControl;  // reports its errors through the window's one message box
 public:
     explicit TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent = nullptr);
     explicit TMainFormEmu(const DataDirs& dirs, QWidget* parent = nullptr);
     ~TMainFormEmu() override;
 
     Emulator& emu() { return *emu_; }
+    // Breakpoints, steps and rewind (the debugger's execution page, menu items, buttons).
+    TimeControl* time_control() const { return time_; }
     bool paused() const { return paused_; }
     bool paused_before() const { return paused_before_; }
     bool pause_blink() const { return pause_blink_; }
@@ -207,6 +211,7 @@ private:
     void write_pause_slot(MachineState& m);
 
     std::unique_ptr<Emulator> emu_;
+    TimeControl* time_ = nullptr;
     NoAltMenuStyle* menu_style_ = nullptr;
     bool paused_ = false;
     bool paused_before_ = false;

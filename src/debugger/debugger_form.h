@@ -120,6 +120,8 @@ public:
     void MenuDebuggerClick();
     // After each frame: register labels, and the visible grid rows with Memory RealTime.
     void refresh_debugger();
+    // The register labels at once, not at the next paced write (after a stop or a step).
+    void refresh_registers_now() { write_registers(); }
 
     // Lists start..end into the listing grid, moving the progress bar.
     void AssFromTo(int32_t start, int32_t end);

@@ -1,0 +1,189 @@
+#include "app/time_control.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/icons.h"
+#include "app/main_form_emu.h"
+#include "core/i8080.h"
+#include "debugger/debugger_form.h"
+#include "debugger/exec_panel.h"
+
+namespace lvov {
+
+namespace {
+
+const QString EXEC_PAGE_TITLE = QStringLiteral("Выполнение");
+
+// Puts action right after `after` in a menu or a toolbar (at the end when it is absent).
+void insert_after(QWidget* container, QAction* after, QAction* action) {
+    const QList<QAction*> actions = container->actions();
+    const qsizetype at = actions.indexOf(after);
+    if (at >= 0 && at + 1 < actions.size()) {
+        container->insertAction(actions[at + 1], action);
+    } else {
+        container->addAction(action);
+    }
+}
+
+}  // namespace
+
+TimeControl::TimeControl(TMainFormEmu& form) : QObject(&form), form_(form) {
+    setObjectName("TimeControl");
+    TDebuggerForm* debugger = form_.DebuggerForm;
+    panel_ = new ExecPanel(emu().machine, emu().exec, debugger);
+    debugger->PageControl1->addTab(panel_, EXEC_PAGE_TITLE);
+    // The keys work wherever the focus is in the debugger window.
+    for (QAction* a : {panel_->ActionContinue, panel_->ActionBreak, panel_->ActionStep, panel_->ActionStepOver,
+                       panel_->ActionStepOut, panel_->ActionRunToCursor}) {
+        debugger->addAction(a);
+    }
+    panel_->report_error = [this](const QString& text) { form_.report_error(text); };
+    connect(panel_, &ExecPanel::continueRequested, this, &TimeControl::Continue);
+    connect(panel_, &ExecPanel::breakRequested, this, &TimeControl::Break);
+    connect(panel_, &ExecPanel::stepRequested, this, &TimeControl::Step);
+    connect(panel_, &ExecPanel::stepOverRequested, this, &TimeControl::StepOver);
+    connect(panel_, &ExecPanel::stepOutRequested, this, &TimeControl::StepOut);
+    connect(panel_, &ExecPanel::runToCursorRequested, this, &TimeControl::RunToCursor);
+
+    const auto action = [this](const char* name, const QString& text, int image, void (TimeControl::*slot)()) {
+        auto* a = new QAction(text, &form_);
+        a->setObjectName(name);
+        a->setIcon(make_image(image));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    MenuRewindBack = action("MenuRewindBack", "Rewind 1 s", IMAGE_REWIND_BACK, &TimeControl::RewindBack);
+    MenuRewindForward = action("MenuRewindForward", "Forward 1 s", IMAGE_REWIND_FORWARD, &TimeControl::RewindForward);
+    ToolButtonRewindBack = action("ToolButtonRewindBack", "Rewind 1 s", IMAGE_REWIND_BACK, &TimeControl::RewindBack);
+    ToolButtonRewindForward =
+        action("ToolButtonRewindForward", "Forward 1 s", IMAGE_REWIND_FORWARD, &TimeControl::RewindForward);
+    if (auto* file = form_.menuBar()->findChild<QMenu*>("MenuFile")) {
+        insert_after(file, form_.MenuPause, MenuRewindBack);
+        insert_after(file, MenuRewindBack, MenuRewindForward);
+    }
+    insert_after(form_.ToolBar1, form_.ToolButtonPause, ToolButtonRewindBack);
+    insert_after(form_.ToolBar1, ToolButtonRewindBack, ToolButtonRewindForward);
+    // Keys belong to the emulated keyboard: the buttons never take the focus.
+    for (QAction* a : {ToolButtonRewindBack, ToolButtonRewindForward}) {
+        if (QWidget* w = form_.ToolBar1->widgetForAction(a)) w->setFocusPolicy(Qt::NoFocus);
+    }
+    pause_changed(form_.paused());
+}
+
+Emulator& TimeControl::emu() { return form_.emu(); }
+
+// ---------------------------------------------------------------------------------------
+// Hooks
+
+void TimeControl::after_frame() {
+    if (emu().stopped) {
+        pause_if_running();
+        show_stop();
+        return;
+    }
+    panel_->refresh_running();
+}
+
+void TimeControl::pause_changed(bool paused) {
+    MenuRewindBack->setShortcut(paused ? QKeySequence(Qt::Key_Left) : QKeySequence());
+    MenuRewindForward->setShortcut(paused ? QKeySequence(Qt::Key_Right) : QKeySequence());
+    if (paused) {
+        emu().exec.note_break();
+        if (panel_->isVisible()) panel_->show_stop(true);
+    } else {
+        // The machine goes on from what it shows, and from its current instruction even
+        // when a breakpoint sits there.
+        emu().rewind.resume();
+        emu().exec.skip_first_exec = true;
+        emu().stopped = false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+bool TimeControl::pause_if_running() {
+    if (form_.paused()) return false;
+    form_.MenuPauseClick();
+    return true;
+}
+
+void TimeControl::resume() {
+    if (form_.paused()) form_.NotPause();
+}
+
+void TimeControl::show_stop() {
+    TDebuggerForm* debugger = form_.DebuggerForm;
+    if (!debugger->isVisible()) debugger->MenuDebuggerClick();
+    debugger->PageControl1->setCurrentWidget(panel_);
+    debugger->refresh_debugger();
+    debugger->refresh_registers_now();
+    panel_->show_stop(form_.paused());
+}
+
+void TimeControl::Continue() {
+    emu().exec.continue_run();
+    resume();
+}
+
+void TimeControl::Break() {
+    pause_if_running();
+    show_stop();
+}
+
+void TimeControl::Step() {
+    pause_if_running();
+    emu().exec.step();
+    emu().exec.run(emu().machine, MAX_BUDGET);  // stops after the one instruction
+    emu().stopped = false;
+    form_.request_repaint();
+    form_.paint_screen();
+    show_stop();
+}
+
+void TimeControl::StepOver() {
+    pause_if_running();
+    emu().exec.step_over(emu().machine);
+    if (emu().exec.instruction_limit >= 0) {  // not a call: a plain step
+        Step();
+        return;
+    }
+    resume();
+}
+
+void TimeControl::StepOut() {
+    pause_if_running();
+    emu().exec.step_out(emu().machine);
+    resume();
+}
+
+void TimeControl::RunToCursor(uint16_t address) {
+    pause_if_running();
+    emu().exec.run_to(address);
+    resume();
+}
+
+void TimeControl::show_rewound() {
+    form_.request_repaint();
+    form_.paint_screen();
+    form_.DebuggerForm->refresh_debugger();
+    if (form_.DebuggerForm->isVisible()) form_.DebuggerForm->refresh_registers_now();
+    if (panel_->isVisible()) panel_->show_stop(true);
+}
+
+void TimeControl::RewindBack() {
+    pause_if_running();
+    if (emu().rewind.step_back(emu().machine)) show_rewound();
+}
+
+void TimeControl::RewindForward() {
+    if (!form_.paused()) return;  // the present is the newest state there is
+    if (emu().rewind.step_forward(emu().machine)) show_rewound();
+}
+
+}  // namespace lvov
