@@ -176,8 +176,9 @@ void TimeControl::show_rewound() {
     if (panel_->isVisible()) panel_->show_stop(true);
 }
 
+// Rewind writes no file: a running machine is paused without the pause slot.
 void TimeControl::RewindBack() {
-    pause_if_running();
+    if (!form_.paused()) form_.pause(true);
     if (emu().rewind.step_back(emu().machine)) show_rewound();
 }
 
