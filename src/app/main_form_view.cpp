@@ -57,11 +57,7 @@ void TMainFormEmu::build_view_menu() {
     const QList<QAction*> top = menuBar()->actions();
     menuBar()->insertMenu(top.size() > 1 ? top[1] : nullptr, view);  // after File
 
-    // The window itself carries every menu command too, so their shortcuts keep working
-    // while full screen hides the menu bar; Esc leaves full screen only from here.
-    for (QAction* item : menuBar()->actions()) {
-        if (item->menu()) addActions(item->menu()->actions());
-    }
+    // Esc leaves full screen only from the window itself.
     addAction(MenuLeaveFullScreen);
 }
 
@@ -85,6 +81,11 @@ void TMainFormEmu::MenuFullScreenClick() {
         setWindowState(state_before_full_screen_ & ~Qt::WindowFullScreen);
     } else {
         state_before_full_screen_ = windowState();
+        // The window itself carries every menu command, so their shortcuts keep working
+        // while the menu bar is hidden (items added to the menus since are taken too).
+        for (QAction* item : menuBar()->actions()) {
+            if (item->menu()) addActions(item->menu()->actions());
+        }
         menuBar()->hide();
         ToolBar1->hide();
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
