@@ -208,7 +208,7 @@ ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* paren
     ListingPC->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ListingPC->verticalHeader()->setDefaultSectionSize(ROW_HEIGHT);
     ListingPC->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    const int widths[] = {26, 42, 64, 76, 40};
+    const int widths[] = {20, 46, 62, 74, 38};
     for (int c = 0; c < 5; ++c) ListingPC->setColumnWidth(c, widths[c]);
     QFont bold = ListingPC->font();
     bold.setBold(true);
@@ -273,7 +273,7 @@ QWidget* ExecPanel::build_breakpoint_page() {
     EditTo->setPlaceholderText(QStringLiteral("до"));
     EditCondition = new QLineEdit(page);
     EditCondition->setObjectName("EditCondition");
-    EditCondition->setPlaceholderText(QStringLiteral("A=05"));
+    EditCondition->setPlaceholderText(QStringLiteral("условие: A=05, Z=1"));
     EditCondition->setToolTip(QStringLiteral("Условие: регистр или флаг = значение (A=05, HL!=4000, Z=1, CY=0)"));
     for (QLineEdit* e : {EditFrom, EditTo}) e->setMaxLength(4);
     ButtonAdd = new QPushButton(QStringLiteral("Добавить"), page);
@@ -285,23 +285,26 @@ QWidget* ExecPanel::build_breakpoint_page() {
     GridBreakpoints->setObjectName("GridBreakpoints");
     GridBreakpoints->setHorizontalHeaderLabels({QStringLiteral("№"), QStringLiteral("Вкл"), QStringLiteral("Тип"),
                                                 QStringLiteral("Адрес"), QStringLiteral("Условие"),
-                                                QStringLiteral("Срабатываний")});
+                                                QStringLiteral("Счёт")});
+    GridBreakpoints->horizontalHeaderItem(5)->setToolTip(QStringLiteral("Срабатываний"));
     GridBreakpoints->verticalHeader()->hide();
     GridBreakpoints->verticalHeader()->setDefaultSectionSize(ROW_HEIGHT);
     GridBreakpoints->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridBreakpoints->setSelectionMode(QAbstractItemView::SingleSelection);
     GridBreakpoints->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {24, 30, 84, 70, 60};
+    const int widths[] = {22, 30, 76, 62, 56};
     for (int c = 0; c < 5; ++c) GridBreakpoints->setColumnWidth(c, widths[c]);
 
+    // Kind, range and Add; the condition and Remove; the list.
     g->addWidget(ComboKind, 0, 0);
     g->addWidget(EditFrom, 0, 1);
     g->addWidget(EditTo, 0, 2);
-    g->addWidget(EditCondition, 0, 3);
-    g->addWidget(ButtonAdd, 0, 4);
-    g->addWidget(GridBreakpoints, 1, 0, 1, 4);
-    g->addWidget(ButtonRemove, 1, 4, Qt::AlignTop);
-    g->setColumnStretch(3, 1);
+    g->addWidget(ButtonAdd, 0, 3);
+    g->addWidget(EditCondition, 1, 0, 1, 3);
+    g->addWidget(ButtonRemove, 1, 3);
+    g->addWidget(GridBreakpoints, 2, 0, 1, 4);
+    g->setColumnStretch(1, 1);
+    g->setColumnStretch(2, 1);
 
     connect(ButtonAdd, &QPushButton::clicked, this, &ExecPanel::AddBreakpointClick);
     connect(ButtonRemove, &QPushButton::clicked, this, &ExecPanel::RemoveBreakpointClick);
@@ -397,6 +400,13 @@ void ExecPanel::show_stop(bool paused) {
 }
 
 void ExecPanel::refresh_all() { show_stop(true); }
+
+// Shown (the page chosen, the window opened): the listing and the lists from the machine
+// now, so that they never show an earlier state.
+void ExecPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    show_stop(!LabelStop->text().isEmpty());
+}
 
 void ExecPanel::refresh_running() {
     if (!isVisible()) return;

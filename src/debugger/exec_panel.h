@@ -104,6 +104,9 @@ signals:
     void stepOutRequested();
     void runToCursorRequested(uint16_t address);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QWidget* build_breakpoint_page();
     QWidget* build_trace_page();
