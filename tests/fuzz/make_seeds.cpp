@@ -208,6 +208,11 @@ void asm_seeds() {
     write_text("asm", "numbers.txt",
                "ORG 100H\nDB 123,123D,0FFH,0xFF,$FF,1010B,0b1010,17Q,17O,'''',~1&0FFH,(3<<2)|1,7%3,10/3,2^3\n"
                "DW 65535,-32768\nMOV M,A\nLHLD 1234H\nSHLD 1234H\nXCHG\nXTHL\nSPHL\nPCHL\nHLT\nEI\nDI\n");
+    // Sections placed back to back and out of order: one changed digit makes them overlap.
+    write_text("asm", "sections.txt",
+               "\tORG 100H\nFIRST:\tDB 1,2,3\n\tORG 200H\n\tDW FIRST,SECOND\n\tORG 103H\nSECOND:\tDB 4\n"
+               "\tDS 3,0\n\tORG 1FFH\n\tNOP\n");
+    write_text("asm", "org.txt", "ORG 1\nDB 1\nORG 2\nDW 2\n");
     write_text("asm", "errors.txt",
                "\tMOOV A,B\n\tMVI A,300\n\tJMP NOWHERE\nA: NOP\nA: NOP\nX EQU Y\nY EQU X\n\tORG 0FFFFH\n\tDW 1\n");
 }
