@@ -93,13 +93,14 @@ void TimeControl::pause_changed(bool paused) {
     MenuRewindBack->setShortcut(paused ? QKeySequence(Qt::Key_Left) : QKeySequence());
     MenuRewindForward->setShortcut(paused ? QKeySequence(Qt::Key_Right) : QKeySequence());
     if (paused) {
-        emu().exec.note_break();
+        emu().exec.note_break(emu().machine);
         if (panel_->isVisible()) panel_->show_stop(true);
     } else {
-        // The machine goes on from what it shows, and from its current instruction even
-        // when a breakpoint sits there.
+        // The machine goes on from what it shows. A debugger command has said where
+        // breakpoints count; otherwise the first instruction passes a breakpoint it
+        // stopped at.
         emu().rewind.resume();
-        emu().exec.skip_first_exec = true;
+        if (!commanded_) emu().exec.go_on(emu().machine);
         emu().stopped = false;
     }
 }
@@ -114,7 +115,9 @@ bool TimeControl::pause_if_running() {
 }
 
 void TimeControl::resume() {
+    commanded_ = true;
     if (form_.paused()) form_.NotPause();
+    commanded_ = false;
 }
 
 void TimeControl::show_stop() {

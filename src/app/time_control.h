@@ -63,6 +63,7 @@ private:
 
     TMainFormEmu& form_;
     ExecPanel* panel_ = nullptr;
+    bool commanded_ = false;  // a step or Continue is resuming the machine
 };
 
 }  // namespace lvov

@@ -333,12 +333,15 @@ void ExecControl::run_to(uint16_t address) {
     rebuild_flags();
 }
 
-void ExecControl::note_break() {
-    if (!stopped_) stopped(StopKind::Break);  // a pause right after a stop is that stop
+void ExecControl::note_break(const MachineState& m) {
+    if (!stopped_) stopped(StopKind::Break, m.PC);  // a pause right after a stop is that stop
 }
 
-void ExecControl::stopped(StopKind kind) {
+void ExecControl::go_on(const MachineState& m) { skip_first_exec = m.PC == stop_pc_; }
+
+void ExecControl::stopped(StopKind kind, uint16_t pc) {
     last_stop_ = kind;
+    stop_pc_ = pc;
     last_span_ = cycles - cycles_mark_;
     cycles_mark_ = cycles;
     stopped_ = true;
@@ -378,7 +381,7 @@ bool ExecControl::run(MachineState& m, int32_t budget) {
         reached = step_kind;
         break;
     }
-    stopped(reached);
+    stopped(reached, m.PC);
     return true;
 }
 

@@ -105,7 +105,11 @@ public:
     void run_to(uint16_t address);                         // until PC reaches address
     // The user stopped the machine (Break, Pause): a stop like any other, steps disarmed.
     // Nothing changes when the machine has not run since the last stop.
-    void note_break();
+    void note_break(const MachineState& m);
+    // The machine goes on after a pause: its first instruction is spared a breakpoint
+    // only when it is the one the machine stopped at (a file loaded meanwhile that starts
+    // at a breakpoint stops there at once).
+    void go_on(const MachineState& m);
 
     // ---- Running
     // One interpreter run of budget cycles. True when it stopped early (the machine is at
@@ -136,7 +140,7 @@ public:
 private:
     void rebuild_flags();
     void disarm_steps();
-    void stopped(StopKind kind);
+    void stopped(StopKind kind, uint16_t pc);
     Breakpoint* find_mutable(int id);
 
     std::vector<Breakpoint> breakpoints_;
@@ -151,6 +155,7 @@ private:
     int64_t cycles_mark_ = 0;   // the cycle total at the last stop
     int64_t last_span_ = 0;     // cycles between the two last stops
     bool stopped_ = false;      // no run since the last stop
+    uint16_t stop_pc_ = 0;      // where the last stop left PC
 };
 
 // One instruction of a listing that follows PC.

@@ -85,11 +85,21 @@ TEST(ExecBreakpoints, StopBeforeTheInstructionAndGoOnPastIt) {
     EXPECT_EQ(p.exec.find(id)->hits, 3u);
     EXPECT_GE(p.m->cycles, 68000);
 
-    // Toggling from the listing removes it and adds it again.
-    EXPECT_FALSE(p.exec.toggle_exec(keep));
-    EXPECT_EQ(p.exec.exec_at(keep), nullptr);
-    EXPECT_TRUE(p.exec.toggle_exec(keep));
-    EXPECT_TRUE(p.exec.exec_at(keep)->enabled);
+    // After a pause the machine goes on past the breakpoint it stopped at, but not past
+    // one at a new PC (a program loaded meanwhile that starts there).
+    p.exec.set_enabled(id, true);
+    p.exec.set_condition(id, "");
+    ASSERT_TRUE(p.run());
+    p.exec.note_break(*p.m);
+    p.exec.go_on(*p.m);
+    ASSERT_TRUE(p.run());
+    EXPECT_EQ(p.m->cycles, 55);  // one round, not a stop at once
+    const int start = p.exec.add(BreakKind::Exec, 0x0100, 0x0100);
+    p.m->PC = 0x0100;
+    p.exec.go_on(*p.m);
+    ASSERT_TRUE(p.run());
+    EXPECT_EQ(p.m->cycles, 0);
+    EXPECT_EQ(p.exec.last_hit()->id, start);
 }
 
 TEST(ExecBreakpoints, AStopLeavesTheMachineAsAPlainRunOfThoseCyclesWould) {
@@ -319,9 +329,9 @@ TEST(ExecCycleCounter, CountsFromTheLastStop) {
     EXPECT_LE(p.exec.cycles, 2000 + 2 * 17);
     EXPECT_EQ(p.exec.cycles_since_stop(), p.exec.cycles);  // no stop yet
     const int64_t before = p.exec.cycles;
-    p.exec.note_break();
+    p.exec.note_break(*p.m);
     EXPECT_EQ(p.exec.cycles_since_stop(), before);  // the span up to the break
-    p.exec.note_break();                            // no run since: the same stop
+    p.exec.note_break(*p.m);                        // no run since: the same stop
     EXPECT_EQ(p.exec.cycles_since_stop(), before);
     p.exec.step_over(*p.m);
     ASSERT_TRUE(p.run());
