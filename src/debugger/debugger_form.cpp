@@ -585,13 +585,7 @@ void TDebuggerForm::place_progress_gauge() {
 
 template <class F>
 void TDebuggerForm::guarded(F&& work) {
-    try {
-        work();
-    } catch (const EmuError& e) {
-        show_error(QString::fromUtf8(e.what()));
-    } catch (const std::exception& e) {
-        show_error(QStringLiteral("Unexpected error: ") + QString::fromUtf8(e.what()));
-    }
+    lvov::guarded(work, [this](const std::string& text) { show_error(QString::fromStdString(text)); });
 }
 
 void TDebuggerForm::show_message(const QString& text) {

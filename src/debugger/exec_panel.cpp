@@ -345,13 +345,7 @@ QWidget* ExecPanel::build_trace_page() {
 
 template <class F>
 void ExecPanel::guarded(F&& work) {
-    try {
-        work();
-    } catch (const EmuError& e) {
-        show_error(QString::fromUtf8(e.what()));
-    } catch (const std::exception& e) {
-        show_error(QStringLiteral("Unexpected error: ") + QString::fromUtf8(e.what()));
-    }
+    lvov::guarded(work, [this](const std::string& text) { show_error(QString::fromStdString(text)); });
 }
 
 void ExecPanel::show_error(const QString& text) { report_error(text); }
