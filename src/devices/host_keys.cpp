@@ -10,75 +10,75 @@ namespace {
 // evdev key number -> virtual key, for the keys of a PC keyboard (0 = none).
 constexpr std::array<uint8_t, 195> make_evdev_table() {
     std::array<uint8_t, 195> t{};
-    t[1] = 0x1B;   // Esc
-    for (int i = 0; i < 9; ++i) t[2 + i] = static_cast<uint8_t>(0x31 + i);  // 1..9
-    t[11] = 0x30;  // 0
-    t[12] = 0xBD;  // -
-    t[13] = 0xBB;  // =
-    t[14] = 0x08;  // Backspace
-    t[15] = 0x09;  // Tab
+    t[1] = VK_ESCAPE;
+    for (int i = 0; i < 9; ++i) t[2 + i] = static_cast<uint8_t>(VK_1 + i);  // 1..9
+    t[11] = VK_0;
+    t[12] = VK_OEM_MINUS;
+    t[13] = VK_OEM_PLUS;
+    t[14] = VK_BACK;
+    t[15] = VK_TAB;
     const char row1[] = "QWERTYUIOP";
     for (int i = 0; i < 10; ++i) t[16 + i] = static_cast<uint8_t>(row1[i]);
-    t[26] = 0xDB;  // [
-    t[27] = 0xDD;  // ]
-    t[28] = 0x0D;  // Enter
-    t[29] = 0x11;  // left Ctrl
+    t[26] = VK_OEM_4;  // [
+    t[27] = VK_OEM_6;  // ]
+    t[28] = VK_RETURN;
+    t[29] = VK_CONTROL;  // left Ctrl
     const char row2[] = "ASDFGHJKL";
     for (int i = 0; i < 9; ++i) t[30 + i] = static_cast<uint8_t>(row2[i]);
-    t[39] = 0xBA;  // ;
-    t[40] = 0xDE;  // '
-    t[41] = 0xC0;  // `
-    t[42] = 0x10;  // left Shift
-    t[43] = 0xDC;  // backslash
+    t[39] = VK_OEM_1;  // ;
+    t[40] = VK_OEM_7;  // '
+    t[41] = VK_OEM_3;  // `
+    t[42] = VK_SHIFT;  // left Shift
+    t[43] = VK_OEM_5;  // backslash
     const char row3[] = "ZXCVBNM";
     for (int i = 0; i < 7; ++i) t[44 + i] = static_cast<uint8_t>(row3[i]);
-    t[51] = 0xBC;  // ,
-    t[52] = 0xBE;  // .
-    t[53] = 0xBF;  // /
-    t[54] = 0x10;  // right Shift
-    t[55] = 0x6A;  // keypad *
-    t[56] = 0x12;  // left Alt
-    t[57] = 0x20;  // Space
-    t[58] = 0x14;  // Caps Lock
-    for (int i = 0; i < 10; ++i) t[59 + i] = static_cast<uint8_t>(0x70 + i);  // F1..F10
-    t[69] = 0x90;  // Num Lock
-    t[70] = 0x91;  // Scroll Lock
-    t[71] = 0x67;  // keypad 7
-    t[72] = 0x68;
-    t[73] = 0x69;
-    t[74] = 0x6D;  // keypad -
-    t[75] = 0x64;  // keypad 4
-    t[76] = 0x65;
-    t[77] = 0x66;
-    t[78] = 0x6B;  // keypad +
-    t[79] = 0x61;  // keypad 1
-    t[80] = 0x62;
-    t[81] = 0x63;
-    t[82] = 0x60;  // keypad 0
-    t[83] = 0x6E;  // keypad .
-    t[86] = 0xE2;  // the extra key left of Z on European keyboards
-    t[87] = 0x7A;  // F11
-    t[88] = 0x7B;  // F12
-    t[96] = 0x0D;  // keypad Enter
-    t[97] = 0x11;  // right Ctrl
-    t[98] = 0x6F;  // keypad /
-    t[99] = 0x2C;  // Print Screen
-    t[100] = 0x12; // right Alt
-    t[102] = 0x24; // Home
-    t[103] = 0x26; // Up
-    t[104] = 0x21; // Page Up
-    t[105] = 0x25; // Left
-    t[106] = 0x27; // Right
-    t[107] = 0x23; // End
-    t[108] = 0x28; // Down
-    t[109] = 0x22; // Page Down
-    t[110] = 0x2D; // Insert
-    t[111] = 0x2E; // Delete
-    t[119] = 0x13; // Pause
-    t[125] = 0x5B; // left Windows
-    t[126] = 0x5C; // right Windows
-    t[127] = 0x5D; // context menu
-    for (int i = 0; i < 12; ++i) t[183 + i] = static_cast<uint8_t>(0x7C + i);  // F13..F24
+    t[51] = VK_OEM_COMMA;
+    t[52] = VK_OEM_PERIOD;
+    t[53] = VK_OEM_2;  // /
+    t[54] = VK_SHIFT;  // right Shift
+    t[55] = VK_MULTIPLY;
+    t[56] = VK_MENU;   // left Alt
+    t[57] = VK_SPACE;
+    t[58] = VK_CAPITAL;
+    for (int i = 0; i < 10; ++i) t[59 + i] = static_cast<uint8_t>(VK_F1 + i);  // F1..F10
+    t[69] = VK_NUMLOCK;
+    t[70] = VK_SCROLL;
+    t[71] = VK_NUMPAD7;
+    t[72] = VK_NUMPAD8;
+    t[73] = VK_NUMPAD9;
+    t[74] = VK_SUBTRACT;
+    t[75] = VK_NUMPAD4;
+    t[76] = VK_NUMPAD5;
+    t[77] = VK_NUMPAD6;
+    t[78] = VK_ADD;
+    t[79] = VK_NUMPAD1;
+    t[80] = VK_NUMPAD2;
+    t[81] = VK_NUMPAD3;
+    t[82] = VK_NUMPAD0;
+    t[83] = VK_DECIMAL;
+    t[86] = VK_OEM_102;
+    t[87] = VK_F11;
+    t[88] = VK_F12;
+    t[96] = VK_RETURN;   // keypad Enter
+    t[97] = VK_CONTROL;  // right Ctrl
+    t[98] = VK_DIVIDE;
+    t[99] = VK_SNAPSHOT;
+    t[100] = VK_MENU;    // right Alt
+    t[102] = VK_HOME;
+    t[103] = VK_UP;
+    t[104] = VK_PRIOR;
+    t[105] = VK_LEFT;
+    t[106] = VK_RIGHT;
+    t[107] = VK_END;
+    t[108] = VK_DOWN;
+    t[109] = VK_NEXT;
+    t[110] = VK_INSERT;
+    t[111] = VK_DELETE;
+    t[119] = VK_PAUSE;
+    t[125] = VK_LWIN;
+    t[126] = VK_RWIN;
+    t[127] = VK_APPS;
+    for (int i = 0; i < 12; ++i) t[183 + i] = static_cast<uint8_t>(VK_F13 + i);  // F13..F24
     return t;
 }
 
@@ -92,11 +92,11 @@ struct CyrillicKey {
 };
 constexpr CyrillicKey kCyrillicKeys[] = {
     {u'Й', 'Q'}, {u'Ц', 'W'}, {u'У', 'E'}, {u'К', 'R'}, {u'Е', 'T'}, {u'Н', 'Y'},
-    {u'Г', 'U'}, {u'Ш', 'I'}, {u'Щ', 'O'}, {u'З', 'P'}, {u'Х', 0xDB}, {u'Ъ', 0xDD},
+    {u'Г', 'U'}, {u'Ш', 'I'}, {u'Щ', 'O'}, {u'З', 'P'}, {u'Х', VK_OEM_4}, {u'Ъ', VK_OEM_6},
     {u'Ф', 'A'}, {u'Ы', 'S'}, {u'В', 'D'}, {u'А', 'F'}, {u'П', 'G'}, {u'Р', 'H'},
-    {u'О', 'J'}, {u'Л', 'K'}, {u'Д', 'L'}, {u'Ж', 0xBA}, {u'Э', 0xDE}, {u'Я', 'Z'},
+    {u'О', 'J'}, {u'Л', 'K'}, {u'Д', 'L'}, {u'Ж', VK_OEM_1}, {u'Э', VK_OEM_7}, {u'Я', 'Z'},
     {u'Ч', 'X'}, {u'С', 'C'}, {u'М', 'V'}, {u'И', 'B'}, {u'Т', 'N'}, {u'Ь', 'M'},
-    {u'Б', 0xBC}, {u'Ю', 0xBE}, {u'Ё', 0xC0}, {u'І', 'S'}, {u'Ї', 0xDD}, {u'Є', 0xDE},
+    {u'Б', VK_OEM_COMMA}, {u'Ю', VK_OEM_PERIOD}, {u'Ё', VK_OEM_3}, {u'І', 'S'}, {u'Ї', VK_OEM_6}, {u'Є', VK_OEM_7},
 };
 
 }  // namespace
@@ -107,9 +107,9 @@ uint8_t vk_from_evdev(uint32_t evdev_code) {
 
 uint8_t vk_from_windows_vk(uint32_t native_vk) {
     switch (native_vk) {
-        case 0xA0: case 0xA1: return VK_SHIFT_KEY;  // left/right Shift
-        case 0xA2: case 0xA3: return VK_CONTROL;    // left/right Ctrl
-        case 0xA4: case 0xA5: return VK_MENU;       // left/right Alt
+        case VK_LSHIFT: case VK_RSHIFT: return VK_SHIFT;
+        case VK_LCONTROL: case VK_RCONTROL: return VK_CONTROL;
+        case VK_LMENU: case VK_RMENU: return VK_MENU;
         default: return native_vk <= 0xFF ? static_cast<uint8_t>(native_vk) : VK_NONE;
     }
 }
@@ -117,59 +117,59 @@ uint8_t vk_from_windows_vk(uint32_t native_vk) {
 uint8_t vk_from_qt_key(int key) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<uint8_t>(key);  // same numbers
     if (key >= Qt::Key_0 && key <= Qt::Key_9) return static_cast<uint8_t>(key);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<uint8_t>(0x70 + (key - Qt::Key_F1));
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return static_cast<uint8_t>(VK_F1 + (key - Qt::Key_F1));
     for (const auto& c : kCyrillicKeys) {
         if (key == c.upper) return c.vk;
     }
     switch (key) {
-        case Qt::Key_Escape: return 0x1B;
-        case Qt::Key_Tab: case Qt::Key_Backtab: return 0x09;
-        case Qt::Key_Backspace: return 0x08;
-        case Qt::Key_Return: case Qt::Key_Enter: return 0x0D;
-        case Qt::Key_Insert: return 0x2D;
-        case Qt::Key_Delete: return 0x2E;
-        case Qt::Key_Pause: return 0x13;
-        case Qt::Key_Print: return 0x2C;
-        case Qt::Key_Home: return 0x24;
-        case Qt::Key_End: return 0x23;
-        case Qt::Key_Left: return 0x25;
-        case Qt::Key_Up: return 0x26;
-        case Qt::Key_Right: return 0x27;
-        case Qt::Key_Down: return 0x28;
-        case Qt::Key_PageUp: return 0x21;
-        case Qt::Key_PageDown: return 0x22;
-        case Qt::Key_Shift: return VK_SHIFT_KEY;
+        case Qt::Key_Escape: return VK_ESCAPE;
+        case Qt::Key_Tab: case Qt::Key_Backtab: return VK_TAB;
+        case Qt::Key_Backspace: return VK_BACK;
+        case Qt::Key_Return: case Qt::Key_Enter: return VK_RETURN;
+        case Qt::Key_Insert: return VK_INSERT;
+        case Qt::Key_Delete: return VK_DELETE;
+        case Qt::Key_Pause: return VK_PAUSE;
+        case Qt::Key_Print: return VK_SNAPSHOT;
+        case Qt::Key_Home: return VK_HOME;
+        case Qt::Key_End: return VK_END;
+        case Qt::Key_Left: return VK_LEFT;
+        case Qt::Key_Up: return VK_UP;
+        case Qt::Key_Right: return VK_RIGHT;
+        case Qt::Key_Down: return VK_DOWN;
+        case Qt::Key_PageUp: return VK_PRIOR;
+        case Qt::Key_PageDown: return VK_NEXT;
+        case Qt::Key_Shift: return VK_SHIFT;
         case Qt::Key_Control: return VK_CONTROL;
         case Qt::Key_Alt: case Qt::Key_AltGr: return VK_MENU;
-        case Qt::Key_Meta: return 0x5B;
-        case Qt::Key_Menu: return 0x5D;
-        case Qt::Key_CapsLock: return 0x14;
-        case Qt::Key_NumLock: return 0x90;
-        case Qt::Key_ScrollLock: return 0x91;
-        case Qt::Key_Space: return 0x20;
+        case Qt::Key_Meta: return VK_LWIN;
+        case Qt::Key_Menu: return VK_APPS;
+        case Qt::Key_CapsLock: return VK_CAPITAL;
+        case Qt::Key_NumLock: return VK_NUMLOCK;
+        case Qt::Key_ScrollLock: return VK_SCROLL;
+        case Qt::Key_Space: return VK_SPACE;
         // Punctuation keys of a US keyboard, unshifted and shifted.
-        case Qt::Key_Minus: case Qt::Key_Underscore: return 0xBD;
-        case Qt::Key_Equal: case Qt::Key_Plus: return 0xBB;
-        case Qt::Key_BracketLeft: case Qt::Key_BraceLeft: return 0xDB;
-        case Qt::Key_BracketRight: case Qt::Key_BraceRight: return 0xDD;
-        case Qt::Key_Backslash: case Qt::Key_Bar: return 0xDC;
-        case Qt::Key_Semicolon: case Qt::Key_Colon: return 0xBA;
-        case Qt::Key_Apostrophe: case Qt::Key_QuoteDbl: return 0xDE;
-        case Qt::Key_Comma: case Qt::Key_Less: return 0xBC;
-        case Qt::Key_Period: case Qt::Key_Greater: return 0xBE;
-        case Qt::Key_Slash: case Qt::Key_Question: return 0xBF;
-        case Qt::Key_QuoteLeft: case Qt::Key_AsciiTilde: return 0xC0;
+        case Qt::Key_Minus: case Qt::Key_Underscore: return VK_OEM_MINUS;
+        case Qt::Key_Equal: case Qt::Key_Plus: return VK_OEM_PLUS;
+        case Qt::Key_BracketLeft: case Qt::Key_BraceLeft: return VK_OEM_4;
+        case Qt::Key_BracketRight: case Qt::Key_BraceRight: return VK_OEM_6;
+        case Qt::Key_Backslash: case Qt::Key_Bar: return VK_OEM_5;
+        case Qt::Key_Semicolon: case Qt::Key_Colon: return VK_OEM_1;
+        case Qt::Key_Apostrophe: case Qt::Key_QuoteDbl: return VK_OEM_7;
+        case Qt::Key_Comma: case Qt::Key_Less: return VK_OEM_COMMA;
+        case Qt::Key_Period: case Qt::Key_Greater: return VK_OEM_PERIOD;
+        case Qt::Key_Slash: case Qt::Key_Question: return VK_OEM_2;
+        case Qt::Key_QuoteLeft: case Qt::Key_AsciiTilde: return VK_OEM_3;
         // Shifted digits.
-        case Qt::Key_Exclam: return 0x31;
-        case Qt::Key_At: return 0x32;
-        case Qt::Key_NumberSign: return 0x33;
-        case Qt::Key_Dollar: return 0x34;
-        case Qt::Key_Percent: return 0x35;
-        case Qt::Key_AsciiCircum: return 0x36;
-        case Qt::Key_Ampersand: return 0x37;
-        case Qt::Key_Asterisk: return 0x38;
-        case Qt::Key_ParenLeft: return 0x39;
-        case Qt::Key_ParenRight: return 0x30;
+        case Qt::Key_Exclam: return VK_1;
+        case Qt::Key_At: return VK_2;
+        case Qt::Key_NumberSign: return VK_3;
+        case Qt::Key_Dollar: return VK_4;
+        case Qt::Key_Percent: return VK_5;
+        case Qt::Key_AsciiCircum: return VK_6;
+        case Qt::Key_Ampersand: return VK_7;
+        case Qt::Key_Asterisk: return VK_8;
+        case Qt::Key_ParenLeft: return VK_9;
+        case Qt::Key_ParenRight: return VK_0;
         default: return VK_NONE;
     }
 }

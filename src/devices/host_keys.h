@@ -12,24 +12,11 @@
 #pragma once
 #include <cstdint>
 
+#include "devices/key_codes.h"
+
 class QKeyEvent;
 
 namespace lvov {
-
-// Windows virtual-key codes this layer produces that are named elsewhere too.
-constexpr uint8_t VK_NONE = 0x00;
-constexpr uint8_t VK_BACK = 0x08;
-constexpr uint8_t VK_TAB = 0x09;
-constexpr uint8_t VK_ENTER = 0x0D;
-constexpr uint8_t VK_SHIFT_KEY = 0x10;
-constexpr uint8_t VK_CONTROL = 0x11;
-constexpr uint8_t VK_MENU = 0x12;  // Alt
-constexpr uint8_t VK_PAUSE = 0x13;
-constexpr uint8_t VK_ESCAPE = 0x1B;
-constexpr uint8_t VK_SPACE = 0x20;
-constexpr uint8_t VK_DELETE = 0x2E;
-constexpr uint8_t VK_0 = 0x30;
-constexpr uint8_t VK_9 = 0x39;
 
 // XKB keycodes are evdev key numbers shifted by 8.
 constexpr uint32_t XKB_EVDEV_OFFSET = 8;

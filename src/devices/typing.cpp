@@ -10,20 +10,6 @@ namespace lvov {
 
 namespace {
 
-// Windows virtual-key codes of the punctuation keys (US legends).
-constexpr uint8_t VK_SPACE = 0x20;
-constexpr uint8_t VK_OEM_1 = 0xBA;       // ; :
-constexpr uint8_t VK_OEM_PLUS = 0xBB;    // = +
-constexpr uint8_t VK_OEM_COMMA = 0xBC;   // , <
-constexpr uint8_t VK_OEM_MINUS = 0xBD;   // - _
-constexpr uint8_t VK_OEM_PERIOD = 0xBE;  // . >
-constexpr uint8_t VK_OEM_2 = 0xBF;       // / ?
-constexpr uint8_t VK_OEM_3 = 0xC0;       // ` ~
-constexpr uint8_t VK_OEM_4 = 0xDB;       // [ {
-constexpr uint8_t VK_OEM_5 = 0xDC;       // \ |
-constexpr uint8_t VK_OEM_6 = 0xDD;       // ] }
-constexpr uint8_t VK_OEM_7 = 0xDE;       // ' "
-
 struct CharKey {
     char ch;
     uint8_t vk;
@@ -78,7 +64,7 @@ std::vector<KeyStroke> keystrokes_for_text(std::string_view text) {
         } else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
             strokes.push_back(stroke(static_cast<uint8_t>(c), false));
         } else if (const char* d = c ? std::char_traits<char>::find(SHIFTED_DIGITS, 10, c) : nullptr) {
-            strokes.push_back(stroke(static_cast<uint8_t>('0' + (d - SHIFTED_DIGITS)), true));
+            strokes.push_back(stroke(static_cast<uint8_t>(VK_0 + (d - SHIFTED_DIGITS)), true));
         } else {
             bool found = false;
             for (const CharKey& k : PUNCTUATION) {

@@ -9,10 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace lvov {
+#include "devices/key_codes.h"
 
-constexpr uint8_t VK_SHIFT = 0x10;
-constexpr uint8_t VK_RETURN = 0x0D;
+namespace lvov {
 
 // Keys pressed together in this order and released in reverse.
 struct KeyStroke {

@@ -16,6 +16,7 @@
 #include "asm/assembler.h"
 #include "core/i8080.h"
 #include "core/rom.h"
+#include "devices/key_codes.h"
 #include "devices/keyboard.h"
 #include "devices/typing.h"
 #include "devices/video.h"
@@ -24,9 +25,6 @@ namespace lvov {
 namespace {
 
 constexpr int32_t FRAME_CYCLES = 68000;
-constexpr uint8_t VK_CONTROL = 0x11;
-constexpr uint8_t VK_BACK = 0x08;
-constexpr uint8_t VK_ESCAPE = 0x1B;
 
 // The firmware source assembled once: its symbols give the addresses of the font
 // and of the variables the tests look at.
