@@ -31,7 +31,7 @@ uint32_t compute_color_index(uint8_t palette, int base_colour) {
     return RGB_OPAQUE | (r ? RGB_RED : 0) | (g ? RGB_GREEN : 0) | (b ? RGB_BLUE : 0);
 }
 
-void VRAMTest(ColorTable& colors, uint8_t palette, uint8_t video_byte) {
+void fill_color_entry(ColorTable& colors, uint8_t palette, uint8_t video_byte) {
     for (int k = 0; k < PIXELS_PER_BYTE; ++k)
         colors.entries[ColorTable::index(palette, video_byte, k)] =
             compute_color_index(palette, pixel_value(video_byte, k));
@@ -40,7 +40,7 @@ void VRAMTest(ColorTable& colors, uint8_t palette, uint8_t video_byte) {
 void CalculateColor(ColorTable& colors) {
     colors.entries.resize(256 * 256 * PIXELS_PER_BYTE);
     for (int p = 0; p < 256; ++p)
-        for (int b = 0; b < 256; ++b) VRAMTest(colors, static_cast<uint8_t>(p), static_cast<uint8_t>(b));
+        for (int b = 0; b < 256; ++b) fill_color_entry(colors, static_cast<uint8_t>(p), static_cast<uint8_t>(b));
 }
 
 namespace {

@@ -66,7 +66,7 @@ struct ColorTable {
 };
 
 // Fills the four entries of one palette value and one video byte.
-void VRAMTest(ColorTable& colors, uint8_t palette, uint8_t video_byte);
+void fill_color_entry(ColorTable& colors, uint8_t palette, uint8_t video_byte);
 
 // Fills the whole table.
 void CalculateColor(ColorTable& colors);
