@@ -115,7 +115,7 @@ void BM_ListWholeSpaceInWindow(benchmark::State& state) {
     auto m = busy_machine();
     lvov::TDebuggerForm form(*m);
     form.MenuDebuggerClick();
-    for (auto _ : state) form.AssFromTo(0, 65535);
+    for (auto _ : state) form.fill_listing(0, 65535);
 }
 BENCHMARK(BM_ListWholeSpaceInWindow)->Unit(benchmark::kMillisecond);
 

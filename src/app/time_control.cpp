@@ -36,7 +36,7 @@ TimeControl::TimeControl(TMainFormEmu& form) : QObject(&form), form_(form) {
     setObjectName("TimeControl");
     TDebuggerForm* debugger = form_.DebuggerForm;
     panel_ = new ExecPanel(emu().machine, emu().exec, debugger);
-    debugger->PageControl1->addTab(panel_, EXEC_PAGE_TITLE);
+    debugger->PageControlTools->addTab(panel_, EXEC_PAGE_TITLE);
     // The keys work wherever the focus is in the debugger window.
     for (QAction* a : {panel_->ActionContinue, panel_->ActionBreak, panel_->ActionStep, panel_->ActionStepOver,
                        panel_->ActionStepOut, panel_->ActionRunToCursor}) {
@@ -123,7 +123,7 @@ void TimeControl::resume() {
 void TimeControl::show_stop() {
     TDebuggerForm* debugger = form_.DebuggerForm;
     if (!debugger->isVisible()) debugger->MenuDebuggerClick();
-    debugger->PageControl1->setCurrentWidget(panel_);
+    debugger->PageControlTools->setCurrentWidget(panel_);
     debugger->refresh_debugger();
     debugger->refresh_registers_now();
     panel_->show_stop(form_.paused());

@@ -1,7 +1,7 @@
 #include "debugger/debugger_form.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
@@ -29,13 +28,6 @@ namespace lvov {
 
 namespace {
 
-constexpr int GRID_MODEL_ROWS = GRID_ROWS - 1;        // rows below the header row
-constexpr int GRID_MODEL_COLUMNS = GRID_COLUMNS - 1;  // columns right of the address column
-constexpr int GRID_MODEL_CHAR_COLUMN = GRID_CHAR_COLUMN - 1;
-constexpr int LISTING_COLUMNS = 4;
-constexpr std::array<int, LISTING_COLUMNS> LISTING_WIDTHS = {60, 150, 60, 60};
-constexpr int LISTING_TEXT_INSET = 2;
-constexpr int GRID_TEXT_INSET = 2;
 constexpr int LISTING_PROGRESS_STEP = 256;
 constexpr std::array<int, 3> STATUS_PANEL_WIDTHS = {150, 200, 50};
 constexpr int GAUGE_INSET_LEFT = 3;
@@ -45,9 +37,6 @@ constexpr int SEARCH_RANGE_MAX = 65535;
 constexpr int SPLITTER_HANDLE = 3;
 constexpr int PANEL_MARGIN_LEFT = 2;
 constexpr int REGISTER_MS = 200;  // the register labels change at most five times a second
-
-const QColor NAVY(0, 0, 128);
-const QColor MAROON(128, 0, 0);
 
 const QString FOUND = QStringLiteral("Найдено:");
 const QString REMEMBERED = QStringLiteral("Запомнил:");
@@ -78,177 +67,7 @@ std::string field_bytes(const QLineEdit* field) { return std_text(field).toStdSt
 
 QLabel* caption(const QString& text, QWidget* parent) { return new QLabel(text, parent); }
 
-// The memory grid's cell editor: the grid's key filter runs before the editor sees a key.
-class MemoryGridDelegate : public QStyledItemDelegate {
-public:
-    MemoryGridDelegate(TDebuggerForm& form, QObject* parent) : QStyledItemDelegate(parent), form_(form) {}
-
-    // Cells are plain text: the selection's background and the text, drawn directly
-    // rather than through the style, which keeps a frame of the live grid cheap.
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        const bool selected = option.state & QStyle::State_Selected;
-        if (selected) painter->fillRect(option.rect, option.palette.highlight());
-        painter->setPen(selected ? option.palette.highlightedText().color() : option.palette.text().color());
-        painter->drawText(option.rect.adjusted(GRID_TEXT_INSET, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          index.data(Qt::DisplayRole).toString());
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            auto* editor = qobject_cast<QWidget*>(object);
-            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && editor) {
-                // The typed text goes into the cell before the current cell moves on.
-                emit commitData(editor);
-                emit closeEditor(editor, QAbstractItemDelegate::NoHint);
-            }
-            if (form_.StringGrid1KeyPress(key)) return true;
-        }
-        return QStyledItemDelegate::eventFilter(object, event);
-    }
-
-private:
-    TDebuggerForm& form_;
-};
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------------
-// Memory grid model
-
-MemoryGridModel::MemoryGridModel(QObject* parent)
-    : QAbstractTableModel(parent), cells_(static_cast<size_t>(GRID_MODEL_ROWS) * GRID_MODEL_COLUMNS) {
-    for (int v = 0; v < 256; ++v) byte_texts_[static_cast<size_t>(v)] = qs(byte_text(static_cast<uint8_t>(v)));
-    row_addresses_.reserve(GRID_MODEL_ROWS);
-    for (int r = 1; r < GRID_ROWS; ++r) row_addresses_ << qs(row_address_text(r));
-}
-
-int MemoryGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : GRID_MODEL_ROWS; }
-int MemoryGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : GRID_MODEL_COLUMNS; }
-
-QVariant MemoryGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-    return cells_[static_cast<size_t>(index.row()) * GRID_MODEL_COLUMNS + static_cast<size_t>(index.column())];
-}
-
-bool MemoryGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || role != Qt::EditRole) return false;
-    cells_[static_cast<size_t>(index.row()) * GRID_MODEL_COLUMNS + static_cast<size_t>(index.column())] =
-        value.toString();
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
-    return true;
-}
-
-Qt::ItemFlags MemoryGridModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
-}
-
-QVariant MemoryGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole) return {};
-    if (orientation == Qt::Vertical) return row_addresses_.value(section);
-    if (section < GRID_BYTES_PER_ROW) return QString(QChar(u"0123456789ABCDEF"[section]));
-    return QString();  // the character column has no header
-}
-
-void MemoryGridModel::fill_rows(const MachineState& m, int first, int last) {
-    first = std::max(first, 1);
-    last = std::min(last, GRID_LAST_ROW);
-    if (first > last) return;
-    // Only the rows whose texts change are repainted: a byte cell that still shares the
-    // text of its byte is unchanged, and the character text is compared before it is set.
-    int changed_first = last + 1, changed_last = first - 1;
-    for (int r = first; r <= last; ++r) {
-        const auto start = static_cast<uint16_t>((r - 1) * GRID_BYTES_PER_ROW);
-        QString* row = &cells_[static_cast<size_t>(r - 1) * GRID_MODEL_COLUMNS];
-        bool changed = false;
-        for (int c = 0; c < GRID_BYTES_PER_ROW; ++c) {
-            const QString& text = byte_texts_[m.memory[start + c]];
-            if (row[c].constData() != text.constData()) {
-                row[c] = text;
-                changed = true;
-            }
-        }
-        const std::string chars = row_chars(m, start);
-        const QLatin1StringView chars_view(chars.data(), static_cast<qsizetype>(chars.size()));
-        if (row[GRID_MODEL_CHAR_COLUMN] != chars_view) {
-            row[GRID_MODEL_CHAR_COLUMN] = QString(chars_view);
-            changed = true;
-        }
-        if (changed) {
-            changed_first = std::min(changed_first, r);
-            changed_last = r;
-        }
-    }
-    if (changed_first <= changed_last) {
-        emit dataChanged(index(changed_first - 1, 0), index(changed_last - 1, GRID_MODEL_COLUMNS - 1), {Qt::DisplayRole});
-    }
-}
-
-QString MemoryGridModel::text(int column, int row) const {
-    if (row == 0) return column >= 1 ? headerData(column - 1, Qt::Horizontal, Qt::DisplayRole).toString() : QString();
-    if (column == 0) return headerData(row - 1, Qt::Vertical, Qt::DisplayRole).toString();
-    return data(index(row - 1, column - 1), Qt::DisplayRole).toString();
-}
-
-// ---------------------------------------------------------------------------------------
-// Listing model and its colours
-
-int ListingModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size()) + 1;  // the empty last row
-}
-int ListingModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : LISTING_COLUMNS; }
-
-QVariant ListingModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || role != Qt::DisplayRole || index.row() >= static_cast<int>(rows_.size())) return {};
-    const ListingRow& r = rows_[static_cast<size_t>(index.row())];
-    switch (index.column()) {
-        case 0: return qs(r.address);
-        case 1: return qs(r.bytes);
-        case 2: return qs(r.mnemonic);
-        default: return qs(r.operand);
-    }
-}
-
-void ListingModel::set_rows(std::vector<ListingRow> rows) {
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
-}
-
-// The platform draws the cell (background, selection); the text goes on top in the
-// column's colour: address navy bold, bytes navy, mnemonic black bold, operand maroon bold.
-void ListingDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    const QString text = opt.text;
-    opt.text.clear();
-    const QWidget* widget = opt.widget;
-    (widget ? widget->style() : QApplication::style())->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-
-    static const std::array<QColor, LISTING_COLUMNS> colours = {NAVY, NAVY, QColor(Qt::black), MAROON};
-    static const std::array<bool, LISTING_COLUMNS> bold = {true, false, true, true};
-    const int column = std::clamp(index.column(), 0, LISTING_COLUMNS - 1);
-    QFont font = opt.font;
-    font.setBold(bold[static_cast<size_t>(column)]);
-    painter->save();
-    painter->setFont(font);
-    painter->setPen(colours[static_cast<size_t>(column)]);
-    const QRect r = option.rect.adjusted(LISTING_TEXT_INSET, LISTING_TEXT_INSET, 0, 0);
-    painter->drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
-    painter->restore();
-}
-
-// ---------------------------------------------------------------------------------------
-// Memory grid view
-
-MemoryGridView::MemoryGridView(TDebuggerForm& form, QWidget* parent) : QTableView(parent), form_(form) {}
-
-void MemoryGridView::keyPressEvent(QKeyEvent* event) {
-    if (form_.StringGrid1KeyPress(event)) return;
-    QTableView::keyPressEvent(event);
-}
 
 // ---------------------------------------------------------------------------------------
 // Creation
@@ -263,31 +82,31 @@ TDebuggerForm::TDebuggerForm(MachineState& machine, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    Splitter1 = new QSplitter(Qt::Vertical, this);
-    Splitter1->setObjectName("Splitter1");
-    Splitter1->setHandleWidth(SPLITTER_HANDLE);
-    Splitter1->setChildrenCollapsible(false);
-    layout->addWidget(Splitter1);
+    SplitterMain = new QSplitter(Qt::Vertical, this);
+    SplitterMain->setObjectName("Splitter1");
+    SplitterMain->setHandleWidth(SPLITTER_HANDLE);
+    SplitterMain->setChildrenCollapsible(false);
+    layout->addWidget(SplitterMain);
 
-    Splitter1->addWidget(build_memory_area());
+    SplitterMain->addWidget(build_memory_area());
 
-    auto* lower = new QWidget(Splitter1);
+    auto* lower = new QWidget(SplitterMain);
     auto* lower_layout = new QVBoxLayout(lower);
     lower_layout->setContentsMargins(0, 0, 0, 0);
     lower_layout->setSpacing(0);
-    PageControl1 = new QTabWidget(lower);
-    PageControl1->setObjectName("PageControl1");
-    PageControl1->addTab(build_listing_page(), QStringLiteral("Ассемблер"));
-    PageControl1->addTab(build_search_page(), QStringLiteral("Поиск-замена в памяти"));
-    PageControl1->addTab(build_tracker_page(), QStringLiteral("Взлом :-)"));
-    PageControl1->setCurrentIndex(0);
-    lower_layout->addWidget(PageControl1);
+    PageControlTools = new QTabWidget(lower);
+    PageControlTools->setObjectName("PageControl1");
+    PageControlTools->addTab(build_listing_page(), QStringLiteral("Ассемблер"));
+    PageControlTools->addTab(build_search_page(), QStringLiteral("Поиск-замена в памяти"));
+    PageControlTools->addTab(build_tracker_page(), QStringLiteral("Взлом :-)"));
+    PageControlTools->setCurrentIndex(0);
+    lower_layout->addWidget(PageControlTools);
     build_status_bar();
-    lower_layout->addWidget(StatusBar1);
-    Splitter1->addWidget(lower);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({DEBUGGER_HEIGHT - DEBUGGER_LOWER_HEIGHT - SPLITTER_HANDLE, DEBUGGER_LOWER_HEIGHT});
+    lower_layout->addWidget(StatusBar);
+    SplitterMain->addWidget(lower);
+    SplitterMain->setStretchFactor(0, 1);
+    SplitterMain->setStretchFactor(1, 0);
+    SplitterMain->setSizes({DEBUGGER_HEIGHT - DEBUGGER_LOWER_HEIGHT - SPLITTER_HANDLE, DEBUGGER_LOWER_HEIGHT});
 }
 
 TDebuggerForm::~TDebuggerForm() = default;
@@ -299,43 +118,10 @@ QWidget* TDebuggerForm::build_memory_area() {
     row->setSpacing(0);
 
     grid_model_ = new MemoryGridModel(this);
-    StringGrid1 = new MemoryGridView(*this, area);
-    StringGrid1->setObjectName("StringGrid1");
-    StringGrid1->setModel(grid_model_);
-    StringGrid1->setItemDelegate(new MemoryGridDelegate(*this, StringGrid1));
-    StringGrid1->setShowGrid(false);
-    StringGrid1->setWordWrap(false);
-    StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
-    StringGrid1->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
-                                 QAbstractItemView::EditKeyPressed);
-    StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    StringGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    auto* hh = StringGrid1->horizontalHeader();
-    auto* vh = StringGrid1->verticalHeader();
-    hh->setSectionResizeMode(QHeaderView::Fixed);
-    vh->setSectionResizeMode(QHeaderView::Fixed);
-    hh->setMinimumSectionSize(1);
-    vh->setMinimumSectionSize(1);
-    hh->setDefaultSectionSize(GRID_CELL_SIZE);
-    vh->setDefaultSectionSize(GRID_CELL_SIZE);
-    hh->setFixedHeight(GRID_CELL_SIZE);
-    vh->setFixedWidth(GRID_ADDRESS_WIDTH);
-    hh->resizeSection(GRID_MODEL_CHAR_COLUMN, GRID_CHARS_WIDTH);
-    hh->setHighlightSections(false);
-    vh->setHighlightSections(false);
-    hh->setSectionsClickable(false);
-    vh->setSectionsClickable(false);
-    // The fixed header row and column are white and carry no frames.
-    const QString header_style = QStringLiteral("QHeaderView::section { background-color: white; border: none; padding: 0px; }"
-                                                "QTableCornerButton::section { background-color: white; border: none; }");
-    hh->setStyleSheet(header_style);
-    vh->setStyleSheet(header_style);
-    StringGrid1->setStyleSheet(QStringLiteral("QTableCornerButton::section { background-color: white; border: none; }"));
-    StringGrid1->setCornerButtonEnabled(false);
-    StringGrid1->viewport()->setMouseTracking(true);
-    StringGrid1->viewport()->installEventFilter(this);
-    StringGrid1->setCurrentIndex(grid_model_->index(0, 0));
-    row->addWidget(StringGrid1, 1);
+    GridMemory = new MemoryGridView(grid_model_, [this](QKeyEvent* event) { return GridMemoryKeyPress(event); }, area);
+    GridMemory->setObjectName("StringGrid1");
+    GridMemory->viewport()->installEventFilter(this);
+    row->addWidget(GridMemory, 1);
 
     auto* panel = new QWidget(area);
     auto* column = new QVBoxLayout(panel);
@@ -403,170 +189,166 @@ QWidget* TDebuggerForm::build_listing_page() {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
     auto* strip = new QGridLayout;
-    Edit4 = hex_field(QStringLiteral("0"));
-    Edit4->setObjectName("Edit4");
-    Edit6 = hex_field(QStringLiteral("65535"));
-    Edit6->setObjectName("Edit6");
-    Button4 = new QPushButton(QStringLiteral("Пуск"));
-    Button4->setObjectName("Button4");
+    EditListFrom = hex_field(QStringLiteral("0"));
+    EditListFrom->setObjectName("Edit4");
+    EditListTo = hex_field(QStringLiteral("65535"));
+    EditListTo->setObjectName("Edit6");
+    ButtonList = new QPushButton(QStringLiteral("Пуск"));
+    ButtonList->setObjectName("Button4");
     strip->addWidget(caption(QStringLiteral("Начать с адреса"), page), 0, 0);
     strip->addWidget(caption(QStringLiteral("Закончить адресом"), page), 0, 1);
-    strip->addWidget(Edit4, 1, 0);
-    strip->addWidget(Edit6, 1, 1);
-    strip->addWidget(Button4, 1, 2);
+    strip->addWidget(EditListFrom, 1, 0);
+    strip->addWidget(EditListTo, 1, 1);
+    strip->addWidget(ButtonList, 1, 2);
     strip->setColumnStretch(3, 1);
     layout->addLayout(strip);
 
     listing_model_ = new ListingModel(this);
-    StringGridAss = new QTableView(page);
+    StringGridAss = new ListingView(listing_model_, page);
     StringGridAss->setObjectName("StringGridAss");
-    StringGridAss->setModel(listing_model_);
-    StringGridAss->setItemDelegate(new ListingDelegate(StringGridAss));
-    StringGridAss->horizontalHeader()->hide();
-    StringGridAss->verticalHeader()->hide();
-    StringGridAss->setShowGrid(false);
-    StringGridAss->setWordWrap(false);
-    StringGridAss->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGridAss->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGridAss->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGridAss->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGridAss->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    StringGridAss->verticalHeader()->setDefaultSectionSize(GRID_CELL_SIZE);
-    StringGridAss->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    for (int c = 0; c < LISTING_COLUMNS; ++c) StringGridAss->setColumnWidth(c, LISTING_WIDTHS[static_cast<size_t>(c)]);
     layout->addWidget(StringGridAss, 1);
 
-    connect(Button4, &QPushButton::clicked, this, &TDebuggerForm::Button4Click);
+    connect(ButtonList, &QPushButton::clicked, this, &TDebuggerForm::ButtonListClick);
     return page;
 }
 
-QWidget* TDebuggerForm::build_search_page() {
-    PageControl2 = new QTabWidget;
-    PageControl2->setObjectName("PageControl2");
+// A value field over its button on the left, the count label over the list of addresses
+// found on the right; a mode list, when given, goes above the value with its own caption.
+// The search page and the tracker's step 1 are both built here.
+TDebuggerForm::ValueSearch TDebuggerForm::build_value_search(QComboBox* mode, const QString& value_text,
+                                                             const QString& start_text, QStringListModel*& found_model) {
+    ValueSearch v{};
+    v.page = new QWidget;
+    auto* grid = new QGridLayout(v.page);
+    v.value = hex_field(value_text);
+    v.start = new QPushButton(start_text);
+    v.count = new QLabel(FOUND);
+    v.found = result_list(found_model);
+    int row = 0;
+    if (mode) {
+        grid->addWidget(caption(QStringLiteral("Ищем"), v.page), row++, 0);
+        grid->addWidget(mode, row++, 0);
+    }
+    grid->addWidget(caption(QStringLiteral("Значение"), v.page), row++, 0);
+    grid->addWidget(v.value, row++, 0);
+    grid->addWidget(v.start, row++, 0);
+    grid->addWidget(v.count, 0, 1);
+    grid->addWidget(v.found, 1, 1, row, 1);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 1);
+    return v;
+}
 
-    auto* search = new QWidget;
-    auto* s = new QGridLayout(search);
-    Edit7 = hex_field(QString());
-    Edit7->setObjectName("Edit7");
-    Button1 = new QPushButton(QStringLiteral("Поиск"));
-    Button1->setObjectName("Button1");
-    Label23 = new QLabel(FOUND);
-    Label23->setObjectName("Label23");
-    ListBox2 = result_list(list2_model_);
-    ListBox2->setObjectName("ListBox2");
-    s->addWidget(caption(QStringLiteral("Значение"), search), 0, 0);
-    s->addWidget(Edit7, 1, 0);
-    s->addWidget(Button1, 2, 0);
-    s->addWidget(Label23, 0, 1);
-    s->addWidget(ListBox2, 1, 1, 3, 1);
-    s->setRowStretch(3, 1);
-    s->setColumnStretch(1, 1);
+QWidget* TDebuggerForm::build_search_page() {
+    PageControlSearch = new QTabWidget;
+    PageControlSearch->setObjectName("PageControl2");
+
+    const ValueSearch search = build_value_search(nullptr, QString(), QStringLiteral("Поиск"), search_found_model_);
+    EditSearchValue = search.value;
+    EditSearchValue->setObjectName("Edit7");
+    ButtonSearch = search.start;
+    ButtonSearch->setObjectName("Button1");
+    LabelSearchFound = search.count;
+    LabelSearchFound->setObjectName("Label23");
+    ListBoxSearchFound = search.found;
+    ListBoxSearchFound->setObjectName("ListBox2");
 
     auto* replace = new QWidget;
     auto* r = new QGridLayout(replace);
-    Edit2 = hex_field(QStringLiteral("0"));
-    Edit2->setObjectName("Edit2");
-    Edit3 = hex_field(QStringLiteral("0"));
-    Edit3->setObjectName("Edit3");
-    CheckBox16_10 = new QCheckBox(QStringLiteral("В 16-ричной системе"));
-    CheckBox16_10->setObjectName("CheckBox16_10");
-    Button3 = new QPushButton(QStringLiteral("Поменять"));
-    Button3->setObjectName("Button3");
+    EditReplaceAddress = hex_field(QStringLiteral("0"));
+    EditReplaceAddress->setObjectName("Edit2");
+    EditReplaceValue = hex_field(QStringLiteral("0"));
+    EditReplaceValue->setObjectName("Edit3");
+    CheckBoxReplaceHex = new QCheckBox(QStringLiteral("В 16-ричной системе"));
+    CheckBoxReplaceHex->setObjectName("CheckBox16_10");
+    ButtonReplace = new QPushButton(QStringLiteral("Поменять"));
+    ButtonReplace->setObjectName("Button3");
     r->addWidget(caption(QStringLiteral("Адрес"), replace), 0, 0);
-    r->addWidget(Edit2, 1, 0);
+    r->addWidget(EditReplaceAddress, 1, 0);
     r->addWidget(caption(QStringLiteral("Поменять на"), replace), 0, 1);
-    r->addWidget(Edit3, 1, 1);
-    r->addWidget(CheckBox16_10, 2, 0, 1, 2);
-    r->addWidget(Button3, 3, 0);
+    r->addWidget(EditReplaceValue, 1, 1);
+    r->addWidget(CheckBoxReplaceHex, 2, 0, 1, 2);
+    r->addWidget(ButtonReplace, 3, 0);
     r->setRowStretch(4, 1);
     r->setColumnStretch(2, 1);
 
-    PageControl2->addTab(search, QStringLiteral("Поиск"));
-    PageControl2->addTab(replace, QStringLiteral("Замена"));
-    PageControl2->setCurrentIndex(0);
-    connect(Button1, &QPushButton::clicked, this, &TDebuggerForm::Button1Click);
-    connect(Button3, &QPushButton::clicked, this, &TDebuggerForm::Button3Click);
-    return PageControl2;
+    PageControlSearch->addTab(search.page, QStringLiteral("Поиск"));
+    PageControlSearch->addTab(replace, QStringLiteral("Замена"));
+    PageControlSearch->setCurrentIndex(0);
+    connect(ButtonSearch, &QPushButton::clicked, this, &TDebuggerForm::ButtonSearchClick);
+    connect(ButtonReplace, &QPushButton::clicked, this, &TDebuggerForm::ButtonReplaceClick);
+    return PageControlSearch;
 }
 
 QWidget* TDebuggerForm::build_tracker_page() {
-    PageControl3 = new QTabWidget;
-    PageControl3->setObjectName("PageControl3");
+    PageControlTracker = new QTabWidget;
+    PageControlTracker->setObjectName("PageControl3");
     const QStringList modes = {EXACT_VALUE, UNKNOWN_VALUE};
 
-    auto* step1 = new QWidget;
-    auto* g1 = new QGridLayout(step1);
-    ComboBoxPoisk = pick_only_combo(modes);
-    ComboBoxPoisk->setObjectName("ComboBoxPoisk");
-    Edit1 = hex_field(QStringLiteral("0"));
-    Edit1->setObjectName("Edit1");
-    Button5 = new QPushButton(QStringLiteral("Пуск"));
-    Button5->setObjectName("Button5");
-    Label18 = new QLabel(FOUND);
-    Label18->setObjectName("Label18");
-    ListBox1 = result_list(list1_model_);
-    ListBox1->setObjectName("ListBox1");
-    g1->addWidget(caption(QStringLiteral("Ищем"), step1), 0, 0);
-    g1->addWidget(ComboBoxPoisk, 1, 0);
-    g1->addWidget(caption(QStringLiteral("Значение"), step1), 2, 0);
-    g1->addWidget(Edit1, 3, 0);
-    g1->addWidget(Button5, 4, 0);
-    g1->addWidget(Label18, 0, 1);
-    g1->addWidget(ListBox1, 1, 1, 5, 1);
-    g1->setRowStretch(5, 1);
-    g1->setColumnStretch(1, 1);
+    ComboBoxTrackMode = pick_only_combo(modes);
+    ComboBoxTrackMode->setObjectName("ComboBoxPoisk");
+    const ValueSearch step1 =
+        build_value_search(ComboBoxTrackMode, QStringLiteral("0"), QStringLiteral("Пуск"), track_found_model_);
+    EditTrackValue = step1.value;
+    EditTrackValue->setObjectName("Edit1");
+    ButtonTrackStart = step1.start;
+    ButtonTrackStart->setObjectName("Button5");
+    LabelTrackFound = step1.count;
+    LabelTrackFound->setObjectName("Label18");
+    ListBoxTrackFound = step1.found;
+    ListBoxTrackFound->setObjectName("ListBox1");
 
     auto* step2 = new QWidget;
     auto* g2 = new QGridLayout(step2);
-    ComboBox1 = pick_only_combo(modes);
-    ComboBox1->setObjectName("ComboBox1");
-    ComboBox2 = new QComboBox;
-    ComboBox2->setObjectName("ComboBox2");
-    ComboBox2->addItems({QStringLiteral("Изменилось"), QStringLiteral("Неизменилось"), QStringLiteral("Увеличилось"),
-                         QStringLiteral("Уменьшилось"), QStringLiteral("Увеличилось на"),
-                         QStringLiteral("Меньшилось на")});
-    Edit5 = new QLineEdit(QStringLiteral("Edit5"));
-    Edit5->setObjectName("Edit5");
-    Button2 = new QPushButton(QStringLiteral("Пуск"));
-    Button2->setObjectName("Button2");
-    ListBox3 = result_list(list3_model_);
-    ListBox3->setObjectName("ListBox3");
+    ComboBoxCompareMode = pick_only_combo(modes);
+    ComboBoxCompareMode->setObjectName("ComboBox1");
+    ComboBoxCompareChange = new QComboBox;
+    ComboBoxCompareChange->setObjectName("ComboBox2");
+    ComboBoxCompareChange->addItems({QStringLiteral("Изменилось"), QStringLiteral("Неизменилось"),
+                                     QStringLiteral("Увеличилось"), QStringLiteral("Уменьшилось"),
+                                     QStringLiteral("Увеличилось на"), QStringLiteral("Меньшилось на")});
+    EditCompareBy = new QLineEdit(QStringLiteral("Edit5"));
+    EditCompareBy->setObjectName("Edit5");
+    ButtonCompare = new QPushButton(QStringLiteral("Пуск"));
+    ButtonCompare->setObjectName("Button2");
+    ListBoxCompareFound = result_list(compare_found_model_);
+    ListBoxCompareFound->setObjectName("ListBox3");
     g2->addWidget(caption(QStringLiteral("Ищем"), step2), 0, 0);
-    g2->addWidget(ComboBox1, 1, 0);
+    g2->addWidget(ComboBoxCompareMode, 1, 0);
     g2->addWidget(caption(QStringLiteral("Значение"), step2), 2, 0);
-    g2->addWidget(ComboBox2, 3, 0);
-    g2->addWidget(Edit5, 4, 0);
-    g2->addWidget(Button2, 5, 0);
-    g2->addWidget(ListBox3, 0, 1, 7, 1);
+    g2->addWidget(ComboBoxCompareChange, 3, 0);
+    g2->addWidget(EditCompareBy, 4, 0);
+    g2->addWidget(ButtonCompare, 5, 0);
+    g2->addWidget(ListBoxCompareFound, 0, 1, 7, 1);
     g2->setRowStretch(6, 1);
     g2->setColumnStretch(1, 1);
 
-    PageControl3->addTab(step1, QStringLiteral("Шаг1"));
-    PageControl3->addTab(step2, QStringLiteral("Шаг2"));
-    PageControl3->addTab(new QWidget, QStringLiteral("Шаг3"));
-    PageControl3->setCurrentIndex(1);
-    connect(Button5, &QPushButton::clicked, this, &TDebuggerForm::Button5Click);
-    connect(Button2, &QPushButton::clicked, this, &TDebuggerForm::Button2Click);
-    return PageControl3;
+    PageControlTracker->addTab(step1.page, QStringLiteral("Шаг1"));
+    PageControlTracker->addTab(step2, QStringLiteral("Шаг2"));
+    PageControlTracker->addTab(new QWidget, QStringLiteral("Шаг3"));
+    PageControlTracker->setCurrentIndex(1);
+    connect(ButtonTrackStart, &QPushButton::clicked, this, &TDebuggerForm::ButtonTrackStartClick);
+    connect(ButtonCompare, &QPushButton::clicked, this, &TDebuggerForm::ButtonCompareClick);
+    return PageControlTracker;
 }
 
 // Three panels, 150, 200 and 50 pixels wide; the progress bar sits in the second, 3
 // pixels in from its left edge and 2 below the bar's top.
 void TDebuggerForm::build_status_bar() {
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
-    StatusBar1->setFixedHeight(STATUS_BAR_HEIGHT);
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName("StatusBar1");
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->setFixedHeight(STATUS_BAR_HEIGHT);
     int left = 0;
     for (size_t i = 0; i < StatusPanels.size(); ++i) {
-        auto* panel = new QLabel(StatusBar1);
+        auto* panel = new QLabel(StatusBar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         panel->setGeometry(left, 0, STATUS_PANEL_WIDTHS[i], STATUS_BAR_HEIGHT);
         StatusPanels[i] = panel;
         left += STATUS_PANEL_WIDTHS[i];
     }
-    progress_gauge = new QProgressBar(StatusBar1);
+    progress_gauge = new QProgressBar(StatusBar);
     progress_gauge->setObjectName("progress_gauge");
     progress_gauge->setRange(0, 100);
     progress_gauge->setValue(0);
@@ -575,7 +357,7 @@ void TDebuggerForm::build_status_bar() {
 }
 
 void TDebuggerForm::place_progress_gauge() {
-    const int h = StatusBar1->height();
+    const int h = StatusBar->height();
     progress_gauge->setGeometry(STATUS_PANEL_WIDTHS[0] + GAUGE_INSET_LEFT, GAUGE_INSET_TOP,
                                 STATUS_PANEL_WIDTHS[1] - GAUGE_INSET_LEFT, h - GAUGE_INSET_TOP);
 }
@@ -605,7 +387,7 @@ void TDebuggerForm::MenuDebuggerClick() {
         return;
     }
     grid_model_->fill_rows(machine_, 1, GRID_LAST_ROW);
-    AssFromTo(machine_.PC, machine_.PC + LISTING_OPENING_SPAN);
+    fill_listing(machine_.PC, machine_.PC + LISTING_OPENING_SPAN);
     if (!centred_) {
         centred_ = true;
         if (const QWidget* owner = parentWidget()) {
@@ -652,36 +434,36 @@ void TDebuggerForm::write_registers() {
     registers_written_.restart();
 }
 
-int TDebuggerForm::grid_top_row() const { return StringGrid1->rowAt(0) + 1; }
+int TDebuggerForm::grid_top_row() const { return GridMemory->rowAt(0) + 1; }
 
 int TDebuggerForm::grid_visible_rows() const {
-    return std::max(0, StringGrid1->viewport()->height() / StringGrid1->verticalHeader()->defaultSectionSize());
+    return std::max(0, GridMemory->viewport()->height() / GridMemory->verticalHeader()->defaultSectionSize());
 }
 
 // ---------------------------------------------------------------------------------------
 // Grid: current cell, keys, hover
 
 GridCell TDebuggerForm::grid_cell() const {
-    const QModelIndex i = StringGrid1->currentIndex();
+    const QModelIndex i = GridMemory->currentIndex();
     return i.isValid() ? GridCell{i.column() + 1, i.row() + 1} : GridCell{};
 }
 
 void TDebuggerForm::set_grid_cell(GridCell cell) {
     const QModelIndex i = grid_model_->index(cell.row - 1, cell.column - 1);
     if (!i.isValid()) return;
-    StringGrid1->setCurrentIndex(i);
-    StringGrid1->scrollTo(i);
+    GridMemory->setCurrentIndex(i);
+    GridMemory->scrollTo(i);
 }
 
 void TDebuggerForm::go_to_address(int n) {
     set_grid_cell(cell_of_address(static_cast<uint16_t>(n)));
-    StringGrid1->setFocus(Qt::OtherFocusReason);
+    GridMemory->setFocus(Qt::OtherFocusReason);
 }
 
 // Enter moves the current cell on; hexadecimal digits reach the cell editor; every
 // other typed character, Backspace included, is dropped. Keys that type nothing
 // (arrows, Delete, Tab) keep their usual meaning.
-bool TDebuggerForm::StringGrid1KeyPress(QKeyEvent* event) {
+bool TDebuggerForm::GridMemoryKeyPress(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         set_grid_cell(cell_after_enter(grid_cell()));
         return true;
@@ -692,17 +474,17 @@ bool TDebuggerForm::StringGrid1KeyPress(QKeyEvent* event) {
     return !is_hex_digit(c);
 }
 
-void TDebuggerForm::StringGrid1MouseMove(const QPoint& viewport_pos) {
-    const QModelIndex i = StringGrid1->indexAt(viewport_pos);
+void TDebuggerForm::GridMemoryMouseMove(const QPoint& viewport_pos) {
+    const QModelIndex i = GridMemory->indexAt(viewport_pos);
     if (!i.isValid() || i.column() >= GRID_BYTES_PER_ROW) return;  // the character column
     const auto address = static_cast<uint16_t>(i.row() * GRID_BYTES_PER_ROW + i.column());
     StatusPanels[0]->setText(qs(hover_text(machine_, address)));
 }
 
 bool TDebuggerForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == StringGrid1->viewport() && event->type() == QEvent::MouseMove) {
-        StringGrid1MouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
-    } else if ((watched == ComboBoxPoisk || watched == ComboBox1) && event->type() == QEvent::KeyPress) {
+    if (watched == GridMemory->viewport() && event->type() == QEvent::MouseMove) {
+        GridMemoryMouseMove(static_cast<QMouseEvent*>(event)->position().toPoint());
+    } else if ((watched == ComboBoxTrackMode || watched == ComboBoxCompareMode) && event->type() == QEvent::KeyPress) {
         // The mode lists are set by picking an entry only: typed characters are dropped.
         const QChar c = typed_char(*static_cast<QKeyEvent*>(event));
         if (!c.isNull()) return true;
@@ -713,25 +495,25 @@ bool TDebuggerForm::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Listing
 
-void TDebuggerForm::AssFromTo(int32_t start, int32_t end) {
+void TDebuggerForm::fill_listing(int32_t start, int32_t end) {
     listing_model_->set_rows({});
-    for (int c = 0; c < LISTING_COLUMNS; ++c) StringGridAss->setColumnWidth(c, LISTING_WIDTHS[static_cast<size_t>(c)]);
+    StringGridAss->reset_column_widths();
     progress_gauge->setRange(0, listing_progress_range(start, end));
     progress_gauge->setValue(0);
     // The bar repaints at once on every move; a step every LISTING_PROGRESS_STEP rows
     // keeps that from costing more than the listing itself.
-    auto rows = lvov::AssFromTo(machine_, start, end, [&](int n) {
+    auto rows = listing_rows(machine_, start, end, [&](int n) {
         if (n % LISTING_PROGRESS_STEP == 0) progress_gauge->setValue(n);
     });
     listing_model_->set_rows(std::move(rows));
     progress_gauge->setValue(0);
 }
 
-void TDebuggerForm::Button4Click() {
+void TDebuggerForm::ButtonListClick() {
     guarded([&] {
-        const int32_t end = StrToInt(field_bytes(Edit6));  // the end field is read first
-        const int32_t start = StrToInt(field_bytes(Edit4));
-        AssFromTo(start, end);
+        const int32_t end = StrToInt(field_bytes(EditListTo));  // the end field is read first
+        const int32_t start = StrToInt(field_bytes(EditListFrom));
+        fill_listing(start, end);
     });
 }
 
@@ -774,15 +556,15 @@ void TDebuggerForm::list_matches(int32_t value, QStringListModel* list, QLabel* 
     label->setText(FOUND + QString::number(found.size()));
 }
 
-void TDebuggerForm::Button1Click() {
-    guarded([&] { list_matches(start_search(list2_model_, Edit7), list2_model_, Label23); });
+void TDebuggerForm::ButtonSearchClick() {
+    guarded([&] { list_matches(start_search(search_found_model_, EditSearchValue), search_found_model_, LabelSearchFound); });
 }
 
-void TDebuggerForm::Button3Click() {
+void TDebuggerForm::ButtonReplaceClick() {
     guarded([&] {
-        const bool hex = CheckBox16_10->isChecked();
-        const int32_t value = hex ? HexToInt(field_bytes(Edit3)) : StrToInt(field_bytes(Edit3));
-        const int32_t address = hex ? HexToInt(field_bytes(Edit2)) : StrToInt(field_bytes(Edit2));
+        const bool hex = CheckBoxReplaceHex->isChecked();
+        const int32_t value = hex ? HexToInt(field_bytes(EditReplaceValue)) : StrToInt(field_bytes(EditReplaceValue));
+        const int32_t address = hex ? HexToInt(field_bytes(EditReplaceAddress)) : StrToInt(field_bytes(EditReplaceAddress));
         replace_byte(machine_, address, value);
     });
 }
@@ -796,21 +578,21 @@ void TDebuggerForm::ListBoxMouseDown(QListView* list) {
 // ---------------------------------------------------------------------------------------
 // Value tracker
 
-void TDebuggerForm::Button5Click() {
+void TDebuggerForm::ButtonTrackStartClick() {
     guarded([&] {
-        const int32_t value = start_search(list1_model_, Edit1);  // read in both modes
-        if (ComboBoxPoisk->currentIndex() == 0) {
-            list_matches(value, list1_model_, Label18);
+        const int32_t value = start_search(track_found_model_, EditTrackValue);  // read in both modes
+        if (ComboBoxTrackMode->currentIndex() == 0) {
+            list_matches(value, track_found_model_, LabelTrackFound);
         } else {
-            Label18->setText(REMEMBERED + QString::number(tracker_->remember(machine_)));
+            LabelTrackFound->setText(REMEMBERED + QString::number(tracker_->remember(machine_)));
         }
     });
 }
 
-void TDebuggerForm::Button2Click() {
+void TDebuggerForm::ButtonCompareClick() {
     const QStringList found = decimal_entries(tracker_->decreased_by_one(machine_));
     if (found.isEmpty()) return;
-    list3_model_->setStringList(list3_model_->stringList() + found);
+    compare_found_model_->setStringList(compare_found_model_->stringList() + found);
 }
 
 }  // namespace lvov

@@ -8,24 +8,20 @@
 // with "Memory RealTime" checked, rewrites the visible rows of the grid only. Every view
 // reads MachineState::memory raw.
 //
-// Grid coordinates follow the window's original string grid: row 0 and column 0 are the
-// fixed headers (the table's header views here), row r >= 1 and column c >= 1 are model
-// row r - 1 and model column c - 1.
+// Grid coordinates are those of debugger_models.h: row 0 and column 0 are the headers.
 //
 // Handlers catch EmuError at their edge and show it in a message box; message boxes go
 // through virtual functions so tests can answer them.
 #pragma once
-#include <QAbstractTableModel>
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
-#include <QStyledItemDelegate>
-#include <QTableView>
 #include <QWidget>
 #include <array>
 #include <memory>
 #include <vector>
 
+#include "debugger/debugger_models.h"
 #include "debugger/debugger_tools.h"
 
 class QCheckBox;
@@ -47,67 +43,8 @@ constexpr int DEBUGGER_WIDTH = 609;
 constexpr int DEBUGGER_HEIGHT = 571;
 constexpr int DEBUGGER_LOWER_HEIGHT = 286;
 constexpr int DEBUGGER_PANEL_WIDTH = 115;
-constexpr int GRID_CELL_SIZE = 20;
-constexpr int GRID_ADDRESS_WIDTH = 40;
-constexpr int GRID_CHARS_WIDTH = 120;
 constexpr int REGISTER_LABELS = 11;
 constexpr int LISTING_OPENING_SPAN = 100;  // opening lists PC .. PC + 100
-
-// The memory grid's cell texts, 4096 rows of 16 byte cells and the character cell.
-// Cells hold text only: editing a cell changes the text, never memory.
-class MemoryGridModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    explicit MemoryGridModel(QObject* parent = nullptr);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-    // Rewrites the byte and character cells of grid rows first..last from memory.
-    void fill_rows(const MachineState& m, int first, int last);
-    QString text(int column, int row) const;  // grid coordinates, headers included
-
-private:
-    std::vector<QString> cells_;              // (GRID_ROWS - 1) x (GRID_COLUMNS - 1)
-    std::array<QString, 256> byte_texts_;     // shared texts "00".."FF"
-    QStringList row_addresses_;
-};
-
-// The disassembly listing: one row per instruction and the empty last row.
-class ListingModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    void set_rows(std::vector<ListingRow> rows);
-    const std::vector<ListingRow>& rows() const { return rows_; }
-private:
-    std::vector<ListingRow> rows_;
-};
-
-// Draws a listing cell in its column's colour and weight, 2 pixels in from the corner.
-class ListingDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-};
-
-class TDebuggerForm;
-
-// The memory grid's view: keys go through the window's filter first.
-class MemoryGridView : public QTableView {
-public:
-    MemoryGridView(TDebuggerForm& form, QWidget* parent);
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-private:
-    TDebuggerForm& form_;
-};
 
 class TDebuggerForm : public QWidget {
     Q_OBJECT
@@ -123,21 +60,21 @@ public:
     // The register labels at once, not at the next paced write (after a stop or a step).
     void refresh_registers_now() { write_registers(); }
 
-    // Lists start..end into the listing grid, moving the progress bar.
-    void AssFromTo(int32_t start, int32_t end);
+    // Lists start..end into the listing view, moving the progress bar.
+    void fill_listing(int32_t start, int32_t end);
     // Makes the byte of address n the grid's current cell and gives the grid the focus.
     void go_to_address(int n);
 
     // Event handlers; public so that tests can drive them.
-    void Button4Click();  // list Edit4..Edit6
-    void Button1Click();  // search for Edit7
-    void Button3Click();  // write Edit3 at Edit2
-    void Button5Click();  // step 1
-    void Button2Click();  // step 2
+    void ButtonListClick();          // list EditListFrom..EditListTo
+    void ButtonSearchClick();        // search memory for EditSearchValue
+    void ButtonReplaceClick();       // write EditReplaceValue at EditReplaceAddress
+    void ButtonTrackStartClick();    // tracker step 1: find the value, or remember memory
+    void ButtonCompareClick();       // tracker step 2: add the bytes that went down by one
     void ListBoxMouseDown(QListView* list);
-    void StringGrid1MouseMove(const QPoint& viewport_pos);
+    void GridMemoryMouseMove(const QPoint& viewport_pos);
     // The grid's key filter; true when the key was used up (discarded or Enter).
-    bool StringGrid1KeyPress(QKeyEvent* event);
+    bool GridMemoryKeyPress(QKeyEvent* event);
 
     // The grid in its original coordinates.
     GridCell grid_cell() const;
@@ -149,38 +86,43 @@ public:
     const ListingModel& listing() const { return *listing_model_; }
     static QStringList list_texts(const QListView* list);
 
-    // Components, by their form names.
-    QSplitter* Splitter1 = nullptr;
-    MemoryGridView* StringGrid1 = nullptr;
+    // Components. The comment gives a widget's objectName where it differs from the
+    // member's name (the names the window's widgets have always been found by).
+    QSplitter* SplitterMain = nullptr;            // Splitter1: memory area over the pages
+    MemoryGridView* GridMemory = nullptr;         // StringGrid1
     QCheckBox* CheckBoxMem = nullptr;
-    std::array<QLabel*, REGISTER_LABELS> RegisterLabels{};  // Label1 .. Label11
-    QTabWidget* PageControl1 = nullptr;
-    QLineEdit* Edit4 = nullptr;
-    QLineEdit* Edit6 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QTableView* StringGridAss = nullptr;
-    QTabWidget* PageControl2 = nullptr;
-    QLineEdit* Edit7 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QLabel* Label23 = nullptr;
-    QListView* ListBox2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QCheckBox* CheckBox16_10 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QTabWidget* PageControl3 = nullptr;
-    QComboBox* ComboBoxPoisk = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* Button5 = nullptr;
-    QLabel* Label18 = nullptr;
-    QListView* ListBox1 = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QLineEdit* Edit5 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QListView* ListBox3 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    std::array<QLabel*, 3> StatusPanels{};
+    // B, C, D, E, H, L, A, F, PC, SP and the cycle count: Label1 .. Label11.
+    std::array<QLabel*, REGISTER_LABELS> RegisterLabels{};
+    QTabWidget* PageControlTools = nullptr;       // PageControl1: listing, search, tracker
+    // The listing page.
+    QLineEdit* EditListFrom = nullptr;            // Edit4
+    QLineEdit* EditListTo = nullptr;              // Edit6
+    QPushButton* ButtonList = nullptr;            // Button4
+    ListingView* StringGridAss = nullptr;
+    // The search and replace page.
+    QTabWidget* PageControlSearch = nullptr;      // PageControl2
+    QLineEdit* EditSearchValue = nullptr;         // Edit7
+    QPushButton* ButtonSearch = nullptr;          // Button1
+    QLabel* LabelSearchFound = nullptr;           // Label23: the number found
+    QListView* ListBoxSearchFound = nullptr;      // ListBox2: the addresses found
+    QLineEdit* EditReplaceAddress = nullptr;      // Edit2
+    QLineEdit* EditReplaceValue = nullptr;        // Edit3
+    QCheckBox* CheckBoxReplaceHex = nullptr;      // CheckBox16_10: both fields hexadecimal
+    QPushButton* ButtonReplace = nullptr;         // Button3
+    // The value tracker page: step 1 finds or remembers, step 2 compares.
+    QTabWidget* PageControlTracker = nullptr;     // PageControl3
+    QComboBox* ComboBoxTrackMode = nullptr;       // ComboBoxPoisk: exact or unknown value
+    QLineEdit* EditTrackValue = nullptr;          // Edit1
+    QPushButton* ButtonTrackStart = nullptr;      // Button5
+    QLabel* LabelTrackFound = nullptr;            // Label18: the number found or remembered
+    QListView* ListBoxTrackFound = nullptr;       // ListBox1
+    QComboBox* ComboBoxCompareMode = nullptr;     // ComboBox1: exact or unknown value
+    QComboBox* ComboBoxCompareChange = nullptr;   // ComboBox2: how the value changed
+    QLineEdit* EditCompareBy = nullptr;           // Edit5
+    QPushButton* ButtonCompare = nullptr;         // Button2
+    QListView* ListBoxCompareFound = nullptr;     // ListBox3
+    QStatusBar* StatusBar = nullptr;              // StatusBar1
+    std::array<QLabel*, 3> StatusPanels{};        // StatusPanel0 .. StatusPanel2
     QProgressBar* progress_gauge = nullptr;
 
 protected:
@@ -195,6 +137,16 @@ private:
     QWidget* build_listing_page();
     QWidget* build_search_page();
     QWidget* build_tracker_page();
+    // The widgets of a value search: the search page and the tracker's step 1.
+    struct ValueSearch {
+        QWidget* page;
+        QLineEdit* value;
+        QPushButton* start;
+        QLabel* count;
+        QListView* found;
+    };
+    ValueSearch build_value_search(QComboBox* mode, const QString& value_text, const QString& start_text,
+                                   QStringListModel*& found_model);
     void build_status_bar();
     QLineEdit* hex_field(const QString& text);
     QComboBox* pick_only_combo(const QStringList& entries);
@@ -209,9 +161,9 @@ private:
     std::unique_ptr<ValueTracker> tracker_;
     MemoryGridModel* grid_model_ = nullptr;
     ListingModel* listing_model_ = nullptr;
-    QStringListModel* list1_model_ = nullptr;
-    QStringListModel* list2_model_ = nullptr;
-    QStringListModel* list3_model_ = nullptr;
+    QStringListModel* search_found_model_ = nullptr;
+    QStringListModel* track_found_model_ = nullptr;
+    QStringListModel* compare_found_model_ = nullptr;
     QTimer* register_timer_ = nullptr;    // a write of the labels is due
     QElapsedTimer registers_written_;     // since the labels were last written
     // The values the register labels show; none at first, so the first refresh writes all.

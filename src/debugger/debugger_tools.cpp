@@ -104,8 +104,8 @@ GridCell cell_after_enter(GridCell cell) {
 // ---------------------------------------------------------------------------------------
 // Disassembly listing
 
-std::vector<ListingRow> AssFromTo(const MachineState& m, int32_t start, int32_t end,
-                                  const ListingProgress& progress) {
+std::vector<ListingRow> listing_rows(const MachineState& m, int32_t start, int32_t end,
+                                     const ListingProgress& progress) {
     std::vector<ListingRow> rows;
     const int64_t last = std::min<int64_t>(end, MEMORY_SIZE - 1);
     // Bytes past the top of the address space read as 00.

@@ -74,8 +74,8 @@ using ListingProgress = std::function<void(int rows)>;
 // or before end is listed whole. The address space ends at FFFF: the listing stops
 // there, an operand byte that would lie past FFFF reads as 00, and a start below 0000
 // begins the listing at 0000. start above end lists nothing.
-std::vector<ListingRow> AssFromTo(const MachineState& m, int32_t start, int32_t end,
-                                  const ListingProgress& progress = {});
+std::vector<ListingRow> listing_rows(const MachineState& m, int32_t start, int32_t end,
+                                     const ListingProgress& progress = {});
 
 // The progress range of a listing: end - start, kept within int.
 int listing_progress_range(int32_t start, int32_t end);

@@ -214,7 +214,7 @@ void TimeTest::aBreakpointStopsMidFrameAsThePauseCommandDoes() {
     // The debugger opens on the execution page at PC, with the registers.
     ExecPanel* p = panel(*form);
     QVERIFY(form->DebuggerForm->isVisible());
-    QCOMPARE(form->DebuggerForm->PageControl1->currentWidget(), p);
+    QCOMPARE(form->DebuggerForm->PageControlTools->currentWidget(), p);
     QCOMPARE(p->cursor_address(), mark);
     QCOMPARE(p->listing_mark(p->listing_row_of(mark)), QStringLiteral("\u25BA\u25CF"));
     QCOMPARE(form->DebuggerForm->RegisterLabels[8]->text(), QStringLiteral("r_PC:%1").arg(mark));

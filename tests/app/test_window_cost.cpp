@@ -161,7 +161,7 @@ void WindowCostTest::mainWindowTextsFitAtDefaultSize() {
     TDebuggerForm* debugger = form.DebuggerForm;
     QVERIFY(QTest::qWaitForWindowExposed(debugger));
     QCOMPARE(debugger->size(), QSize(DEBUGGER_WIDTH, DEBUGGER_HEIGHT));
-    debugger->StringGrid1MouseMove(QPoint(GRID_CELL_SIZE * 15 + 5, 5));
+    debugger->GridMemoryMouseMove(QPoint(GRID_CELL_SIZE * 15 + 5, 5));
     const QStringList clipped_debugger = clipped_texts(debugger);
     QVERIFY2(clipped_debugger.isEmpty(), qPrintable(clipped_debugger.join("\n")));
 }

@@ -47,11 +47,11 @@ private slots:
 private:
     std::unique_ptr<MachineState> m_;
     std::unique_ptr<TestDebugger> form_;
-    QModelIndex grid_index(int column, int row) const { return form_->StringGrid1->model()->index(row - 1, column - 1); }
+    QModelIndex grid_index(int column, int row) const { return form_->GridMemory->model()->index(row - 1, column - 1); }
     void mouse_move(const QPoint& pos) {
-        QMouseEvent move(QEvent::MouseMove, pos, form_->StringGrid1->viewport()->mapToGlobal(pos), Qt::NoButton,
+        QMouseEvent move(QEvent::MouseMove, pos, form_->GridMemory->viewport()->mapToGlobal(pos), Qt::NoButton,
                          Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(form_->StringGrid1->viewport(), &move);
+        QApplication::sendEvent(form_->GridMemory->viewport(), &move);
     }
 };
 
@@ -59,7 +59,7 @@ void DebuggerFormTest::openingFillsTheGridAndListsFromPC() {
     TestDebugger& f = *form_;
     QCOMPARE(f.windowTitle(), QStringLiteral("Debugger"));
     QCOMPARE(f.size(), QSize(609, 571));
-    QCOMPARE(f.PageControl3->tabText(f.PageControl3->currentIndex()), QStringLiteral("Шаг2"));
+    QCOMPARE(f.PageControlTracker->tabText(f.PageControlTracker->currentIndex()), QStringLiteral("Шаг2"));
     QCOMPARE(f.grid_text(0, 4096), QStringLiteral("FFF0:"));
     QCOMPARE(f.grid_text(1, 1), QString());  // bytes wait for the first opening
 
@@ -137,38 +137,38 @@ void DebuggerFormTest::hoverReadsMemoryNotTheCell() {
     f.MenuDebuggerClick();
     m_->memory[0xC000] = 0x3E;
     f.go_to_address(0xC000);
-    f.StringGrid1->model()->setData(grid_index(1, 3073), QStringLiteral("77"));
-    mouse_move(f.StringGrid1->visualRect(grid_index(1, 3073)).center());
+    f.GridMemory->model()->setData(grid_index(1, 3073), QStringLiteral("77"));
+    mouse_move(f.GridMemory->visualRect(grid_index(1, 3073)).center());
     QCOMPARE(f.StatusPanels[0]->text(), QStringLiteral("Adress:C000 Byte:3E"));
     QCOMPARE(f.grid_text(1, 3073), QStringLiteral("77"));
     QCOMPARE(m_->memory[0xC000], uint8_t{0x3E});
-    mouse_move(f.StringGrid1->visualRect(grid_index(17, 3073)).center());
+    mouse_move(f.GridMemory->visualRect(grid_index(17, 3073)).center());
     QCOMPARE(f.StatusPanels[0]->text(), QStringLiteral("Adress:C000 Byte:3E"));
-    mouse_move(f.StringGrid1->visualRect(grid_index(16, 3073)).center());
+    mouse_move(f.GridMemory->visualRect(grid_index(16, 3073)).center());
     QCOMPARE(f.StatusPanels[0]->text(), QStringLiteral("Adress:C00F Byte:00"));
 }
 
 void DebuggerFormTest::keyFilters() {
     TestDebugger& f = *form_;
     f.MenuDebuggerClick();
-    QTest::keyClicks(f.Edit7, QStringLiteral("1g-A z.f"));
-    QCOMPARE(f.Edit7->text(), QStringLiteral("1Af"));
-    QTest::keyClick(f.Edit7, Qt::Key_Backspace);
-    QCOMPARE(f.Edit7->text(), QStringLiteral("1A"));
-    QTest::keyClicks(f.Edit5, QStringLiteral("xy"));
-    QVERIFY(f.Edit5->text().endsWith("xy"));
+    QTest::keyClicks(f.EditSearchValue, QStringLiteral("1g-A z.f"));
+    QCOMPARE(f.EditSearchValue->text(), QStringLiteral("1Af"));
+    QTest::keyClick(f.EditSearchValue, Qt::Key_Backspace);
+    QCOMPARE(f.EditSearchValue->text(), QStringLiteral("1A"));
+    QTest::keyClicks(f.EditCompareBy, QStringLiteral("xy"));
+    QVERIFY(f.EditCompareBy->text().endsWith("xy"));
     QKeyEvent cyrillic(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("Н"));
-    QApplication::sendEvent(f.ComboBoxPoisk, &cyrillic);
-    QTest::keyClicks(f.ComboBoxPoisk, QStringLiteral("N"));
-    QCOMPARE(f.ComboBoxPoisk->currentIndex(), 0);
+    QApplication::sendEvent(f.ComboBoxTrackMode, &cyrillic);
+    QTest::keyClicks(f.ComboBoxTrackMode, QStringLiteral("N"));
+    QCOMPARE(f.ComboBoxTrackMode->currentIndex(), 0);
 
     // The grid: other characters and Backspace are dropped; a digit opens the editor.
     f.set_grid_cell({3, 5});
-    QTest::keyClick(f.StringGrid1, Qt::Key_G, Qt::NoModifier);
-    QTest::keyClick(f.StringGrid1, Qt::Key_Backspace);
-    QVERIFY(!f.StringGrid1->indexWidget(grid_index(3, 5)));
-    QTest::keyClick(f.StringGrid1, Qt::Key_A, Qt::NoModifier);
-    QWidget* editor = f.StringGrid1->indexWidget(grid_index(3, 5));
+    QTest::keyClick(f.GridMemory, Qt::Key_G, Qt::NoModifier);
+    QTest::keyClick(f.GridMemory, Qt::Key_Backspace);
+    QVERIFY(!f.GridMemory->indexWidget(grid_index(3, 5)));
+    QTest::keyClick(f.GridMemory, Qt::Key_A, Qt::NoModifier);
+    QWidget* editor = f.GridMemory->indexWidget(grid_index(3, 5));
     QVERIFY(editor);
     QTest::keyClicks(editor, QStringLiteral("x9"));
     QTest::keyClick(editor, Qt::Key_Backspace);
@@ -177,64 +177,64 @@ void DebuggerFormTest::keyFilters() {
     QCOMPARE(m_->memory[0x42], uint8_t{0});
     QCOMPARE(f.grid_cell(), (GridCell{4, 5}));
     f.set_grid_cell({17, 4095});
-    QTest::keyClick(f.StringGrid1, Qt::Key_Enter);
+    QTest::keyClick(f.GridMemory, Qt::Key_Enter);
     QCOMPARE(f.grid_cell(), (GridCell{1, 4096}));
     f.set_grid_cell({17, 4096});
-    QTest::keyClick(f.StringGrid1, Qt::Key_Return);
+    QTest::keyClick(f.GridMemory, Qt::Key_Return);
     QCOMPARE(f.grid_cell(), (GridCell{1, 1}));
 }
 
 void DebuggerFormTest::listingSearchAndReplaceButtons() {
     TestDebugger& f = *form_;
     // Listing: the end field is read first; a bad text keeps the previous listing.
-    f.Edit4->setText("5");
-    f.Edit6->setText("4");
-    QTest::mouseClick(f.Button4, Qt::LeftButton);
+    f.EditListFrom->setText("5");
+    f.EditListTo->setText("4");
+    QTest::mouseClick(f.ButtonList, Qt::LeftButton);
     QCOMPARE(f.StringGridAss->model()->rowCount(), 1);
-    f.Edit4->setText("EE");
-    f.Edit6->setText("FF");
-    QTest::mouseClick(f.Button4, Qt::LeftButton);
+    f.EditListFrom->setText("EE");
+    f.EditListTo->setText("FF");
+    QTest::mouseClick(f.ButtonList, Qt::LeftButton);
     QCOMPARE(f.errors, QStringList{"'FF' is not a valid integer value"});
-    f.Edit4->setText("0");
-    f.Edit6->setText("65535");
-    QTest::mouseClick(f.Button4, Qt::LeftButton);
+    f.EditListFrom->setText("0");
+    f.EditListTo->setText("65535");
+    QTest::mouseClick(f.ButtonList, Qt::LeftButton);
     QCOMPARE(f.StringGridAss->model()->rowCount(), 65537);
 
     // Search: low 8 bits of a decimal value, every address, the count in the label.
     m_->memory.fill(0x11);
     m_->memory[0x100] = 0x2C;
     m_->memory[0xC000] = 0x2C;
-    QTest::mouseClick(f.Button1, Qt::LeftButton);  // Edit7 is empty
+    QTest::mouseClick(f.ButtonSearch, Qt::LeftButton);  // EditSearchValue is empty
     QCOMPARE(f.errors.last(), QStringLiteral("'' is not a valid integer value"));
-    f.Edit7->setText("300");
-    QTest::mouseClick(f.Button1, Qt::LeftButton);
-    QCOMPARE(TDebuggerForm::list_texts(f.ListBox2), (QStringList{"256", "49152"}));
-    QCOMPARE(f.Label23->text(), QStringLiteral("Найдено:2"));
+    f.EditSearchValue->setText("300");
+    QTest::mouseClick(f.ButtonSearch, Qt::LeftButton);
+    QCOMPARE(TDebuggerForm::list_texts(f.ListBoxSearchFound), (QStringList{"256", "49152"}));
+    QCOMPARE(f.LabelSearchFound->text(), QStringLiteral("Найдено:2"));
     QCOMPARE(f.progress_gauge->maximum(), 65535);
     QCOMPARE(f.progress_gauge->value(), 49152);
-    f.Edit7->setText("7");
-    QTest::mouseClick(f.Button1, Qt::LeftButton);
+    f.EditSearchValue->setText("7");
+    QTest::mouseClick(f.ButtonSearch, Qt::LeftButton);
     QCOMPARE(f.messages, QStringList{"Значение не найдено !!!"});
-    QCOMPARE(f.Label23->text(), QStringLiteral("Найдено:2"));
-    QVERIFY(TDebuggerForm::list_texts(f.ListBox2).isEmpty());
+    QCOMPARE(f.LabelSearchFound->text(), QStringLiteral("Найдено:2"));
+    QVERIFY(TDebuggerForm::list_texts(f.ListBoxSearchFound).isEmpty());
 
     // Replace: decimal or hexadecimal, ROM included; bad texts and addresses write nothing.
-    f.Edit2->setText("49152");
-    f.Edit3->setText("511");
-    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    f.EditReplaceAddress->setText("49152");
+    f.EditReplaceValue->setText("511");
+    QTest::mouseClick(f.ButtonReplace, Qt::LeftButton);
     QCOMPARE(m_->memory[0xC000], uint8_t{0xFF});
-    f.CheckBox16_10->setChecked(true);
-    f.Edit2->setText("c001");
-    f.Edit3->setText("ab");
-    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    f.CheckBoxReplaceHex->setChecked(true);
+    f.EditReplaceAddress->setText("c001");
+    f.EditReplaceValue->setText("ab");
+    QTest::mouseClick(f.ButtonReplace, Qt::LeftButton);
     QCOMPARE(m_->memory[0xC001], uint8_t{0xAB});
     const auto before = m_->memory;
-    f.Edit2->setText("10000");
-    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    f.EditReplaceAddress->setText("10000");
+    QTest::mouseClick(f.ButtonReplace, Qt::LeftButton);
     QCOMPARE(f.errors.last(), QStringLiteral("Address 65536 (hex 10000) is outside the address space 0000-FFFF"));
-    f.Edit2->setText("0");
-    f.Edit3->setText("");
-    QTest::mouseClick(f.Button3, Qt::LeftButton);
+    f.EditReplaceAddress->setText("0");
+    f.EditReplaceValue->setText("");
+    QTest::mouseClick(f.ButtonReplace, Qt::LeftButton);
     QCOMPARE(f.errors.last(), QStringLiteral("'$' is not a valid integer value"));
     QVERIFY(m_->memory == before);
     QCOMPARE(f.messages.size(), 1);
@@ -244,45 +244,45 @@ void DebuggerFormTest::valueTrackerSteps() {
     TestDebugger& f = *form_;
     m_->memory[0x100] = 0x2C;
     m_->memory[0x200] = 0x2C;
-    f.Edit1->setText("44");
-    QTest::mouseClick(f.Button5, Qt::LeftButton);
-    QCOMPARE(TDebuggerForm::list_texts(f.ListBox1), (QStringList{"256", "512"}));
-    QCOMPARE(f.Label18->text(), QStringLiteral("Найдено:2"));
+    f.EditTrackValue->setText("44");
+    QTest::mouseClick(f.ButtonTrackStart, Qt::LeftButton);
+    QCOMPARE(TDebuggerForm::list_texts(f.ListBoxTrackFound), (QStringList{"256", "512"}));
+    QCOMPARE(f.LabelTrackFound->text(), QStringLiteral("Найдено:2"));
 
     // Unknown value: the field must still be a number, then the whole space is kept.
-    f.ComboBoxPoisk->setCurrentIndex(1);
-    f.Edit1->setText("");
-    QTest::mouseClick(f.Button5, Qt::LeftButton);
+    f.ComboBoxTrackMode->setCurrentIndex(1);
+    f.EditTrackValue->setText("");
+    QTest::mouseClick(f.ButtonTrackStart, Qt::LeftButton);
     QCOMPARE(f.errors, QStringList{"'' is not a valid integer value"});
-    QVERIFY(TDebuggerForm::list_texts(f.ListBox1).isEmpty());
+    QVERIFY(TDebuggerForm::list_texts(f.ListBoxTrackFound).isEmpty());
     QCOMPARE(f.tracker().memory_snapshot[0x100], uint8_t{0});
-    QTest::mouseClick(f.Button2, Qt::LeftButton);  // nothing remembered yet: nothing found
-    QVERIFY(TDebuggerForm::list_texts(f.ListBox3).isEmpty());
-    f.Edit1->setText("5");
-    QTest::mouseClick(f.Button5, Qt::LeftButton);
-    QCOMPARE(f.Label18->text(), QStringLiteral("Запомнил:65536"));
+    QTest::mouseClick(f.ButtonCompare, Qt::LeftButton);  // nothing remembered yet: nothing found
+    QVERIFY(TDebuggerForm::list_texts(f.ListBoxCompareFound).isEmpty());
+    f.EditTrackValue->setText("5");
+    QTest::mouseClick(f.ButtonTrackStart, Qt::LeftButton);
+    QCOMPARE(f.LabelTrackFound->text(), QStringLiteral("Запомнил:65536"));
 
     m_->memory[0x100] = 0x2B;  // down by one
     m_->memory[0x200] = 0x2A;  // down by two
     m_->memory[0x300] = 0xFF;  // 00 -> FF
-    QTest::mouseClick(f.Button2, Qt::LeftButton);
-    QTest::mouseClick(f.Button2, Qt::LeftButton);
-    QCOMPARE(TDebuggerForm::list_texts(f.ListBox3), (QStringList{"256", "256"}));
+    QTest::mouseClick(f.ButtonCompare, Qt::LeftButton);
+    QTest::mouseClick(f.ButtonCompare, Qt::LeftButton);
+    QCOMPARE(TDebuggerForm::list_texts(f.ListBoxCompareFound), (QStringList{"256", "256"}));
     QVERIFY(f.messages.isEmpty());
 }
 
 void DebuggerFormTest::resultEntriesGoToTheAddress() {
     TestDebugger& f = *form_;
     f.MenuDebuggerClick();
-    f.PageControl1->setCurrentIndex(1);
+    f.PageControlTools->setCurrentIndex(1);
     m_->memory[0xC000] = 0x99;
     m_->memory[0x0010] = 0x99;
-    f.Edit7->setText("153");
-    QTest::mouseClick(f.Button1, Qt::LeftButton);
-    const QAbstractItemModel* model = f.ListBox2->model();
-    QTest::mouseClick(f.ListBox2->viewport(), Qt::LeftButton, {}, f.ListBox2->visualRect(model->index(1, 0)).center());
+    f.EditSearchValue->setText("153");
+    QTest::mouseClick(f.ButtonSearch, Qt::LeftButton);
+    const QAbstractItemModel* model = f.ListBoxSearchFound->model();
+    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::LeftButton, {}, f.ListBoxSearchFound->visualRect(model->index(1, 0)).center());
     QCOMPARE(f.grid_cell(), (GridCell{1, 3073}));
-    QTest::mouseClick(f.ListBox2->viewport(), Qt::RightButton, {}, f.ListBox2->visualRect(model->index(0, 0)).center());
+    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::RightButton, {}, f.ListBoxSearchFound->visualRect(model->index(0, 0)).center());
     QCOMPARE(f.grid_cell(), (GridCell{1, 2}));
 }
 

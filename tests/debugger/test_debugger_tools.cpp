@@ -79,34 +79,34 @@ TEST(DebuggerListing, LinearDecodingWithinTheAddressSpace) {
     const uint8_t code[] = {0xC3, 0x00, 0xC0, 0xD3, 0x10, 0x3E, 0x01, 0x41};
     std::copy(std::begin(code), std::end(code), m->memory.begin());
 
-    auto one = AssFromTo(*m, 0, 0);
+    auto one = listing_rows(*m, 0, 0);
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(joined(one[0]), "0000:|C3 00 C0|JMP |C000");
 
     int last_progress = 0;
-    auto rows = AssFromTo(*m, 0, 7, [&](int n) { last_progress = n; });
+    auto rows = listing_rows(*m, 0, 7, [&](int n) { last_progress = n; });
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(joined(rows[1]), "0003:|D3 10|OUT port|");
     EXPECT_EQ(joined(rows[2]), "0005:|3E 01|MVI A ,01|");
     EXPECT_EQ(joined(rows[3]), "0007:|41 |MOV B,C|");
     EXPECT_EQ(last_progress, 4);
     // An instruction that starts at the end is listed whole.
-    EXPECT_EQ(AssFromTo(*m, 0, 5).size(), 3u);
-    EXPECT_TRUE(AssFromTo(*m, 5, 4).empty());
+    EXPECT_EQ(listing_rows(*m, 0, 5).size(), 3u);
+    EXPECT_TRUE(listing_rows(*m, 5, 4).empty());
 
     // The top of the address space: the listing stops at FFFF, operands past it read 00.
     m->memory[0xFFFE] = 0xCD;
     m->memory[0xFFFF] = 0x34;
-    auto top = AssFromTo(*m, 0xFFFD, 0xFFFF + 100);
+    auto top = listing_rows(*m, 0xFFFD, 0xFFFF + 100);
     ASSERT_EQ(top.size(), 2u);
     EXPECT_EQ(joined(top[1]), "FFFE:|CD 34 00|CALL |0034");
-    auto low = AssFromTo(*m, -2, 0);
+    auto low = listing_rows(*m, -2, 0);
     ASSERT_EQ(low.size(), 1u);
     EXPECT_EQ(low[0].address, "0000:");
 
     // All of the address space with every byte 00: one row per byte.
     m->memory.fill(0);
-    EXPECT_EQ(AssFromTo(*m, 0, 65535).size(), 65536u);
+    EXPECT_EQ(listing_rows(*m, 0, 65535).size(), 65536u);
     EXPECT_EQ(listing_progress_range(0, 65535), 65535);
     EXPECT_EQ(listing_progress_range(-2147483647 - 1, 2147483647), 2147483647);
 }
