@@ -7,9 +7,13 @@
 #include <QListView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QtTest>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "debugger/debugger_form.h"
 
@@ -43,6 +47,7 @@ private slots:
     void listingSearchAndReplaceButtons();
     void valueTrackerSteps();
     void resultEntriesGoToTheAddress();
+    void widgetsKeepTheirNamesAndTabOrder();
 
 private:
     std::unique_ptr<MachineState> m_;
@@ -284,6 +289,37 @@ void DebuggerFormTest::resultEntriesGoToTheAddress() {
     QCOMPARE(f.grid_cell(), (GridCell{1, 3073}));
     QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::RightButton, {}, f.ListBoxSearchFound->visualRect(model->index(0, 0)).center());
     QCOMPARE(f.grid_cell(), (GridCell{1, 2}));
+}
+
+// Widgets are still found by the names they have always had, and Tab goes from a value
+// field to its button and on to the list of found addresses on both value searches.
+void DebuggerFormTest::widgetsKeepTheirNamesAndTabOrder() {
+    TestDebugger& f = *form_;
+    const std::vector<std::pair<const char*, QWidget*>> named = {
+        {"Splitter1", f.SplitterMain}, {"StringGrid1", f.GridMemory}, {"PageControl1", f.PageControlTools},
+        {"Edit4", f.EditListFrom}, {"Edit6", f.EditListTo}, {"Button4", f.ButtonList},
+        {"PageControl2", f.PageControlSearch}, {"Edit7", f.EditSearchValue}, {"Button1", f.ButtonSearch},
+        {"Label23", f.LabelSearchFound}, {"ListBox2", f.ListBoxSearchFound}, {"Edit2", f.EditReplaceAddress},
+        {"Edit3", f.EditReplaceValue}, {"CheckBox16_10", f.CheckBoxReplaceHex}, {"Button3", f.ButtonReplace},
+        {"PageControl3", f.PageControlTracker}, {"ComboBoxPoisk", f.ComboBoxTrackMode}, {"Edit1", f.EditTrackValue},
+        {"Button5", f.ButtonTrackStart}, {"Label18", f.LabelTrackFound}, {"ListBox1", f.ListBoxTrackFound},
+        {"ComboBox1", f.ComboBoxCompareMode}, {"ComboBox2", f.ComboBoxCompareChange}, {"Edit5", f.EditCompareBy},
+        {"Button2", f.ButtonCompare}, {"ListBox3", f.ListBoxCompareFound}, {"StatusBar1", f.StatusBar},
+        {"Label9", f.RegisterLabels[8]}};
+    for (const auto& [name, widget] : named) {
+        QVERIFY2(widget && f.findChild<QWidget*>(name) == widget, name);
+    }
+
+    const auto next_tab_stop = [](QWidget* w) {
+        do w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    QCOMPARE(next_tab_stop(f.EditSearchValue), f.ButtonSearch);
+    QCOMPARE(next_tab_stop(f.ButtonSearch), f.ListBoxSearchFound);
+    QCOMPARE(next_tab_stop(f.ComboBoxTrackMode), f.EditTrackValue);
+    QCOMPARE(next_tab_stop(f.EditTrackValue), f.ButtonTrackStart);
+    QCOMPARE(next_tab_stop(f.ButtonTrackStart), f.ListBoxTrackFound);
 }
 
 }  // namespace lvov
