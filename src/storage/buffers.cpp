@@ -210,55 +210,37 @@ void ByteBufferBank::ZeroRunPutDWord(uint32_t v) {
     for (int i = 0; i < 4; ++i) ZeroRunPutByte(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-uint8_t ByteBufferBank::ZeroRunGetByte() {
-    if (zero_run_ > 0) {
-        --zero_run_;
-        return 0x00;
-    }
-    const uint8_t c = GetByte(codec_buffer_);
-    if (c != 0x00) return c;
-    zero_run_ = static_cast<uint16_t>(GetWord(codec_buffer_) - 1);  // a count of 0 wraps to 65,536 zeros
-    return 0x00;
-}
-
-bool ByteBufferBank::ZeroRunGetBytes(uint8_t* out, size_t n, uint32_t end) {
-    Buffer& b = buf(codec_buffer_);
-    end = std::min(end, BUFFER_CAPACITY);
-    const uint8_t* in = b.bytes.get();
+bool ZeroRunReader::read(uint8_t* out, size_t n) {
+    const uint8_t* in = stream_.data();
+    const size_t end = stream_.size();
     size_t i = 0;
     while (i < n) {
-        if (zero_run_ > 0) {
-            const size_t k = std::min<size_t>(zero_run_, n - i);
+        if (pending_zeros_ > 0) {
+            const size_t k = std::min<size_t>(pending_zeros_, n - i);
             std::memset(out + i, 0, k);
-            zero_run_ = static_cast<uint16_t>(zero_run_ - k);
+            pending_zeros_ -= static_cast<uint32_t>(k);
             i += k;
             continue;
         }
-        if (b.cursor >= end) return false;
-        const uint8_t c = in[b.cursor];
+        if (position_ >= end) return false;
+        const uint8_t c = in[position_];
         if (c != 0x00) {
             out[i++] = c;
-            ++b.cursor;
+            ++position_;
             continue;
         }
-        if (uint64_t(b.cursor) + 3 > end) return false;  // a run token without its count
-        zero_run_ = static_cast<uint16_t>((in[b.cursor + 1] | (in[b.cursor + 2] << 8)) - 1);  // 0 means 65,536
-        b.cursor += 3;
-        out[i++] = 0x00;
+        if (end - position_ < 3) return false;  // a run token without its count
+        const uint32_t count = in[position_ + 1] | (in[position_ + 2] << 8);
+        pending_zeros_ = count == 0 ? 0x10000 : count;  // a count of 0 means 65,536
+        position_ += 3;
     }
     return true;
 }
 
-uint16_t ByteBufferBank::ZeroRunGetWord() {
-    const uint8_t low = ZeroRunGetByte();
-    const uint8_t high = ZeroRunGetByte();
-    return static_cast<uint16_t>(low | (high << 8));
-}
-
-uint32_t ByteBufferBank::ZeroRunGetDWord() {
-    const uint32_t low = ZeroRunGetWord();
-    const uint32_t high = ZeroRunGetWord();
-    return low | (high << 16);
+bool ZeroRunReader::read_raw(uint8_t& out) {
+    if (position_ >= stream_.size()) return false;
+    out = stream_[position_++];
+    return true;
 }
 
 uint32_t ByteBufferBank::cursor(int n) const { return buf(n).cursor; }
@@ -266,6 +248,11 @@ uint32_t ByteBufferBank::cursor(int n) const { return buf(n).cursor; }
 void ByteBufferBank::set_cursor(int n, uint32_t position) { buf(n).cursor = position; }
 
 uint32_t ByteBufferBank::loaded_size(int n) const { return buf(n).loaded_size; }
+
+std::span<const uint8_t> ByteBufferBank::loaded_bytes(int n) const {
+    const Buffer& b = buf(n);
+    return {b.bytes.get(), b.loaded_size};
+}
 
 uint8_t* ByteBufferBank::data(int n) { return buf(n).bytes.get(); }
 

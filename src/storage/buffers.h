@@ -1,9 +1,9 @@
 // File buffers and the zero-run codec.
 //
 // Every file of the storage area passes through a ByteBufferBank: a file is read whole
-// into a buffer and parsed from it with a cursor, and a snapshot is assembled byte by
-// byte in a buffer and written out in one piece. The bank knows nothing about the
-// emulated machine; it moves bytes only.
+// into a buffer and handed to its reader as the span of the bytes read, and a snapshot
+// is assembled byte by byte in a buffer and written out in one piece. The bank knows
+// nothing about the emulated machine; it moves bytes only.
 //
 // Three buffers, numbered 1..3 (there is no buffer 0), each BUFFER_CAPACITY bytes,
 // allocated once with the bank. Contents are never cleared: bytes past the data last
@@ -14,8 +14,8 @@
 //   zero run  00 lo hi         -> (hi * 256 + lo) zero bytes; a count of 0 means 65,536
 // The encoder writes counts 1..65535; a run is emitted when a non-zero byte follows it,
 // when it reaches 65535, or when the writer calls ZeroRunFlush at the end of a stream.
-// The codec state (pending run, buffer in use) belongs to the bank, so each bank is an
-// independent codec.
+// The encoder's state (pending run, buffer in use) belongs to the bank, so each bank is
+// an independent encoder. ZeroRunReader decodes a stream held in any span of bytes.
 //
 // Errors: a buffer number outside 1..3 or a cursor at or past the capacity throws
 // RangeError (nothing is read or written outside the buffer); file failures throw
@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -62,7 +63,7 @@ public:
     // device: refused at once, never waited on); then loaded_size and cursor are unchanged.
     void LoadFileToBuffer(int n, const std::filesystem::path& path);
 
-    // Codec. ZeroRunBegin clears the codec, makes buffer n its buffer and resets it.
+    // Encoder. ZeroRunBegin clears the encoder, makes buffer n its buffer and resets it.
     void ZeroRunBegin(int n);
     void ZeroRunPutByte(uint8_t b);
     void ZeroRunPutWord(uint16_t v);
@@ -72,17 +73,12 @@ public:
     // Emits the pending zero run, if any, so that every byte put is in the buffer.
     // Writers call it before SaveBufferToFile.
     void ZeroRunFlush();
-    uint8_t ZeroRunGetByte();
-    uint16_t ZeroRunGetWord();
-    uint32_t ZeroRunGetDWord();
-    // n ZeroRunGetBytes into out, taking no token that does not lie wholly before
-    // position `end` of the codec buffer. Returns false, with out partly filled, when the
-    // stream ends (or a run token is cut) before n bytes are delivered.
-    bool ZeroRunGetBytes(uint8_t* out, size_t n, uint32_t end);
 
     uint32_t cursor(int n) const;
     void set_cursor(int n, uint32_t position);
     uint32_t loaded_size(int n) const;
+    // Positions 0 .. loaded_size-1 of buffer n: the bytes of the file last loaded into it.
+    std::span<const uint8_t> loaded_bytes(int n) const;
     uint8_t* data(int n);
     const uint8_t* data(int n) const;
 
@@ -101,6 +97,33 @@ private:
     Buffer buffers_[BUFFER_COUNT];
     uint16_t zero_run_ = 0;
     int codec_buffer_ = 1;
+};
+
+// Decodes a zero-run stream held in a span, from a given position on. Reads nothing
+// outside the span: a stream that ends early, or a run token cut short by the span's end,
+// is reported, never read past.
+class ZeroRunReader {
+public:
+    explicit ZeroRunReader(std::span<const uint8_t> stream, size_t position = 0)
+        : stream_(stream), position_(position) {}
+
+    // Decodes the next n bytes into out. Returns false, with out partly filled, when the
+    // stream ends (or a run token is cut) before n bytes are delivered.
+    bool read(uint8_t* out, size_t n);
+    // The byte at the position, taken as it is, outside the coding (a 00 is the value 0,
+    // not a run token); zeros of a run still pending stay pending. Returns false at the
+    // end of the span.
+    bool read_raw(uint8_t& out);
+
+    // True when no pending zeros remain and the span has no byte left.
+    bool at_end() const { return pending_zeros_ == 0 && position_ >= stream_.size(); }
+    size_t position() const { return position_; }             // bytes of the span consumed
+    uint32_t pending_zeros() const { return pending_zeros_; }  // zeros of the last run not yet delivered
+
+private:
+    std::span<const uint8_t> stream_;
+    size_t position_;
+    uint32_t pending_zeros_ = 0;
 };
 
 // A path from UTF-8 text (what the window passes in), independent of the host's

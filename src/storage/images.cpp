@@ -16,27 +16,26 @@ bool begins_with(const std::string& header, const char* magic) {
     return header.size() >= len && header.compare(0, len, magic) == 0;
 }
 
-void read_binary_program(ByteBufferBank& bank, MachineState& m) {
-    require_loaded(bank, TAPE_BINARY_DATA, "The machine-code tape image");
-    const uint16_t start = loaded_word(bank, TAPE_START_OFFSET);
-    const uint16_t end = loaded_word(bank, TAPE_END_OFFSET);
-    const uint16_t run = loaded_word(bank, TAPE_RUN_OFFSET);
+void read_binary_program(std::span<const uint8_t> file, MachineState& m) {
+    require_loaded(file, TAPE_BINARY_DATA, "The machine-code tape image");
+    const uint16_t start = loaded_word(file, TAPE_START_OFFSET);
+    const uint16_t end = loaded_word(file, TAPE_END_OFFSET);
+    const uint16_t run = loaded_word(file, TAPE_RUN_OFFSET);
     const uint32_t count = end >= start ? uint32_t(end) - start + 1 : 0;  // end below start copies nothing
-    require_loaded(bank, uint64_t(TAPE_BINARY_DATA) + count, "The machine-code tape image");
+    require_loaded(file, uint64_t(TAPE_BINARY_DATA) + count, "The machine-code tape image");
 
     // The warm start's address is pushed as the return address, so the program can end
     // in a RET into the firmware; control goes to the program itself.
     warm_start(m);
     m.PC = run;
     // After the push: program bytes over warm_sp..warm_sp+1 replace the return address.
-    std::memcpy(m.memory.data() + start, bank.data(1) + TAPE_BINARY_DATA, count);
-    bank.set_cursor(1, TAPE_BINARY_DATA + count);
+    std::memcpy(m.memory.data() + start, file.data() + TAPE_BINARY_DATA, count);
 }
 
-void read_basic_program(ByteBufferBank& bank, MachineState& m) {
+void read_basic_program(std::span<const uint8_t> file, MachineState& m) {
     // Offsets 16 .. size-2; an image of 17 bytes or fewer holds no program bytes.
-    const uint32_t size = bank.loaded_size(1);
-    const uint32_t count = size > TAPE_HEADER_SIZE + TAPE_BASIC_TRAILER ? size - TAPE_HEADER_SIZE - TAPE_BASIC_TRAILER : 0;
+    const size_t size = file.size();
+    const size_t count = size > TAPE_HEADER_SIZE + TAPE_BASIC_TRAILER ? size - TAPE_HEADER_SIZE - TAPE_BASIC_TRAILER : 0;
 
     // The load address is read after the return address is pushed; work it out first
     // as it will be then, so that a program that cannot fit is refused untouched.
@@ -53,32 +52,31 @@ void read_basic_program(ByteBufferBank& bank, MachineState& m) {
     }
 
     warm_start(m);
-    std::memcpy(m.memory.data() + base, bank.data(1) + TAPE_HEADER_SIZE, count);
+    std::memcpy(m.memory.data() + base, file.data() + TAPE_HEADER_SIZE, count);
     set_var(m, m.basic_end_ptr, static_cast<uint16_t>(base + count));
-    bank.set_cursor(1, TAPE_HEADER_SIZE + count);
 }
 
 }  // namespace
 
-void ReadTapeBody(ByteBufferBank& bank, MachineState& m) {
-    require_loaded(bank, TAPE_TYPE_OFFSET + 1, "The tape image");
-    if (bank.data(1)[TAPE_TYPE_OFFSET] == TAPE_TYPE_BINARY) {
-        read_binary_program(bank, m);
+void ReadTapeBody(std::span<const uint8_t> file, MachineState& m) {
+    require_loaded(file, TAPE_TYPE_OFFSET + 1, "The tape image");
+    if (file[TAPE_TYPE_OFFSET] == TAPE_TYPE_BINARY) {
+        read_binary_program(file, m);
     } else {
-        read_basic_program(bank, m);  // every other type is BASIC
+        read_basic_program(file, m);  // every other type is BASIC
     }
 }
 
-bool ReadTapeImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header) {
+bool ReadTapeImage(std::span<const uint8_t> file, MachineState& m, const std::string& file_header) {
     if (!begins_with(file_header, TAPE_MAGIC)) return false;
-    ReadTapeBody(bank, m);
+    ReadTapeBody(file, m);
     return true;
 }
 
-bool ReadDumpImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header) {
+bool ReadDumpImage(std::span<const uint8_t> file, MachineState& m, const std::string& file_header) {
     if (!begins_with(file_header, DUMP_MAGIC)) return false;
-    require_loaded(bank, DUMP_SIZE, "The dump image");
-    const uint8_t* p = bank.data(1) + DUMP_DATA;
+    require_loaded(file, DUMP_SIZE, "The dump image");
+    const uint8_t* p = file.data() + DUMP_DATA;
     std::memcpy(m.memory.data(), p, MEMORY_SIZE);
     p += MEMORY_SIZE;
     std::memcpy(m.vram.data(), p, VRAM_SIZE);
@@ -88,7 +86,6 @@ bool ReadDumpImage(ByteBufferBank& bank, MachineState& m, const std::string& fil
     m.B = p[0], m.C = p[1], m.D = p[2], m.E = p[3], m.H = p[4], m.L = p[5], m.A = p[6], m.F = p[7];
     m.SP = static_cast<uint16_t>(p[8] | (p[9] << 8));
     m.PC = static_cast<uint16_t>(p[10] | (p[11] << 8));
-    bank.set_cursor(1, DUMP_SIZE);
     return true;
 }
 

@@ -10,12 +10,13 @@
 // as they are, B C D E H L A F, SP, PC.
 //
 // Both write MachineState raw (the firmware area included) and reset nothing first.
-// Readers work on buffer 1 as LoadImageFile left it; see snapshot.h.
+// Readers take the file's bytes, exactly as many as the file holds; see snapshot.h.
 #pragma once
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "core/machine.h"
-#include "storage/buffers.h"
 #include "storage/tape_format.h"
 
 namespace lvov {
@@ -27,13 +28,13 @@ constexpr uint32_t DUMP_SIZE = 82205;
 // Takes a tape image. Refused (RangeError, nothing changed): a file without its type byte,
 // a D0 image shorter than 22 + (end - start + 1) bytes, and a BASIC program that would
 // run past FFFF. A BASIC image of 10 to 17 bytes is taken with no program bytes.
-bool ReadTapeImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header);
+bool ReadTapeImage(std::span<const uint8_t> file, MachineState& m, const std::string& file_header);
 
-// The tape steps from the type byte on, for a buffer whose layout is a tape image
+// The tape steps from the type byte on, for a file whose layout is a tape image
 // whatever its magic (also used by snapshot version 3).
-void ReadTapeBody(ByteBufferBank& bank, MachineState& m);
+void ReadTapeBody(std::span<const uint8_t> file, MachineState& m);
 
 // Takes a dump image; one shorter than 82,205 bytes is refused (RangeError, nothing changed).
-bool ReadDumpImage(ByteBufferBank& bank, MachineState& m, const std::string& file_header);
+bool ReadDumpImage(std::span<const uint8_t> file, MachineState& m, const std::string& file_header);
 
 }  // namespace lvov

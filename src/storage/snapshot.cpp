@@ -37,19 +37,19 @@ void set_registers(MachineState& m, const uint8_t* r) {
 }
 
 // Versions 01 and 02: raw sections, checked against the file's size before any is copied.
-void read_raw(ByteBufferBank& bank, MachineState& m, uint8_t version) {
+void read_raw(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
     const char* what = "The snapshot";
-    const uint8_t* p = bank.data(1) + BODY_OFFSET;
     uint32_t rom_bytes = ROM_SIZE;
     if (version == VERSION_RAW_ROM_ID) {
-        require_loaded(bank, BODY_OFFSET + RAM_SIZE + 1, what);
-        const uint8_t rom_id = p[RAM_SIZE];
+        require_loaded(file, BODY_OFFSET + RAM_SIZE + 1, what);
+        const uint8_t rom_id = file[BODY_OFFSET + RAM_SIZE];
         rom_bytes = rom_id == 0 ? ROM_SIZE : 0;  // the firmware bytes follow only for id 0
     }
     const uint32_t id_bytes = version == VERSION_RAW_ROM_ID ? 1 : 0;
-    require_loaded(bank, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BYTES,
+    require_loaded(file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BYTES,
                    what);
 
+    const uint8_t* p = file.data() + BODY_OFFSET;
     std::memcpy(m.memory.data(), p, RAM_SIZE);
     p += RAM_SIZE + id_bytes;
     std::memcpy(m.memory.data() + ROM_START, p, rom_bytes);
@@ -59,44 +59,40 @@ void read_raw(ByteBufferBank& bank, MachineState& m, uint8_t version) {
     std::memcpy(m.port_latches.data(), p, LATCH_COUNT);  // as they are, not complemented
     p += LATCH_COUNT;
     set_registers(m, p);
-    bank.set_cursor(1, static_cast<uint32_t>(p + REGISTER_BYTES - bank.data(1)));
 }
 
-// Decodes the zero-run stream of buffer 1 with every token checked against the file's
-// size. Writers that did not complete the stream's end left the register section's
-// trailing zeros unwritten; a stream that ends cleanly there delivers them as zeros.
-// Any other shortfall is a truncated file.
+// Decodes the zero-run stream of the file with every token checked against its size.
+// Writers that did not complete the stream's end left the register section's trailing
+// zeros unwritten; a stream that ends cleanly there delivers them as zeros. Any other
+// shortfall is a truncated file.
 class CheckedDecoder {
 public:
-    explicit CheckedDecoder(ByteBufferBank& bank) : bank_(bank), end_(bank.loaded_size(bank.codec_buffer())) {}
+    CheckedDecoder(std::span<const uint8_t> file, size_t position) : in_(file, position), size_(file.size()) {}
 
+    // The next byte of the stream; with may_end, 00 once the stream has ended cleanly.
     uint8_t byte(bool may_end = false) {
-        if (bank_.zero_run() > 0) return bank_.ZeroRunGetByte();
-        const int n = bank_.codec_buffer();
-        const uint32_t at = bank_.cursor(n);
-        if (at >= end_) {
-            if (may_end) return 0x00;
-            truncated();
-        }
-        if (bank_.data(n)[at] == 0x00 && uint64_t(at) + 3 > end_) truncated();  // a run token needs its count
-        return bank_.ZeroRunGetByte();
+        uint8_t b = 0x00;
+        if (may_end && in_.at_end()) return b;
+        if (!in_.read(&b, 1)) truncated();
+        return b;
     }
-    // A byte outside the decoder (rom_id).
+    // A byte outside the coding (rom_id).
     uint8_t raw() {
-        if (bank_.cursor(1) >= bank_.loaded_size(1)) truncated();
-        return bank_.GetByte(1);
+        uint8_t b = 0x00;
+        if (!in_.read_raw(b)) truncated();
+        return b;
     }
     void fill(uint8_t* out, size_t count) {
-        if (!bank_.ZeroRunGetBytes(out, count, end_)) truncated();
+        if (!in_.read(out, count)) truncated();
     }
 
 private:
     [[noreturn]] void truncated() const {
-        throw RangeError("The snapshot is cut short: its coded data ends at byte " + std::to_string(end_) +
+        throw RangeError("The snapshot is cut short: its coded data ends at byte " + std::to_string(size_) +
                          " before the sections are complete");
     }
-    ByteBufferBank& bank_;
-    uint32_t end_;
+    ZeroRunReader in_;
+    size_t size_;
 };
 
 // Versions 0x31 and 0x32: decoded aside first, copied into the machine only when the
@@ -108,10 +104,9 @@ struct DecodedSections {
     uint8_t registers[REGISTER_BYTES];
 };
 
-void read_coded(ByteBufferBank& bank, MachineState& m, uint8_t version) {
+void read_coded(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
     auto next = std::make_unique<DecodedSections>();
-    CheckedDecoder in(bank);
-    bank.set_cursor(1, BODY_OFFSET);
+    CheckedDecoder in(file, BODY_OFFSET);
     uint32_t memory_bytes = MEMORY_SIZE;
     if (version == VERSION_CODED_FULL) {
         in.fill(next->memory.data(), MEMORY_SIZE);
@@ -178,22 +173,21 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     return target;
 }
 
-bool ReadSnapshot(ByteBufferBank& bank, MachineState& m, const std::string& file_header) {
+bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::string& file_header) {
     if (!begins_with_magic(file_header)) return false;
-    require_loaded(bank, BODY_OFFSET, "The snapshot");
-    bank.set_cursor(1, VERSION_OFFSET);
-    const uint8_t version = bank.GetByte(1);
+    require_loaded(file, BODY_OFFSET, "The snapshot");
+    const uint8_t version = file[VERSION_OFFSET];
     switch (version) {
         case VERSION_RAW_FULL:
         case VERSION_RAW_ROM_ID:
-            read_raw(bank, m, version);
+            read_raw(file, m, version);
             return true;
         case VERSION_TAPE:
-            ReadTapeBody(bank, m);
+            ReadTapeBody(file, m);
             return true;
         case VERSION_CODED_FULL:
         case SNAPSHOT_VERSION:
-            read_coded(bank, m, version);
+            read_coded(file, m, version);
             return true;
         default:
             return false;  // unknown version: not taken, nothing changed
@@ -203,14 +197,15 @@ bool ReadSnapshot(ByteBufferBank& bank, MachineState& m, const std::string& file
 LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
     bank.ZeroRunBegin(1);
     bank.LoadFileToBuffer(1, host_path(path));
-    // Only bytes of this file count: a file shorter than a magic cannot match it.
-    const uint32_t header_size = std::min<uint32_t>(FILE_HEADER_SIZE, bank.loaded_size(1));
-    const std::string file_header(reinterpret_cast<const char*>(bank.data(1)), header_size);
-    bank.set_cursor(1, 0);
+    // Only bytes of this file count: a file shorter than a magic cannot match it, and no
+    // reader sees the buffer past the file's end.
+    const std::span<const uint8_t> file = bank.loaded_bytes(1);
+    const size_t header_size = std::min<size_t>(FILE_HEADER_SIZE, file.size());
+    const std::string file_header(reinterpret_cast<const char*>(file.data()), header_size);
     try {
-        if (ReadSnapshot(bank, m, file_header)) return LoadResult::Snapshot;
-        if (ReadDumpImage(bank, m, file_header)) return LoadResult::Dump;
-        if (ReadTapeImage(bank, m, file_header)) return LoadResult::Tape;
+        if (ReadSnapshot(file, m, file_header)) return LoadResult::Snapshot;
+        if (ReadDumpImage(file, m, file_header)) return LoadResult::Dump;
+        if (ReadTapeImage(file, m, file_header)) return LoadResult::Tape;
     } catch (const RangeError& e) {
         throw RangeError("Cannot load \"" + path + "\": " + e.what());
     }

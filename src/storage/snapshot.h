@@ -11,12 +11,15 @@
 //      vram, the 256 latches complemented (latch XOR FF), B C D E H L A F, SP, PC.
 // The clock counter, keyboard matrices, pause state and speed settings are not stored.
 //
-// Readers get buffer 1 of the bank (loaded by LoadImageFile) and file_header, the first
-// bytes of the file (up to 15, never more than the file holds). Each reader tests its
+// Readers get the file's bytes (the span holds exactly what the file holds; LoadImageFile
+// reads it into buffer 1 of the bank) and file_header, the first bytes of the file (up to
+// 15, never more than the file holds). Each reader tests its
 // own magic first and returns false, changing nothing, when the file is not its kind.
 // A file of its kind that is shorter than its own layout is refused with RangeError
 // before anything in the machine changes.
 #pragma once
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "core/machine.h"
@@ -50,8 +53,8 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
 
 enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 
-// Reads the file whole into buffer 1 and offers it to the snapshot, dump and tape readers
-// in turn. NotRecognised: no reader took it and nothing changed. Throws IoError when the
+// Reads the file whole into buffer 1 and offers its bytes to the snapshot, dump and tape
+// readers in turn. NotRecognised: no reader took it and nothing changed. Throws IoError when the
 // file cannot be read and RangeError when it is truncated; both name the file, and the
 // machine is then unchanged.
 LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path);
@@ -59,6 +62,6 @@ LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::strin
 // The snapshot reader (magic "NevLVEmu", versions 01, 02, 03, 0x31, 0x32). An unknown
 // version is not taken. A rom_id of 1..3 is not acted upon: the firmware already in
 // C000-FFFF stays.
-bool ReadSnapshot(ByteBufferBank& bank, MachineState& m, const std::string& file_header);
+bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::string& file_header);
 
 }  // namespace lvov

@@ -5,19 +5,24 @@
 //  - a refused file (RangeError) or an unrecognised one leaves the machine byte for byte
 //    as it was; IoError never happens for a readable regular file;
 //  - the result depends on the file alone, not on what earlier loads left in the buffer
-//    past its end;
+//    past its end; the readers, handed a heap copy of exactly the file's bytes, give the
+//    same result as the load (AddressSanitizer stops any read past that span);
 //  - a tape image (and snapshot version 03, which is one) changes only memory, latch C2,
 //    SP and PC; no reader touches the clock counter or the keyboard matrices;
 //  - a loaded state written back with SaveSnapshot and read again into another machine
 //    is the same state, and writing that machine again gives the same bytes.
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "core/errors.h"
 #include "core/rom.h"
 #include "fuzz_support.h"
 #include "storage/buffers.h"
+#include "storage/images.h"
 #include "storage/snapshot.h"
 
 using namespace lvov;
@@ -35,6 +40,7 @@ struct World {
     MachineState base;   // what every load starts from: busy, nothing at a reset value
     MachineState other;  // a freshly reset machine, where written snapshots are read back
     MachineState loaded[2];
+    MachineState direct;  // loaded by the readers themselves
     MachineState reread;
     std::string input_path = (scratch_dir() / "input.bin").string();
     std::string output_path = (scratch_dir() / "written.NevLVE").string();
@@ -76,6 +82,19 @@ Outcome load(World& w, MachineState& m, const std::string& path) {
     std::abort();  // no other LoadResult exists
 }
 
+// The readers in LoadImageFile's order, on the file's bytes alone.
+Outcome read_directly(std::span<const uint8_t> file, MachineState& m) {
+    const std::string header(reinterpret_cast<const char*>(file.data()), std::min<size_t>(FILE_HEADER_SIZE, file.size()));
+    try {
+        if (ReadSnapshot(file, m, header)) return Outcome::Snapshot;
+        if (ReadDumpImage(file, m, header)) return Outcome::Dump;
+        if (ReadTapeImage(file, m, header)) return Outcome::Tape;
+    } catch (const RangeError&) {
+        return Outcome::Refused;
+    }
+    return Outcome::NotRecognised;
+}
+
 bool is_version3_snapshot(const uint8_t* data, size_t size) {
     return size > 8 && std::memcmp(data, SNAPSHOT_MAGIC, 8) == 0 && data[8] == 0x03;
 }
@@ -98,6 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(state_difference(w.loaded[0], w.loaded[1]).empty(),
                "the loaded state depends on bytes past the end of the file: " +
                    state_difference(w.loaded[0], w.loaded[1]));
+
+    const std::vector<uint8_t> exact(data, data + size);
+    w.direct = w.base;
+    FUZZ_CHECK(read_directly(exact, w.direct) == outcome[0], "the readers on the file's bytes decide otherwise than the load");
+    FUZZ_CHECK(state_difference(w.loaded[0], w.direct).empty(),
+               "the readers on the file's bytes load another state: " + state_difference(w.loaded[0], w.direct));
 
     const MachineState& m = w.loaded[0];
     if (outcome[0] == Outcome::Refused || outcome[0] == Outcome::NotRecognised) {

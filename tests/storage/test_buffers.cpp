@@ -23,12 +23,10 @@ Bytes encode(ByteBufferBank& bank, const Bytes& in, bool flush = true) {
     return Bytes(bank.data(1), bank.data(1) + bank.cursor(1));
 }
 
-Bytes decode(ByteBufferBank& bank, const Bytes& stream, size_t count) {
-    bank.ZeroRunBegin(1);
-    for (uint8_t b : stream) bank.PutByte(1, b);
-    bank.set_cursor(1, 0);
+// Decodes byte by byte, as a reader of single values does.
+Bytes decode(ZeroRunReader& in, size_t count) {
     Bytes out(count);
-    for (auto& b : out) b = bank.ZeroRunGetByte();
+    for (auto& b : out) EXPECT_TRUE(in.read(&b, 1));
     return out;
 }
 
@@ -40,15 +38,22 @@ Bytes zeros_then(size_t n, Bytes tail) {
 TEST(ZeroRunCodec, TokenExamples) {
     ByteBufferBank bank;
     EXPECT_EQ(encode(bank, {0, 0, 0, 7}), Bytes({0x00, 0x03, 0x00, 0x07}));
-    EXPECT_EQ(decode(bank, {0x00, 0x03, 0x00, 0x07}, 4), Bytes({0, 0, 0, 7}));
-    EXPECT_EQ(bank.zero_run(), 0);
+    const Bytes three_zeros = {0x00, 0x03, 0x00, 0x07};
+    ZeroRunReader short_run(three_zeros);
+    EXPECT_EQ(decode(short_run, 4), Bytes({0, 0, 0, 7}));
+    EXPECT_TRUE(short_run.at_end());
     EXPECT_EQ(encode(bank, {'a', 'b', 'c'}), Bytes({0x61, 0x62, 0x63}));
     EXPECT_EQ(encode(bank, zeros_then(65535, {5})), Bytes({0x00, 0xFF, 0xFF, 0x05}));
     EXPECT_EQ(encode(bank, zeros_then(65536, {5})), Bytes({0x00, 0xFF, 0xFF, 0x00, 0x01, 0x00, 0x05}));
     // A count of 0 wraps to 65,536 zeros, after which a raw byte can follow.
-    EXPECT_EQ(decode(bank, {0x00, 0x00, 0x00, 0x09}, 65536), Bytes(65536, 0));
-    EXPECT_EQ(bank.zero_run(), 0);
-    EXPECT_EQ(bank.GetByte(1), 0x09);
+    const Bytes wrapped = {0x00, 0x00, 0x00, 0x09};
+    ZeroRunReader long_run(wrapped);
+    EXPECT_EQ(decode(long_run, 65536), Bytes(65536, 0));
+    EXPECT_EQ(long_run.pending_zeros(), 0u);
+    uint8_t raw = 0;
+    EXPECT_TRUE(long_run.read_raw(raw));
+    EXPECT_EQ(raw, 0x09);
+    EXPECT_FALSE(long_run.read_raw(raw)) << "nothing past the span";
 
     // Zeros stay pending until a non-zero byte, the 65535 limit or the flush.
     EXPECT_TRUE(encode(bank, {0, 0}, false).empty());
@@ -68,8 +73,9 @@ TEST(ZeroRunCodec, RandomStreamsRoundTripByByteAndByBlock) {
         }
         ByteBufferBank bank;
         const Bytes stream = encode(bank, in);
-        ASSERT_EQ(decode(bank, stream, in.size()), in) << "round " << round;
-        EXPECT_EQ(bank.cursor(1), stream.size()) << "every token consumed";
+        ZeroRunReader by_byte(stream);
+        ASSERT_EQ(decode(by_byte, in.size()), in) << "round " << round;
+        EXPECT_EQ(by_byte.position(), stream.size()) << "every token consumed";
 
         ByteBufferBank block;
         block.ZeroRunBegin(1);
@@ -77,12 +83,14 @@ TEST(ZeroRunCodec, RandomStreamsRoundTripByByteAndByBlock) {
         block.ZeroRunFlush();
         ASSERT_EQ(Bytes(block.data(1), block.data(1) + block.cursor(1)), stream);
         Bytes out(in.size());
-        block.set_cursor(1, 0);
-        ASSERT_TRUE(block.ZeroRunGetBytes(out.data(), out.size(), stream.size()));
+        ZeroRunReader whole(stream);
+        ASSERT_TRUE(whole.read(out.data(), out.size()));
         ASSERT_EQ(out, in);
-        // One byte short (a literal lost or a run token cut): the block decoder stops.
-        block.set_cursor(1, 0);
-        EXPECT_FALSE(block.ZeroRunGetBytes(out.data(), out.size(), stream.size() - 1));
+        // One byte short (a literal lost or a run token cut): the decoder stops at the
+        // span's end, even with the missing byte still in the memory behind it.
+        ZeroRunReader cut(std::span<const uint8_t>(stream.data(), stream.size() - 1));
+        EXPECT_FALSE(cut.read(out.data(), out.size()));
+        EXPECT_LE(cut.position(), stream.size() - 1);
     }
 }
 

@@ -1,6 +1,7 @@
 // Snapshot writing and reading, every version, and the load dispatcher.
 #include "core/errors.h"
 #include "core/i8080.h"
+#include "storage/images.h"
 #include "storage/snapshot.h"
 #include "storage_test_util.h"
 
@@ -202,12 +203,67 @@ TEST_F(SnapshotTest, StreamWithoutItsTrailingRunLoadsTheMissingRegistersAsZeros)
     SaveSnapshot(bank, *saved, roms, path("old.NevLVE"));
     Bytes file = test::read_file(path("old.NevLVE"));
     ASSERT_EQ(Bytes(file.end() - 3, file.end()), Bytes({0x00, 0x04, 0x00}));
-    file.resize(file.size() - 3);
+    file.erase(file.end() - 3, file.end());
     test::write_file(path("f.NevLVE"), file);
     auto m = test::reset_machine(roms);
     m->SP = m->PC = 0x1111;
     LoadImageFile(bank, *m, path("f.NevLVE"));
     test::expect_same_state(*saved, *m);
+}
+
+TEST_F(SnapshotTest, ReadersSeeOnlyTheBytesOfTheirSpan) {
+    // Each reader gets a span shorter than the memory behind it, where the rest of a
+    // whole file lies: a reader that looked past the span would take the file.
+    auto src = test::reset_machine(roms);
+    test::scramble(*src, 21);
+    SaveSnapshot(bank, *src, roms, path("whole.NevLVE"));
+    const Bytes coded = test::read_file(path("whole.NevLVE"));
+    Bytes dump;
+    test::put(dump, "LVOV/DUMP");
+    dump.insert(dump.end(), 8, 0);
+    dump.insert(dump.end(), src->memory.begin(), src->memory.end());
+    test::put_tail(dump, *src, false);
+    Bytes raw;
+    test::put(raw, "NevLVEmu\x01");
+    raw.insert(raw.end(), src->memory.begin(), src->memory.end());
+    test::put_tail(raw, *src, false);
+    Bytes tape;
+    test::put(tape, "LVOV/2.0/\xD0NAME  ");
+    test::put_words(tape, {0x9000, 0x90FF, 0x9000});
+    tape.insert(tape.end(), 256, 0x76);
+
+    // The start of every run token in the coded stream, so that cuts can split one.
+    std::vector<size_t> tokens;
+    for (size_t at = 9; at < coded.size(); at += coded[at] == 0 ? 3 : 1) {
+        if (coded[at] == 0) tokens.push_back(at);
+    }
+    ASSERT_GT(tokens.size(), 10u);
+    const size_t token = tokens[tokens.size() / 2];  // in the middle of the stream
+
+    using Reader = bool (*)(std::span<const uint8_t>, MachineState&, const std::string&);
+    struct Case {
+        const char* what;
+        Reader read;
+        const Bytes& file;
+        size_t cut;
+    };
+    const Case cases[] = {
+        {"coded, a literal short", ReadSnapshot, coded, coded.size() / 2},
+        {"coded, run token without its count", ReadSnapshot, coded, token + 1},
+        {"coded, run token with half its count", ReadSnapshot, coded, token + 2},
+        {"version 01, one byte short", ReadSnapshot, raw, raw.size() - 1},
+        {"dump, one byte short", ReadDumpImage, dump, dump.size() - 1},
+        {"tape, one byte short", ReadTapeImage, tape, tape.size() - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string header(c.file.begin(), c.file.begin() + FILE_HEADER_SIZE);
+        auto m = test::reset_machine(roms);
+        const auto before = std::make_unique<MachineState>(*m);
+        EXPECT_THROW(c.read(std::span(c.file.data(), c.cut), *m, header), RangeError);
+        test::expect_unchanged(*before, *m);
+        EXPECT_TRUE(c.read(std::span(c.file), *m, header)) << "the whole file is taken";
+    }
 }
 
 TEST(SnapshotExtension, AppendedUnlessTheFirstOccurrenceEndsThePath) {
