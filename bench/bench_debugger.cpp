@@ -89,7 +89,8 @@ void run_event_loop_for(int ms) {
 // with Memory RealTime (2). cpu_percent is the process's processor time over wall time.
 void BM_WindowCpu(benchmark::State& state) {
     QTemporaryDir dir;
-    lvov::TMainFormEmu form(std::filesystem::path(dir.path().toStdString()));
+    const auto emulator = std::make_unique<lvov::Emulator>(std::filesystem::path(dir.path().toStdString()));
+    lvov::TMainFormEmu form(*emulator);
     form.show();
     while (form.first_activation()) run_event_loop_for(10);
     if (state.range(0) >= 1) form.MenuDebuggerClick();

@@ -69,7 +69,8 @@ void BM_WindowCpu(benchmark::State& state) {
     const auto tape = sweeping_tape();
     std::ofstream(folder / "sweep.lvt", std::ios::binary)
         .write(reinterpret_cast<const char*>(tape.data()), static_cast<std::streamsize>(tape.size()));
-    lvov::TMainFormEmu form(folder);
+    const auto emulator = std::make_unique<lvov::Emulator>(folder);
+    lvov::TMainFormEmu form(*emulator);
     form.show();
     while (form.first_activation()) run_event_loop_for(10);
     if (state.range(0) == 1) form.NewLoadFile((folder / "sweep.lvt").string());

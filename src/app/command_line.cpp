@@ -243,6 +243,6 @@ std::string usage_text() {
            "frames ran out before a --break or --watch stopped them.\n";
 }
 
-std::string version_text() { return "nevemulator 1.0Beta\n"; }
+std::string version_text() { return std::string(PROGRAM_NAME_VERSION) + "\n"; }
 
 }  // namespace lvov

@@ -79,6 +79,8 @@ std::string check_outputs(const CommandLine& options);
 
 // The --help text and the --version line.
 std::string usage_text();
-std::string version_text();
+std::string version_text();  // PROGRAM_NAME_VERSION and a line break
+
+constexpr char PROGRAM_NAME_VERSION[] = "nevemulator 1.0Beta";
 
 }  // namespace lvov

@@ -12,6 +12,9 @@
 #ifndef LVOV_DATA_FROM_BINDIR
 #define LVOV_DATA_FROM_BINDIR "../share/nevemulator"
 #endif
+#ifndef LVOV_DOC_FROM_BINDIR
+#define LVOV_DOC_FROM_BINDIR "../share/doc/nevemulator"
+#endif
 
 namespace lvov {
 
@@ -54,6 +57,18 @@ std::filesystem::path user_data_dir(const DataEnvironment& env) {
 
 std::filesystem::path installed_data_dir(const std::filesystem::path& program_dir) {
     return (program_dir / LVOV_DATA_FROM_BINDIR).lexically_normal();
+}
+
+std::string readme_beside_program(const std::filesystem::path& program_dir) {
+    // Beside the program, where the installation puts its documents, and one folder up
+    // (a program built in a folder of the source tree).
+    for (const std::filesystem::path relative : {std::filesystem::path("README.md"),
+                                                 std::filesystem::path(LVOV_DOC_FROM_BINDIR) / "README.md",
+                                                 std::filesystem::path("..") / "README.md"}) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(program_dir / relative, ec)) return relative.lexically_normal().generic_string();
+    }
+    return "";
 }
 
 bool folder_writable(const std::filesystem::path& dir) {

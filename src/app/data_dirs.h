@@ -53,6 +53,10 @@ struct DataEnvironment {
 };
 DataEnvironment process_environment();
 
+// Where the project's README lives relative to the program's folder, "/"-separated
+// ("README.md", "../share/doc/nevemulator/README.md"); "" when it is not found there.
+std::string readme_beside_program(const std::filesystem::path& program_dir);
+
 // $XDG_DATA_HOME/nevemulator, else $HOME/.local/share/nevemulator; empty when neither
 // gives an absolute path.
 std::filesystem::path user_data_dir(const DataEnvironment& env);

@@ -1,14 +1,19 @@
-// The emulator's one owner of everything the machine is made of, free of any window.
+// The emulator: the one owner of everything the machine is made of, and the controller
+// whose commands the main window and the headless run give. Free of any window.
 //
 // An Emulator holds the machine state, the firmware images, the file buffers, the
 // colour table and picture, the key tables, the snapshot slots and the games catalogue
-// of one program directory. The main window drives one through its timers and
-// handlers; the headless runner drives one frame after frame without a window. Tests
-// create as many as they like: there is no global state.
+// of one program directory. Its commands (start-up, reset, open, save, choose a game,
+// keys, the pause slot, the recent snapshots) are the only place where the processor,
+// the storage and the catalogue meet: the window turns user input into these commands
+// and shows their outcome, the headless run calls the same ones. Tests create as many as
+// they like: there is no global state.
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/data_dirs.h"
 #include "core/machine.h"
@@ -24,6 +29,31 @@
 #include "storage/snapshot.h"
 
 namespace lvov {
+
+// Quick: the reset and the firmware's boot run, so the machine is ready at once.
+// Full: the reset alone; the firmware then starts up as the frames run.
+enum class ResetKind { Quick, Full };
+
+struct StartupOptions {
+    bool read_games = true;       // the games catalogue, for the window's list
+    bool restore_session = true;  // the close slot of the last run, when it exists
+    bool boot = false;            // the boot run even when no session is restored
+};
+
+// Something start-up could not use, and what it did instead; start-up always goes on.
+struct StartupProblem {
+    enum class Source { KeyMap, GamesIndex, CloseFile };
+    Source source;
+    std::string error;    // the error's own text, naming the file
+    std::string outcome;  // what the machine uses instead
+};
+
+struct StartupReport {
+    std::vector<std::string> firmware;  // firmware files missing or refused: built-in images used
+    std::vector<StartupProblem> problems;
+    bool restored = false;  // the close slot of the last run was loaded
+    const StartupProblem* find(StartupProblem::Source source) const;
+};
 
 struct Emulator {
     // Everything in program_dir.
@@ -49,8 +79,8 @@ struct Emulator {
     bool rewind_enabled = true;
     bool stopped = false;  // the last frame stopped early, at a breakpoint or a step
 
-    int32_t cycles_per_frame = 0;  // set by the first apply_speed
-    int frame_interval = 20;       // milliseconds
+    int32_t cycles_per_frame = DEFAULT_CYCLES_PER_FRAME;
+    int frame_interval = frame_interval_ms(DEFAULT_FPS);  // milliseconds
 
     // Frame interval and cycles per frame from the two speed settings; an fps of 0 or
     // less throws RangeError and changes nothing.
@@ -77,9 +107,49 @@ struct Emulator {
     // Both matrices cleared.
     void release_all() { release_all_keys(machine, held_keys); }
 
-    // LoadImageFile of a UTF-8 path (no paint). IoError or RangeError leave the machine
-    // unchanged.
-    LoadResult load_image(const std::string& path_utf8);
+    // Commands. Each leaves the machine as it was when it throws (IoError, RangeError),
+    // unless it says otherwise; none paints.
+
+    // The start-up sequence, of the window and the headless run alike: firmware images,
+    // key map and (read_games) the games index; then stale temporary files of killed
+    // writes are removed and the machine is reset, which starts the session (slots may be
+    // written from then on); with restore_session and a close slot, the boot run and its
+    // load; otherwise the boot run when boot is asked for. A key map, games index or close
+    // file that cannot be used is reported and start-up goes on: the built-in key tables,
+    // the games read before the fault, a reset and booted machine.
+    StartupReport start_up(const StartupOptions& options);
+
+    // ResetComp, then the boot run for a quick reset. The game shown is forgotten.
+    void reset(ResetKind kind);
+    // The reset commands: the state before the reset goes to the reset slot first. When
+    // that cannot be written the reset still happens, as asked; the failure's text is
+    // returned (the reset slot keeps its previous contents).
+    std::optional<std::string> reset_with_slot(ResetKind kind);
+    // A game of the catalogue: reset_with_slot(Quick), then its file loaded (nothing when
+    // the file does not exist). Returns the reset slot's failure, if any; when the game's
+    // file then fails too, the error thrown tells both.
+    std::optional<std::string> choose_game(int index);
+
+    // LoadImageFile of a UTF-8 path. A file taken forgets the game shown.
+    LoadResult open_file(const std::string& path_utf8);
+    // The quick-save slot loaded (IoError naming it when there is none).
+    LoadResult quick_open();
+    // The quick-save slot written with its dated copy: the QuickSave command and the
+    // autosave tick.
+    void quick_save();
+    // A snapshot at path (".NevLVE" completed); returns the path written.
+    std::string save_as(const std::string& path_utf8);
+    // A digit key while paused: recent_snapshots[digit] loaded; nullopt when unset.
+    std::optional<LoadResult> open_recent(int digit);
+
+    // The pause command's slot: written when the machine is about to pause (not paused
+    // yet), and flushed to the disk.
+    void save_pause_slot(bool paused);
+    // The pause slot of a key press: m is the machine as it was before the key (perhaps
+    // a copy kept for a while), not flushed.
+    void save_key_press_slot(const MachineState& m);
+    // The close slot, written when the window closes.
+    void save_close_slot();
 };
 
 }  // namespace lvov

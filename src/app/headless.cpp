@@ -65,22 +65,16 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
         }
     }
 
+    // The window's start-up without the window's session: a fresh machine, booted, at the
+    // default speed. A key map that cannot be used is a mistake on the command line here.
     auto emu = std::make_unique<Emulator>(dirs);
-    emu->roms = load_rom_images(dirs.firmware);
-    for (const std::string& problem : emu->roms.problems) err << "nevemulator: " << problem << "\n";
-    try {
-        emu->keys = load_key_map(dirs.writable);
-    } catch (const EmuError& e) {
-        return fail(e.what(), EXIT_USAGE);
-    }
-
-    ResetComp(emu->machine, emu->roms);
-    emu->apply_speed(DEFAULT_FPS, DEFAULT_CYCLES_PER_FRAME);
-    emu->boot_run();
+    const StartupReport report = emu->start_up({.read_games = false, .restore_session = false, .boot = true});
+    for (const std::string& problem : report.firmware) err << "nevemulator: " << problem << "\n";
+    if (const StartupProblem* p = report.find(StartupProblem::Source::KeyMap)) return fail(p->error, EXIT_USAGE);
 
     if (!options.file.empty()) {
         try {
-            if (emu->load_image(options.file) == LoadResult::NotRecognised) {
+            if (emu->open_file(options.file) == LoadResult::NotRecognised) {
                 err << "nevemulator: \"" << options.file
                     << "\" is not a tape image, dump or snapshot; nothing was loaded\n";
             }
@@ -110,7 +104,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
 
     try {
         if (!options.screenshot.empty()) save_picture_png(*emu, host_path(options.screenshot));
-        if (!options.save_snapshot.empty()) SaveSnapshot(emu->bank, emu->machine, emu->roms, options.save_snapshot);
+        if (!options.save_snapshot.empty()) emu->save_as(options.save_snapshot);
     } catch (const EmuError& e) {
         return fail(e.what(), EXIT_FAILURE_WRITE);
     }

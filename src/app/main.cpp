@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 
 #include "app/command_line.h"
 #include "app/data_dirs.h"
@@ -48,7 +49,8 @@ int main(int argc, char** argv) {
     set_application_title();
     set_desktop_identity();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    TMainFormEmu window(dirs);
+    const auto emulator = std::make_unique<Emulator>(dirs);  // outlives the window that shows it
+    TMainFormEmu window(*emulator);
     close_on_termination_signals(window);
     // The name as the host gave it: bytes that are not UTF-8 travel escaped and reach
     // the file system unchanged when the window loads the file.

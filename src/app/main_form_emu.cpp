@@ -18,15 +18,12 @@
 #include <exception>
 #include <optional>
 
+#include "app/command_line.h"
 #include "app/icons.h"
 #include "app/time_control.h"
 #include "core/errors.h"
 #include "debugger/debugger_form.h"
 #include "devices/host_keys.h"
-
-#ifndef LVOV_README_PATH
-#define LVOV_README_PATH "README.md"
-#endif
 
 namespace lvov {
 
@@ -85,11 +82,7 @@ void set_application_title() { QGuiApplication::setApplicationName(APP_TITLE); }
 // ---------------------------------------------------------------------------------------
 // Creation
 
-TMainFormEmu::TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent)
-    : TMainFormEmu(DataDirs::beside(program_dir), parent) {}
-
-TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
-    : QMainWindow(parent), emu_(std::make_unique<Emulator>(dirs)) {
+TMainFormEmu::TMainFormEmu(Emulator& emu, QWidget* parent) : QMainWindow(parent), emu_(emu) {
     setObjectName("MainFormEmu");
     setWindowTitle(TITLE_NORMAL);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -103,7 +96,7 @@ TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
     TimerMain = new QTimer(this);
     TimerMain->setObjectName("TimerMain");
     TimerMain->setTimerType(Qt::PreciseTimer);
-    TimerMain->setInterval(emu_->frame_interval);
+    TimerMain->setInterval(emu_.frame_interval);
     connect(TimerMain, &QTimer::timeout, this, &TMainFormEmu::TimerMainTimer);
 
     TimerAutoSave = new QTimer(this);
@@ -121,13 +114,13 @@ TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
     build_toolbar();
     build_view_menu();
 
-    PictureView_ = new PictureView(*this, emu_->picture);
+    PictureView_ = new PictureView(*this, emu_.picture);
     PictureView_->setObjectName("PictureView");
     setCentralWidget(PictureView_);
     PictureView_->setFocus();
 
     // The debugger window: hidden until asked for, sharing the machine.
-    DebuggerForm = new TDebuggerForm(emu_->machine, this);
+    DebuggerForm = new TDebuggerForm(emu_.machine, this);
     time_ = new TimeControl(*this);
 
     // The pause slot written on key presses, at most five times a second.
@@ -137,18 +130,6 @@ TMainFormEmu::TMainFormEmu(const DataDirs& dirs, QWidget* parent)
     // The frame timer waits for the start-up sequence; the other two run from the start.
     TimerAutoSave->start();
     TimerPause->start();
-}
-
-TMainFormEmu::~TMainFormEmu() {
-    // The child widgets call back into the window while they are hidden and destroyed
-    // (the games list reports its closing); they go while the emulator still exists.
-    // The menu bar refers to its style, which is deleted after it.
-    ComboBoxGames->disconnect(this);
-    delete DebuggerForm;
-    delete ToolBar1;
-    delete PictureView_;
-    delete menuBar();
-    delete menu_style_;
 }
 
 void TMainFormEmu::build_actions() {
@@ -187,8 +168,7 @@ void TMainFormEmu::build_actions() {
 
 void TMainFormEmu::build_menu() {
     QMenuBar* bar = menuBar();
-    menu_style_ = new NoAltMenuStyle;
-    bar->setStyle(menu_style_);
+    bar->setStyle(NoAltMenuStyle::instance());
 
     QMenu* file = bar->addMenu("File");
     file->setObjectName("MenuFile");
@@ -299,10 +279,12 @@ void TMainFormEmu::build_toolbar() {
     connect(LabelFreq, &ClickableLabel::clicked, this, &TMainFormEmu::LabelFreqClick);
     connect(Label2FREQ, &ClickableLabel::clicked, this, &TMainFormEmu::LabelFreqClick);
     connect(LabelGames, &ClickableLabel::clicked, this, &TMainFormEmu::LabelGamesClick);
-    connect(ComboBoxGames, &QComboBox::editTextChanged, this, [this](const QString& text) {
+    // The list reports its closing also while the window's children are destroyed; these
+    // connections end with the window's own members, before that.
+    connect(ComboBoxGames, &QComboBox::editTextChanged, &members_alive_, [this](const QString& text) {
         if (!updating_games_) ComboBoxGamesChange(text);
     });
-    connect(ComboBoxGames, &GamesComboBox::closedUp, this, [this] {
+    connect(ComboBoxGames, &GamesComboBox::closedUp, &members_alive_, [this] {
         if (!updating_games_) ComboBoxGamesCloseUp();
     });
 }
@@ -313,17 +295,6 @@ QColor TMainFormEmu::window_colour() const { return QGuiApplication::palette().c
 
 // ---------------------------------------------------------------------------------------
 // Errors and dialogs
-
-template <class F>
-void TMainFormEmu::guarded(F&& work) {
-    try {
-        work();
-    } catch (const EmuError& e) {
-        report_error(QString::fromUtf8(e.what()));
-    } catch (const std::exception& e) {
-        report_error(QStringLiteral("Unexpected error: ") + QString::fromUtf8(e.what()));
-    }
-}
 
 // One message box at a time: an error raised while one is open (a timer keeps ticking
 // under a modal box) is not stacked on top of it.
@@ -362,7 +333,7 @@ void TMainFormEmu::pause(bool value) {
         TimerAutoSave->stop();
         if (!TimerPause->isActive()) TimerPause->start();
         ToolButtonPause->setIcon(image_resume_);
-        emu_->release_all();
+        emu_.release_all();
         set_menu_shortcuts(true);
     } else {
         if (!TimerMain->isActive()) TimerMain->start();
@@ -403,57 +374,49 @@ void TMainFormEmu::apply_speed_settings() {
     const int fps = SpinEditFPS->value();
     const int cycles = SpinEditFreq->value();
     try {
-        emu_->apply_speed(fps, cycles);
+        emu_.apply_speed(fps, cycles);
     } catch (const EmuError& e) {
         show_applied_speed();
         report_error(QString::fromUtf8(e.what()));
         return;
     }
     applied_fps_ = fps;
-    TimerMain->setInterval(emu_->frame_interval);
+    TimerMain->setInterval(emu_.frame_interval);
     show_applied_speed();
 }
 
 void TMainFormEmu::show_applied_speed() {
     SpinEditFPS->setValue(applied_fps_);
-    SpinEditFreq->setValue(emu_->cycles_per_frame);
+    SpinEditFreq->setValue(emu_.cycles_per_frame);
 }
 
-void TMainFormEmu::full_reset() {
-    ResetComp(emu_->machine, emu_->roms);
-    forget_game();
+void TMainFormEmu::after_reset() {
+    show_current_game();
     apply_speed_settings();
     PictureView_->update_picture_rect();
 }
 
-// A reset or a loaded file has replaced the game the list shows: the list shows none, so
-// choosing that title again loads it again.
-void TMainFormEmu::forget_game() {
-    emu_->games.forget_current();
-    if (!ComboBoxGames->isEnabled()) set_games_text(GAMES_PLACEHOLDER);
+// The closed list shows the game the machine runs: none once a reset or a loaded file
+// has replaced it, so choosing that title again loads it again.
+void TMainFormEmu::show_current_game() {
+    if (!ComboBoxGames->isEnabled()) set_games_text(utf8(cp1251_to_utf8(emu_.games.current_title)));
 }
 
-// The reset commands and the games list: the state before the reset goes to the reset
-// slot first. When that cannot be written the reset still happens, as asked, and the
-// failure is reported; the reset slot keeps its previous contents.
-void TMainFormEmu::reset_with_slot(bool boot) {
-    QString failure;
-    try {
-        emu_->snapshot_slots.SaveResetSlot(emu_->bank, emu_->machine, emu_->roms);
-    } catch (const EmuError& e) {
-        failure = QString::fromUtf8(e.what());
-    }
-    full_reset();
-    if (boot) emu_->boot_run();
-    if (!failure.isEmpty()) report_error(failure);
+// The reset commands and the games list. A reset slot that cannot be written is reported
+// after the reset, which happens as asked.
+void TMainFormEmu::reset_command(ResetKind kind) {
+    const std::optional<std::string> failure = emu_.reset_with_slot(kind);
+    after_reset();
+    if (failure) report_error(utf8(*failure));
 }
 
 void TMainFormEmu::paint_screen() {
-    if (emu_->paint()) PictureView_->update();
+    if (emu_.paint()) PictureView_->update();
 }
 
 void TMainFormEmu::NewLoadFile(const std::string& path_utf8) {
-    if (emu_->load_image(path_utf8) != LoadResult::NotRecognised) forget_game();
+    emu_.open_file(path_utf8);
+    show_current_game();
     paint_screen();
 }
 
@@ -495,56 +458,30 @@ void TMainFormEmu::start_once() {
 void TMainFormEmu::fill_games_combo() {
     updating_games_ = true;
     ComboBoxGames->clear();
-    for (const std::string& title : emu_->games.names) ComboBoxGames->addItem(utf8(cp1251_to_utf8(title)));
+    for (const std::string& title : emu_.games.names) ComboBoxGames->addItem(utf8(cp1251_to_utf8(title)));
     ComboBoxGames->setEditText(GAMES_PLACEHOLDER);
     updating_games_ = false;
 }
 
+// The emulator's start-up sequence, resuming the last session. Firmware problems are
+// told first; a broken key map or games index, or a close file that cannot be restored,
+// is reported once all is done, over the machine start-up made without it.
 void TMainFormEmu::FirstPusk() {
     if (!first_activation_) return;
     first_activation_ = false;
-    Emulator& e = *emu_;
-    const auto& dir = e.program_dir;
-    e.roms = load_rom_images(e.dirs.firmware);
-    if (!e.roms.problems.empty()) {
-        QStringList lines;
-        for (const std::string& p : e.roms.problems) lines << utf8(p);
-        show_message(APP_TITLE, lines.join("\n"));
-    }
-    // A broken key map or games index, or a close file that cannot be restored, is
-    // reported once all is done; start-up goes on without it, so the machine is always
-    // reset (and restored when it can be) before anything may write a slot.
-    QStringList problems;
-    const auto note = [&](const EmuError& error, const QString& outcome) {
-        problems << QString::fromUtf8(error.what()) + QStringLiteral("\n") + outcome;
-    };
-    guarded([&] {
-        try {
-            e.keys = load_key_map(dir);
-        } catch (const EmuError& error) {
-            e.keys = default_key_tables();
-            note(error, QStringLiteral("The built-in key tables are used."));
-        }
-        try {
-            e.games.FillGamesList(e.dirs.games_root());
-        } catch (const EmuError& error) {
-            note(error, QStringLiteral("The games read before this are listed."));  // they stay in the catalogue
+    command([&] {
+        const StartupReport report = emu_.start_up(StartupOptions{});
+        if (!report.firmware.empty()) {
+            QStringList lines;
+            for (const std::string& p : report.firmware) lines << utf8(p);
+            show_message(APP_TITLE, lines.join("\n"));
         }
         fill_games_combo();
-        pause(true);
-        // Reset, and when the close slot of the last run exists, boot and load it. A close
-        // file that fails leaves the machine reset and booted; it is replaced at the next close.
-        try {
-            e.snapshot_slots.RestoreOnStart(e.bank, e.machine, e.roms);
-        } catch (const EmuError& error) {
-            note(error, QStringLiteral("The machine starts afresh; this file is replaced when the window closes."));
-        }
-        apply_speed_settings();
-        PictureView_->update_picture_rect();
-        request_repaint();
+        after_reset();
         paint_screen();
+        QStringList problems;
+        for (const StartupProblem& p : report.problems) problems << utf8(p.error + "\n" + p.outcome);
         if (!problems.isEmpty()) report_error(problems.join(QStringLiteral("\n\n")));
-        Restorepause();
     });
 }
 
@@ -554,7 +491,7 @@ void TMainFormEmu::FirstPusk() {
 void TMainFormEmu::TimerMainTimer() {
     if (paused_) return;  // a tick queued before the pause began
     guarded([&] {
-        if (emu_->run_frame()) PictureView_->update();
+        if (emu_.run_frame()) PictureView_->update();
         DebuggerForm->refresh_debugger();
         time_->after_frame();  // a stop at a breakpoint pauses here
     });
@@ -566,7 +503,7 @@ void TMainFormEmu::TimerAutoSaveTimer() {
     if (paused_) return;
     guarded([&] {
         try {
-            emu_->snapshot_slots.QuickSave(emu_->bank, emu_->machine, emu_->roms);
+            emu_.quick_save();
             autosave_failed_ = false;
         } catch (const EmuError&) {
             if (autosave_failed_) return;
@@ -592,65 +529,44 @@ void TMainFormEmu::TimerPauseTimer() {
 // File menu
 
 void TMainFormEmu::MenuOpenClick() {
-    guarded([&] {
-        pause(true);
-        const QString chosen = ask_open_file_name(OPEN_DIALOG_TITLE, utf8(path_text(emu_->program_dir)), OPEN_FILTER);
+    command([&] {
+        const QString chosen = ask_open_file_name(OPEN_DIALOG_TITLE, utf8(path_text(emu_.program_dir)), OPEN_FILTER);
         if (!chosen.isEmpty()) {
             NewLoadFile(utf8(chosen));
-            emu_->snapshot_slots.last_opened = utf8(chosen);
+            emu_.snapshot_slots.last_opened = utf8(chosen);
         }
-        if (!emu_->snapshot_slots.last_opened.empty()) MenuReOpen->setEnabled(true);
-        Restorepause();
+        if (!emu_.snapshot_slots.last_opened.empty()) MenuReOpen->setEnabled(true);
     });
 }
 
 void TMainFormEmu::MenuReOpenClick() {
-    guarded([&] {
-        pause(true);
-        NewLoadFile(emu_->snapshot_slots.last_opened);
-        Restorepause();
-    });
+    command([&] { NewLoadFile(emu_.snapshot_slots.last_opened); });
 }
 
 void TMainFormEmu::MenuQuickOpenClick() {
-    guarded([&] {
-        pause(true);
-        if (emu_->snapshot_slots.QuickOpen(emu_->bank, emu_->machine) != LoadResult::NotRecognised) forget_game();
-        Restorepause();
+    command([&] {
+        emu_.quick_open();
+        show_current_game();
     });
 }
 
 void TMainFormEmu::MenuQuickSaveClick() {
-    guarded([&] {
-        pause(true);
-        emu_->snapshot_slots.QuickSave(emu_->bank, emu_->machine, emu_->roms);
-        Restorepause();
-    });
+    command([&] { emu_.quick_save(); });
 }
 
 void TMainFormEmu::MenuSaveClick() {
-    guarded([&] {
-        pause(true);
-        const QString chosen = ask_save_file_name(utf8(path_text(emu_->program_dir)), SAVE_FILTER);
-        if (!chosen.isEmpty()) SaveSnapshot(emu_->bank, emu_->machine, emu_->roms, utf8(chosen));
-        Restorepause();
+    command([&] {
+        const QString chosen = ask_save_file_name(utf8(path_text(emu_.program_dir)), SAVE_FILTER);
+        if (!chosen.isEmpty()) emu_.save_as(utf8(chosen));
     });
 }
 
 void TMainFormEmu::MenuFullResetCPUClick() {
-    guarded([&] {
-        pause(true);
-        reset_with_slot(false);
-        Restorepause();
-    });
+    command([&] { reset_command(ResetKind::Full); });
 }
 
 void TMainFormEmu::ToolButtonQuickResetCPUClick() {
-    guarded([&] {
-        pause(true);
-        reset_with_slot(true);
-        Restorepause();
-    });
+    command([&] { reset_command(ResetKind::Quick); });
 }
 
 // On the way into the pause the pause slot is written first. A failed write is reported,
@@ -660,12 +576,12 @@ void TMainFormEmu::MenuPauseClick() {
     guarded([&] {
         if (!paused_) PauseSlotWriter->drop();  // the pause writes a newer state itself
         try {
-            emu_->snapshot_slots.PauseCommand(emu_->bank, emu_->machine, emu_->roms, paused_);
+            emu_.save_pause_slot(paused_);
         } catch (const EmuError&) {
-            NotPause();
+            toggle_pause();
             throw;
         }
-        NotPause();
+        toggle_pause();
     });
 }
 
@@ -675,8 +591,14 @@ void TMainFormEmu::MenuDebuggerClick() {
     guarded([&] { DebuggerForm->MenuDebuggerClick(); });
 }
 
+// The title, then the program's name and version and, when the program's folder has it
+// at hand, where its README lives from there.
 QString TMainFormEmu::about_text() const {
-    return windowTitle() + QStringLiteral("\r\n(") + QString::fromUtf8(LVOV_README_PATH) + QStringLiteral(")");
+    QString about = QString::fromLatin1(PROGRAM_NAME_VERSION);
+    const std::string readme = readme_beside_program(host_path(unescape_file_name(
+        QCoreApplication::applicationDirPath().toStdU16String())));
+    if (!readme.empty()) about += QStringLiteral(", ") + utf8(readme);
+    return windowTitle() + QStringLiteral("\r\n(") + about + QStringLiteral(")");
 }
 
 void TMainFormEmu::MenuAboutClick() { show_message(APP_TITLE, about_text()); }
@@ -686,13 +608,13 @@ void TMainFormEmu::MenuAboutClick() { show_message(APP_TITLE, about_text()); }
 
 void TMainFormEmu::FormKeyDown(uint8_t vk) {
     guarded([&] {
-        if (vk == VK_DELETE || vk == VK_PAUSE) NotPause();
+        if (vk == VK_DELETE || vk == VK_PAUSE) toggle_pause();
         if (!paused_) {
             write_pause_slot_on_key();
-            emu_->press_key(vk);
-        } else if (vk >= VK_DIGIT_0 && vk <= VK_DIGIT_9) {  // consumed, set or not
-            const auto loaded = emu_->snapshot_slots.LoadRecent(emu_->bank, emu_->machine, vk - VK_DIGIT_0);
-            if (loaded && *loaded != LoadResult::NotRecognised) forget_game();
+            emu_.press_key(vk);
+        } else if (vk >= VK_0 && vk <= VK_9) {  // a recent snapshot; the key is consumed, set or not
+            emu_.open_recent(vk - VK_0);
+            show_current_game();
             paint_screen();
         }
     });
@@ -700,7 +622,7 @@ void TMainFormEmu::FormKeyDown(uint8_t vk) {
 
 // Every key press while running keeps the pause slot current, paced by PauseSlotWriter:
 // written at once, or a copy of the machine written a little later.
-void TMainFormEmu::write_pause_slot_on_key() { PauseSlotWriter->key_pressed(emu_->machine); }
+void TMainFormEmu::write_pause_slot_on_key() { PauseSlotWriter->key_pressed(emu_.machine); }
 
 // When a pause-slot write fails (a read-only program folder, a full disk) the first
 // failure is reported, and stops the key when it was written at the press; later
@@ -708,7 +630,7 @@ void TMainFormEmu::write_pause_slot_on_key() { PauseSlotWriter->key_pressed(emu_
 // never goes dead. A successful write re-arms the report.
 void TMainFormEmu::write_pause_slot(MachineState& m) {
     try {
-        emu_->snapshot_slots.KeyPressed(emu_->bank, m, emu_->roms, false, 0);
+        emu_.save_key_press_slot(m);
         pause_slot_failed_ = false;
     } catch (const EmuError&) {
         if (pause_slot_failed_) return;
@@ -730,7 +652,7 @@ void TMainFormEmu::rest_pause_slot() {
 }
 
 void TMainFormEmu::FormKeyUp(uint8_t vk) {
-    if (!paused_) emu_->release_key(vk);
+    if (!paused_) emu_.release_key(vk);
 }
 
 void TMainFormEmu::FormMouseDown() {
@@ -765,7 +687,7 @@ void TMainFormEmu::dropEvent(QDropEvent* event) {
 
 void TMainFormEmu::closeEvent(QCloseEvent* event) {
     rest_pause_slot();
-    guarded([&] { emu_->snapshot_slots.SaveCloseSlot(emu_->bank, emu_->machine, emu_->roms); });
+    guarded([&] { emu_.save_close_slot(); });
     TimerMain->stop();
     TimerAutoSave->stop();
     TimerPause->stop();
@@ -840,7 +762,7 @@ void TMainFormEmu::LabelGamesClick() {
         return;
     }
     close_games_list();
-    set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
+    set_games_text(utf8(cp1251_to_utf8(emu_.games.current_title)));
 }
 
 // The catalogue bytes a text of the list stands for: a picked entry by its own
@@ -848,7 +770,7 @@ void TMainFormEmu::LabelGamesClick() {
 // typed text converted, or nothing when it holds a character window-1251 lacks.
 std::optional<std::string> TMainFormEmu::games_text_bytes(const QString& text) const {
     const int item = ComboBoxGames->currentIndex();
-    const auto& names = emu_->games.names;
+    const auto& names = emu_.games.names;
     if (item >= 0 && item < static_cast<int>(names.size()) && ComboBoxGames->itemText(item) == text) return names[item];
     const std::string typed = text.toStdString();
     if (!fits_cp1251(typed)) return std::nullopt;
@@ -862,7 +784,7 @@ void TMainFormEmu::ComboBoxGamesChange(const QString& text) {
     guarded([&] {
         const std::optional<std::string> selected = games_text_bytes(text);
         if (!selected) return;
-        GamesCatalogue& games = emu_->games;
+        GamesCatalogue& games = emu_.games;
         if (*selected == games.current_title) {
             close_games_list();
             set_games_text(utf8(cp1251_to_utf8(games.current_title)));
@@ -872,19 +794,19 @@ void TMainFormEmu::ComboBoxGamesChange(const QString& text) {
         }
         const int index = games.find(*selected);
         if (index < 0) return;
-        pause(true);
-        close_games_list();
-        reset_with_slot(true);
-        games.LoadGame(emu_->bank, emu_->machine, index);
-        set_games_text(utf8(cp1251_to_utf8(games.current_title)));
-        paint_screen();
-        Restorepause();
+        command([&] {
+            close_games_list();
+            const std::optional<std::string> failure = emu_.choose_game(index);
+            after_reset();
+            paint_screen();
+            if (failure) report_error(utf8(*failure));
+        });
     });
 }
 
 void TMainFormEmu::ComboBoxGamesCloseUp() {
     close_games_list();
-    set_games_text(utf8(cp1251_to_utf8(emu_->games.current_title)));
+    set_games_text(utf8(cp1251_to_utf8(emu_.games.current_title)));
     request_repaint();
     paint_screen();
 }

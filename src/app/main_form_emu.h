@@ -2,15 +2,18 @@
 // and the games list, the host keyboard, dropped files and the three timers of the
 // frame loop.
 //
-// The window owns one Emulator and the debugger window (created hidden, sharing the
-// Emulator's machine) and drives them: TimerMain runs a frame per tick and then
-// refreshes the debugger, TimerAutoSave writes the quick-save slot every minute,
-// TimerPause blinks the title while paused. Commands that load, save or reset run inside the pause bracket
-// pause(true) ... Restorepause(), which does not nest.
+// The window shows one Emulator, which its creator owns and keeps alive longer than the
+// window, and forwards the user's commands to it. It owns the debugger window (created
+// hidden, sharing the Emulator's machine) and the timers: TimerMain runs a frame per
+// tick and then refreshes the debugger, TimerAutoSave writes the quick-save slot every
+// minute, TimerPause blinks the title while paused.
 //
-// Every handler catches the emulator's errors at its edge and shows them in one modal
-// message box; the handler stops at the failing step and the program goes on. Dialogs
-// and message boxes go through virtual functions so tests can answer them.
+// Every handler runs through command() (load, save, reset: inside the pause bracket
+// pause(true) ... Restorepause(), which does not nest) or guarded(): the emulator's
+// errors are caught at the handler's edge and shown in one modal message box; the
+// handler stops at the failing step (a command then leaves the machine paused) and the
+// program goes on. Dialogs and message boxes go through virtual functions so tests can
+// answer them.
 #pragma once
 #include <QComboBox>
 #include <QImage>
@@ -24,6 +27,7 @@
 #include <string>
 
 #include "app/emulator.h"
+#include "core/errors.h"
 #include "app/picture_view.h"
 #include "app/widgets.h"
 #include "app/pause_slot_throttle.h"
@@ -58,11 +62,10 @@ class TMainFormEmu : public QMainWindow {
     Q_OBJECT
     friend class TimeControl;  // reports its errors through the window's one message box
 public:
-    explicit TMainFormEmu(const std::filesystem::path& program_dir, QWidget* parent = nullptr);
-    explicit TMainFormEmu(const DataDirs& dirs, QWidget* parent = nullptr);
-    ~TMainFormEmu() override;
+    // emu must outlive the window.
+    explicit TMainFormEmu(Emulator& emu, QWidget* parent = nullptr);
 
-    Emulator& emu() { return *emu_; }
+    Emulator& emu() { return emu_; }
     // Breakpoints, steps and rewind (the debugger's execution page, menu items, buttons).
     TimeControl* time_control() const { return time_; }
     bool paused() const { return paused_; }
@@ -77,17 +80,19 @@ public:
 
     // Pause control.
     void pause(bool value);
-    void NotPause() { pause(!paused_); }
+    // Pauses a running machine, resumes a paused one (Delete, Pause; the pause command).
+    void toggle_pause() { pause(!paused_); }
     void Restorepause() { pause(paused_before_); }
     // Frame interval and cycles per frame from the two speed fields.
     void apply_speed_settings();
-    // ResetComp, then the speed settings and the picture rectangle read again.
-    void full_reset();
+    // The machine has been reset: the speed settings and the picture rectangle are read
+    // again and the games list shows no game.
+    void after_reset();
     // LoadImageFile, then a paint.
     void NewLoadFile(const std::string& path_utf8);
     // Repaints the picture into the window when it changed or a redraw was asked for.
     void paint_screen();
-    void request_repaint() { emu_->request_repaint(); }
+    void request_repaint() { emu_.request_repaint(); }
 
     // The start-up sequence of the first activation; runs once.
     void FirstPusk();
@@ -187,8 +192,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A handler's work with its errors reported; and a command's, inside the pause bracket.
     template <class F>
     void guarded(F&& work);
+    template <class F>
+    void command(F&& work);
     void report_error(const QString& text);
     void build_actions();
     void build_menu();
@@ -201,8 +209,8 @@ private:
     void set_games_text(const QString& text);
     void close_games_list();
     void fill_games_combo();
-    void forget_game();
-    void reset_with_slot(bool boot);
+    void show_current_game();
+    void reset_command(ResetKind kind);
     std::optional<std::string> games_text_bytes(const QString& text) const;
     void start_once();
     void write_pause_slot_on_key();
@@ -210,9 +218,11 @@ private:
     void rest_pause_slot();
     void write_pause_slot(MachineState& m);
 
-    std::unique_ptr<Emulator> emu_;
+    Emulator& emu_;
+    // The context of connections from child widgets that may signal while the base class
+    // destroys them: destroyed with the members, it disconnects them first.
+    QObject members_alive_;
     TimeControl* time_ = nullptr;
-    NoAltMenuStyle* menu_style_ = nullptr;
     bool paused_ = false;
     bool paused_before_ = false;
     bool pause_blink_ = false;
@@ -227,5 +237,21 @@ private:
     Qt::WindowStates state_before_full_screen_;
     QIcon image_pause_, image_resume_, image_resume_blink_;
 };
+
+template <class F>
+void TMainFormEmu::guarded(F&& work) {
+    lvov::guarded(work, [this](const std::string& text) { report_error(QString::fromStdString(text)); });
+}
+
+// A failing step leaves the machine paused: the user sees the message over the state the
+// command stopped in.
+template <class F>
+void TMainFormEmu::command(F&& work) {
+    guarded([&] {
+        pause(true);
+        work();
+        Restorepause();
+    });
+}
 
 }  // namespace lvov

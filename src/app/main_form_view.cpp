@@ -118,12 +118,11 @@ QString TMainFormEmu::ask_picture_file_name(const QString& dir, const QStringLis
 // once complete. A failure is reported and leaves the machine paused, as the other file
 // commands do.
 void TMainFormEmu::MenuSavePictureClick() {
-    try {
-        pause(true);
+    command([&] {
         const QImage plain = PictureView_->picture();
         const QImage shown = PictureView_->shown_picture();
         int chosen = 0;
-        const QString dir = QString::fromStdU16String(escape_file_name(path_text(emu_->program_dir)));
+        const QString dir = QString::fromStdU16String(escape_file_name(path_text(emu_.program_dir)));
         QString name = ask_picture_file_name(dir, {PICTURE_FILTER_256, PICTURE_FILTER_SHOWN}, chosen);
         if (!name.isEmpty()) {
             if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) name += QStringLiteral(".png");
@@ -135,12 +134,7 @@ void TMainFormEmu::MenuSavePictureClick() {
                                   reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
                                   true);
         }
-        Restorepause();
-    } catch (const EmuError& e) {
-        report_error(QString::fromUtf8(e.what()));
-    } catch (const std::exception& e) {
-        report_error(QStringLiteral("Unexpected error: ") + QString::fromUtf8(e.what()));
-    }
+    });
 }
 
 }  // namespace lvov

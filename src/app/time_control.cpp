@@ -116,7 +116,7 @@ bool TimeControl::pause_if_running() {
 
 void TimeControl::resume() {
     commanded_ = true;
-    if (form_.paused()) form_.NotPause();
+    if (form_.paused()) form_.toggle_pause();
     commanded_ = false;
 }
 

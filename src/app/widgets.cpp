@@ -1,5 +1,8 @@
 #include "app/widgets.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 namespace lvov {
 
 void ClickableLabel::mousePressEvent(QMouseEvent* event) {
@@ -10,6 +13,15 @@ void ClickableLabel::mousePressEvent(QMouseEvent* event) {
 void GamesComboBox::hidePopup() {
     QComboBox::hidePopup();
     emit closedUp();
+}
+
+NoAltMenuStyle* NoAltMenuStyle::instance() {
+    static QPointer<NoAltMenuStyle> style;
+    if (!style) {
+        style = new NoAltMenuStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
 }
 
 int NoAltMenuStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,

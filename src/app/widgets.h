@@ -31,6 +31,9 @@ signals:
 // Keeps Alt from opening the menu bar, so that the key reaches the emulated keyboard.
 class NoAltMenuStyle : public QProxyStyle {
 public:
+    // One style for every menu bar, made at the first call and owned by the application
+    // object, so it outlives every window that uses it.
+    static NoAltMenuStyle* instance();
     int styleHint(StyleHint hint, const QStyleOption* option = nullptr, const QWidget* widget = nullptr,
                   QStyleHintReturn* returnData = nullptr) const override;
 };

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "core/i8080.h"
 
 namespace lvov {
 
@@ -83,15 +82,8 @@ void SnapshotSlots::PauseCommand(ByteBufferBank& bank, const MachineState& m, co
     if (!paused) SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false);
 }
 
-bool SnapshotSlots::KeyPressed(ByteBufferBank& bank, MachineState& m, const RomImages& roms, bool paused,
-                               int virtual_key) {
-    if (!paused) {
-        SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false, false);
-        return false;
-    }
-    if (virtual_key < VK_DIGIT_0 || virtual_key > VK_DIGIT_9) return false;
-    LoadRecent(bank, m, virtual_key - VK_DIGIT_0);
-    return true;  // consumed whether or not the entry was set
+void SnapshotSlots::SaveKeyPressSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    SaveSnapshotSlot(bank, m, roms, slot(PAUSE_SLOT), false, false);
 }
 
 std::optional<LoadResult> SnapshotSlots::LoadRecent(ByteBufferBank& bank, MachineState& m, int digit) {
@@ -120,19 +112,17 @@ int SnapshotSlots::RemoveStaleTemporaries() const {
     return removed;
 }
 
-bool SnapshotSlots::RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms) {
-    RemoveStaleTemporaries();
-    ResetComp(m, roms);
-    session_started_ = true;
-    const std::filesystem::path close_file = slot(CLOSE_SLOT);
+bool SnapshotSlots::HasCloseSlot() const {
     std::error_code ec;
-    if (!std::filesystem::exists(close_file, ec)) return false;
-    i8080_do_opcodes(m, boot_cycles);  // the firmware sets up its RAM before the state is restored
+    return std::filesystem::exists(slot(CLOSE_SLOT), ec);
+}
+
+void SnapshotSlots::LoadCloseSlot(ByteBufferBank& bank, MachineState& m) {
+    const std::filesystem::path close_file = slot(CLOSE_SLOT);
     // A file too short for any magic, or of an unknown snapshot version, is taken by no
     // loader; for the close slot that means the last session is lost, which must be said.
     if (LoadImageFile(bank, m, path_text(close_file)) == LoadResult::NotRecognised)
         throw RangeError("Cannot load \"" + path_text(close_file) + "\": it is cut short or not a snapshot");
-    return true;
 }
 
 }  // namespace lvov

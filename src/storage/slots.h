@@ -9,13 +9,13 @@
 // recent_snapshots[0] is the pause file once a quick save or autosave has been
 // recorded; entries 1..9 are the last nine autosave copies, oldest first.
 //
-// Everything here is free of the window toolkit: the window calls these from its
-// handlers inside its pause bracket, repaints after a load and shows the message of any
-// IoError or RangeError thrown. Every write is atomic (temporary file + rename), and a
-// missing AutoSave folder is created.
+// Everything here is free of the window toolkit and never runs the processor: the
+// emulator's commands call these (resetting and booting where a command needs it), and
+// the window shows the message of any IoError or RangeError thrown. Every write is atomic
+// (temporary file + rename), and a missing AutoSave folder is created.
 //
 // No slot is written before the machine holds a session: until the start-up reset
-// (RestoreOnStart) the machine is empty, and a quick save, autosave copy, pause, reset
+// (start_session) the machine is empty, and a quick save, autosave copy, pause, reset
 // or close file written from it would replace the user's last session. Until then
 // SaveSnapshotSlot and every command that writes a slot do nothing.
 #pragma once
@@ -40,8 +40,6 @@ constexpr char CLOSE_SLOT[] = "OnClose.NevLVE";
 constexpr char AUTOSAVE_FOLDER[] = "AutoSave";
 constexpr int RECENT_COUNT = 10;
 constexpr int AUTOSAVE_INTERVAL_MS = 60000;
-constexpr int VK_DIGIT_0 = 0x30;  // top-row digit keys 0..9 are 0x30..0x39
-constexpr int VK_DIGIT_9 = 0x39;
 
 struct LocalTime {
     int day = 1, month = 1, year = 2000, hour = 0, minute = 0, second = 0;
@@ -77,7 +75,7 @@ public:
     // 0 := the pause file.
     void RecordAutosave();
 
-    // Commands and events (the window brackets them with its pause).
+    // Commands and events.
     // QuickSave command and autosave tick: the quick-save slot with a copy, then RecordAutosave.
     void QuickSave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
     // QuickOpen command: loads the quick-save slot (IoError naming it when there is none).
@@ -85,33 +83,31 @@ public:
     // Pause command: writes the pause slot when entering the pause (not paused yet);
     // the window toggles the pause afterwards.
     void PauseCommand(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, bool paused);
-    // A key press in the main window after Delete/Pause have toggled the pause. Running:
-    // writes the pause slot and returns false (the key goes on). Paused and a digit key:
-    // loads recent_snapshots[digit] when set and returns true (the key is consumed either
-    // way; the window repaints). Other keys while paused: false.
-    bool KeyPressed(ByteBufferBank& bank, MachineState& m, const RomImages& roms, bool paused,
-                    int virtual_key);
-    // Loads recent_snapshots[digit]; nullopt when that entry is empty.
+    // A key press while running: the pause slot, not flushed (it is rewritten at typing
+    // speed), holding the machine as it was before the key.
+    void SaveKeyPressSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
+    // Loads recent_snapshots[digit] (a digit key while paused); nullopt when that entry
+    // is empty or digit is outside 0..9.
     std::optional<LoadResult> LoadRecent(ByteBufferBank& bank, MachineState& m, int digit);
     // The reset commands' slot, written before the reset; and the close slot.
     void SaveResetSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
     void SaveCloseSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
-    // Start-up: ResetComp, which starts the session; when the close slot exists, the boot
-    // run and its load. Returns true when the close slot was loaded. A close slot that
-    // cannot be read, is cut short or is no file the loaders take throws IoError or
-    // RangeError naming it, and the machine stays reset and booted. The window re-reads
-    // its speed settings and picture rectangle after the reset, as after every ResetComp.
-    bool RestoreOnStart(ByteBufferBank& bank, MachineState& m, const RomImages& roms);
+    // Start-up: whether the close slot of the last run exists, and its load (into a
+    // machine the caller has reset and booted). A close slot that cannot be read, is cut
+    // short or is no file the loaders take throws IoError or RangeError naming it, and
+    // the machine is unchanged.
+    bool HasCloseSlot() const;
+    void LoadCloseSlot(ByteBufferBank& bank, MachineState& m);
 
     // Whether the machine holds a session (reset or restored), so slots may be written.
     bool session_started() const { return session_started_; }
-    // Marks the machine as holding a session; RestoreOnStart does it after its reset.
+    // Marks the machine as holding a session: the start-up reset does it.
     void start_session() { session_started_ = true; }
 
     // Removes this program's temporary files left by a write that was killed in the
     // middle, in every folder the slots are written to (the program's folder, AutoSave,
-    // and the folders slot files that are symbolic links point into). Start-up calls it
-    // (RestoreOnStart); returns how many were removed.
+    // and the folders slot files that are symbolic links point into). Start-up calls it;
+    // returns how many were removed.
     int RemoveStaleTemporaries() const;
 
     std::array<std::string, RECENT_COUNT> recent_snapshots;  // UTF-8 paths, "" = none

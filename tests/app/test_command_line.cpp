@@ -173,7 +173,7 @@ void CommandLineTest::fileAndSnapshotAroundTheFrames() {
     QVERIFY(fs::exists(dir() / "end.NevLVE"));
 
     Emulator check(dir());
-    QCOMPARE(check.load_image((dir() / "end.NevLVE").string()), LoadResult::Snapshot);
+    QCOMPARE(check.open_file((dir() / "end.NevLVE").string()), LoadResult::Snapshot);
     QCOMPARE(check.machine.PC, uint16_t(0x8000));
     QCOMPARE(check.machine.memory[0x8000], uint8_t(0xC3));
 

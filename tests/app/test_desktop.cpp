@@ -161,6 +161,15 @@ void DesktopTest::readOnlyOrInstalledCopiesUseTheUserDataFolder() {
     QVERIFY(!dirs.beside_program);
     QCOMPARE(dirs.writable, tmp() / "home" / ".local" / "share" / "nevemulator");
     QCOMPARE(dirs.firmware.back(), prefix / "share" / "nevemulator");
+
+    // The About box names the README relative to the program: installed, beside it, or
+    // nowhere near (no path of the build machine either way).
+    QCOMPARE(readme_beside_program(prefix / "bin"), std::string());
+    fs::create_directories(prefix / "share" / "doc" / "nevemulator");
+    write_file(prefix / "share" / "doc" / "nevemulator" / "README.md", {'#'});
+    QCOMPARE(readme_beside_program(prefix / "bin"), std::string("../share/doc/nevemulator/README.md"));
+    write_file(prefix / "bin" / "README.md", {'#'});
+    QCOMPARE(readme_beside_program(prefix / "bin"), std::string("README.md"));
 }
 
 void DesktopTest::userCatalogueAndFirmwareComeBeforeTheShippedOnes() {

@@ -532,7 +532,7 @@ void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     form->pause(true);
     form->Restorepause();
     QVERIFY(form->paused());
-    form->NotPause();
+    form->toggle_pause();
     QVERIFY(!form->paused());
 }
 
@@ -771,7 +771,8 @@ void MainWindowTest::aboutAndDebugger() {
     form->MenuAboutClick();
     QCOMPARE(form->messages.size(), 1);
     QVERIFY(form->messages[0].startsWith(QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta\r\n(")));
-    QVERIFY(form->messages[0].endsWith("README.md)"));
+    // The name and version, and no path of the machine the program was built on.
+    QVERIFY(form->messages[0].endsWith(QStringLiteral("\r\n(nevemulator 1.0Beta)")));
 
     // The debugger window exists hidden from the start; the command toggles it, and
     // while it is shown every frame brings its register labels up to date.

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "app/main_form_emu.h"
@@ -37,10 +38,19 @@ QKeyEvent key_event(QEvent::Type type, int qt_key, quint32 scan_code, bool auto_
 void press(QWidget* target, int qt_key, quint32 scan_code);
 void release(QWidget* target, int qt_key, quint32 scan_code);
 
-// The main window with its dialogs and message boxes answered by the test.
-class TestForm : public TMainFormEmu {
+// The emulator a test window shows: a base of TestForm, so it is made before the window
+// and outlives it, as main() arranges for the program.
+struct OwnEmulator {
+    explicit OwnEmulator(const std::filesystem::path& program_dir) : emulator(std::make_unique<Emulator>(program_dir)) {}
+    std::unique_ptr<Emulator> emulator;
+};
+
+// The main window of its own emulator in program_dir, with its dialogs and message boxes
+// answered by the test.
+class TestForm : private OwnEmulator, public TMainFormEmu {
 public:
-    using TMainFormEmu::TMainFormEmu;
+    explicit TestForm(const std::filesystem::path& program_dir)
+        : OwnEmulator(program_dir), TMainFormEmu(*emulator) {}
     QStringList errors;
     QStringList messages;
     QString open_answer;  // "" = the user cancels

@@ -100,7 +100,7 @@ void WindowCostTest::aKeptPressReachesTheFileBeforePauseCloseAndDrop() {
         QVERIFY(!form->PauseSlotWriter->pending());
 
         // The Pause command writes the machine as it is then, over a kept press.
-        form->NotPause();
+        form->toggle_pause();
         now_ += 1000;
         press_marked(*form, 3, false);
         now_ += 50;

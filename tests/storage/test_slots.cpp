@@ -1,4 +1,4 @@
-// Snapshot slots, autosave copies, the digit keys and the start-up restore.
+// Snapshot slots, autosave copies, the recent snapshots and the close slot.
 #include "core/errors.h"
 #include "core/i8080.h"
 #include "storage/slots.h"
@@ -57,10 +57,11 @@ TEST_F(SlotsTest, AFailedCopyStopsBeforeTheRecentListChanges) {
     EXPECT_TRUE(std::filesystem::is_directory(dir / "OnClose.NevLVE"));
 }
 
-TEST_F(SlotsTest, DigitKeysReloadTheRecentSnapshots) {
+TEST_F(SlotsTest, RecentSnapshotsReloadByDigit) {
     const auto before = std::make_unique<MachineState>(*m);
-    EXPECT_TRUE(slots.KeyPressed(bank, *m, roms, true, '0')) << "swallowed even with nothing to load";
-    EXPECT_FALSE(slots.KeyPressed(bank, *m, roms, true, 'A'));
+    EXPECT_FALSE(slots.LoadRecent(bank, *m, 0)) << "nothing recorded yet";
+    EXPECT_FALSE(slots.LoadRecent(bank, *m, 10));
+    EXPECT_FALSE(slots.LoadRecent(bank, *m, -1));
     test::expect_unchanged(*before, *m);
 
     for (int i = 1; i <= 11; ++i) {
@@ -71,18 +72,18 @@ TEST_F(SlotsTest, DigitKeysReloadTheRecentSnapshots) {
     for (int digit = 1; digit <= 9; ++digit) {
         EXPECT_EQ(slots.recent_snapshots[digit], text(dir / "AutoSave" / autosave_name({7, 12, 2026, 1, 37, 12 + digit})));
     }
-    EXPECT_TRUE(slots.KeyPressed(bank, *m, roms, true, '1'));
+    EXPECT_EQ(slots.LoadRecent(bank, *m, 1), LoadResult::Snapshot);
     EXPECT_EQ(m->memory[0x0100], 3);
-    slots.KeyPressed(bank, *m, roms, true, '9');
+    slots.LoadRecent(bank, *m, 9);
     EXPECT_EQ(m->memory[0x0100], 11);
 
     // Entry 0 is the pause file, which no key press has written yet.
-    EXPECT_THROW(slots.KeyPressed(bank, *m, roms, true, '0'), IoError);
+    EXPECT_THROW(slots.LoadRecent(bank, *m, 0), IoError);
     EXPECT_EQ(m->memory[0x0100], 11);
     m->memory[0x0100] = 0x42;
-    EXPECT_FALSE(slots.KeyPressed(bank, *m, roms, false, 'A')) << "a key while running goes on to the keyboard";
+    slots.SaveKeyPressSlot(bank, *m, roms);
     m->memory[0x0100] = 0;
-    slots.KeyPressed(bank, *m, roms, true, '0');
+    slots.LoadRecent(bank, *m, 0);
     EXPECT_EQ(m->memory[0x0100], 0x42);
 
     // Two copies within one second share a name and two neighbouring entries.
@@ -114,19 +115,26 @@ TEST_F(SlotsTest, QuickOpenNeedsAQuickSave) {
     test::expect_same_state(*before, *m);
 }
 
-TEST_F(SlotsTest, StartUpResumesFromTheCloseFile) {
-    test::scramble(*m, 8);
-    EXPECT_FALSE(slots.RestoreOnStart(bank, *m, roms));
-    EXPECT_EQ(m->PC, 0xC000);
-    EXPECT_EQ(m->memory[0x0100], 0);
-
+TEST_F(SlotsTest, TheCloseSlotIsReadBackOrRefusedByName) {
+    EXPECT_FALSE(slots.HasCloseSlot());
     test::scramble(*m, 8);
     const auto closing = std::make_unique<MachineState>(*m);
     slots.SaveCloseSlot(bank, *m, roms);
-    auto next_run = std::make_unique<MachineState>();
-    EXPECT_TRUE(slots.RestoreOnStart(bank, *next_run, roms));
+    ASSERT_TRUE(slots.HasCloseSlot());
+    auto next_run = test::reset_machine(roms);
+    slots.LoadCloseSlot(bank, *next_run);
     test::expect_same_state(*closing, *next_run);
-    EXPECT_GE(next_run->cycles, boot_cycles) << "the firmware booted before the load";
+
+    // Cut short to a length no loader takes: refused by name, the machine unchanged.
+    std::filesystem::resize_file(dir / "OnClose.NevLVE", 5);
+    const auto before = std::make_unique<MachineState>(*next_run);
+    try {
+        slots.LoadCloseSlot(bank, *next_run);
+        ADD_FAILURE() << "no error";
+    } catch (const RangeError& e) {
+        EXPECT_NE(std::string(e.what()).find("OnClose.NevLVE"), std::string::npos) << e.what();
+    }
+    test::expect_unchanged(*before, *next_run);
 }
 
 // Before the start-up reset the machine is empty: no command or event may write it over
@@ -136,13 +144,13 @@ TEST_F(SlotsTest, NoSlotIsWrittenBeforeTheSessionStarts) {
     auto empty = std::make_unique<MachineState>();
     fresh.QuickSave(bank, *empty, roms);
     fresh.PauseCommand(bank, *empty, roms, false);
-    EXPECT_FALSE(fresh.KeyPressed(bank, *empty, roms, false, 'A'));
+    fresh.SaveKeyPressSlot(bank, *empty, roms);
     fresh.SaveResetSlot(bank, *empty, roms);
     fresh.SaveCloseSlot(bank, *empty, roms);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     EXPECT_EQ(fresh.recent_snapshots[0], "");
 
-    EXPECT_FALSE(fresh.RestoreOnStart(bank, *empty, roms));
+    fresh.start_session();
     EXPECT_TRUE(fresh.session_started());
     fresh.SaveCloseSlot(bank, *empty, roms);
     EXPECT_TRUE(std::filesystem::exists(dir / "OnClose.NevLVE"));
