@@ -15,6 +15,7 @@
 
 #include "core/i8080.h"
 #include "debugger/debugger_form.h"
+#include "devices/key_codes.h"
 #include "storage/snapshot.h"
 #include "test_support.h"
 
@@ -268,7 +269,6 @@ void MainWindowTest::resetsGoOnWhenTheResetSlotCannotBeWritten() {
 // Ctrl makes the firmware switch tables while keys are held; every key is still
 // released where it went down, and a pause clears both matrices.
 void MainWindowTest::keysAreReleasedWhereTheyWerePressed() {
-    constexpr uint8_t VK_CONTROL = 0x11, VK_UP = 0x26;
     auto form = started_form();
     MachineState& m = form->emu().machine;
     form->emu().boot_run();
