@@ -10,9 +10,9 @@
 ; two mode keys switch the letters: main 6/1 (where the host's Latin table puts Ctrl)
 ; selects Cyrillic, main 3/5 (the host's Cyrillic-table Ctrl) selects Latin. The mode
 ; is bit 7 of KBDMODE (BE1D), which the host's keyboard layer also reads to choose its
-; table, so the host Ctrl key toggles the mode. A mode key acts when it goes down:
-; after the switch the host releases Ctrl through its other table, so the position
-; pressed first may stay held, and only a new press counts.
+; table, so the host Ctrl key toggles the mode. A mode key acts when it goes down;
+; the host releases each key at the position it went down at, whatever table is in
+; use by then, so holding Ctrl switches once and only a new press switches again.
 ;
 ; A poll takes about 2,200 cycles (0.65 ms at 3.4 MHz). A key counts once it has
 ; been seen held in KB_DEBOUNCE polls in a row (4 ms); held on, it repeats after
