@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "core/utf8.h"
 
 namespace lvov {
 
@@ -49,23 +50,7 @@ std::u16string escape_file_name(std::string_view bytes) {
 std::string unescape_file_name(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
-    const auto put = [&out](char32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    };
+    const auto put = [&out](char32_t cp) { append_utf8(out, cp); };
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
