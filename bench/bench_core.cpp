@@ -52,8 +52,7 @@ void run_diagnostic(benchmark::State& state, const char* name, int32_t budget) {
     const auto path = diagnostic(name);
     if (!path) {
         state.SkipWithError("the 8080 diagnostics folder (shared/cpu-tests) is absent; set LVOV_CPU_TESTS");
-        for (auto _ : state) {
-        }
+        for (auto _ : state) {}
         return;
     }
     run_program(state, read_cpm_program(*path), budget);
@@ -79,8 +78,7 @@ void BM_CputestChecked(benchmark::State& state) {
     const auto path = diagnostic("CPUTEST.COM");
     if (!path) {
         state.SkipWithError("the 8080 diagnostics folder (shared/cpu-tests) is absent; set LVOV_CPU_TESTS");
-        for (auto _ : state) {
-        }
+        for (auto _ : state) {}
         return;
     }
     const auto program = read_cpm_program(*path);
@@ -115,29 +113,29 @@ std::vector<uint8_t> mixed_loop(uint16_t base, uint16_t src, uint16_t dst, uint1
     const unsigned outer = base + 3, inner = base + 11, sub = base + 32;
     return {
         0x31, lo(stack), hi(stack),  // +00 LXI SP,stack
-        0x21, lo(src), hi(src),      // +03 LXI H,src       outer:
-        0x11, lo(dst), hi(dst),      // +06 LXI D,dst
-        0x06, 0x00,                  // +09 MVI B,0
-        0x7E,                        // +0B MOV A,M          inner:
-        0x80,                        // +0C ADD B
-        0xA9,                        // +0D XRA C
-        0x07,                        // +0E RLC
-        0x4F,                        // +0F MOV C,A
-        0x12,                        // +10 STAX D
-        0x23,                        // +11 INX H
-        0x13,                        // +12 INX D
-        0xC5,                        // +13 PUSH B
-        0xCD, lo(sub), hi(sub),      // +14 CALL sub
-        0xC1,                        // +17 POP B
-        0x05,                        // +18 DCR B
+        0x21, lo(src),   hi(src),  // +03 LXI H,src       outer:
+        0x11, lo(dst),   hi(dst),  // +06 LXI D,dst
+        0x06, 0x00,  // +09 MVI B,0
+        0x7E,  // +0B MOV A,M          inner:
+        0x80,  // +0C ADD B
+        0xA9,  // +0D XRA C
+        0x07,  // +0E RLC
+        0x4F,  // +0F MOV C,A
+        0x12,  // +10 STAX D
+        0x23,  // +11 INX H
+        0x13,  // +12 INX D
+        0xC5,  // +13 PUSH B
+        0xCD, lo(sub),   hi(sub),  // +14 CALL sub
+        0xC1,  // +17 POP B
+        0x05,  // +18 DCR B
         0xC2, lo(inner), hi(inner),  // +19 JNZ inner
         0xC3, lo(outer), hi(outer),  // +1C JMP outer
-        0x00,                        // +1F
-        0xE6, 0x0F,                  // +20 ANI 0F       sub:
-        0xB7,                        // +22 ORA A
-        0xC8,                        // +23 RZ
-        0xFE, 0x05,                  // +24 CPI 5
-        0xC9,                        // +26 RET
+        0x00,  // +1F
+        0xE6, 0x0F,  // +20 ANI 0F       sub:
+        0xB7,  // +22 ORA A
+        0xC8,  // +23 RZ
+        0xFE, 0x05,  // +24 CPI 5
+        0xC9,  // +26 RET
     };
 }
 
@@ -174,9 +172,8 @@ void BM_BootRun(benchmark::State& state) {
         i8080_do_opcodes(*m, boot_cycles);
         benchmark::DoNotOptimize(m->PC);
     }
-    state.counters["cycles/s"] =
-        benchmark::Counter(static_cast<double>(boot_cycles) * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["cycles/s"] = benchmark::Counter(
+        static_cast<double>(boot_cycles) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_BootRun)->Unit(benchmark::kMillisecond);
 

@@ -10,8 +10,8 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <filesystem>
 #include <memory>
 

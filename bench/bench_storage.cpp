@@ -37,9 +37,9 @@ struct Fixture {
         m->SP = 0xAFBF;
         *target = *m;
         const char* base = std::getenv("LVOV_BENCH_DIR");
-        std::string tmpl =
-            ((base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) / "lvov-bench-XXXXXX")
-                .string();
+        std::string tmpl = ((base && *base ? std::filesystem::path(base) : std::filesystem::temp_directory_path()) /
+                            "lvov-bench-XXXXXX")
+                               .string();
         if (!mkdtemp(tmpl.data())) std::abort();
         dir = tmpl;
         path = (dir / "bench.NevLVE").string();

@@ -40,14 +40,14 @@ void run_event_loop_for(int ms) {
 std::vector<uint8_t> sweeping_tape() {
     const std::vector<uint8_t> code = {
         0x31, 0x00, 0xA0,  // LXI SP,A000
-        0xDB, 0xC2,        // IN C2
-        0xE6, 0xFD,        // ANI FD
-        0xD3, 0xC2,        // OUT C2: video memory at 4000-7FFF
+        0xDB, 0xC2,  // IN C2
+        0xE6, 0xFD,  // ANI FD
+        0xD3, 0xC2,  // OUT C2: video memory at 4000-7FFF
         0x21, 0x00, 0x40,  // LXI H,4000        again:
-        0x34,              // INR M             next:
-        0x23,              // INX H
-        0x7C,              // MOV A,H
-        0xFE, 0x48,        // CPI 48
+        0x34,  // INR M             next:
+        0x23,  // INX H
+        0x7C,  // MOV A,H
+        0xFE, 0x48,  // CPI 48
         0xC2, 0x0C, 0x80,  // JNZ next
         0xC3, 0x09, 0x80,  // JMP again
     };

@@ -43,24 +43,56 @@ static_assert(uint64_t{CPM_SLICE} + 18 < uint64_t{0x10000} * kSpinTurn,
 constexpr size_t kInputChunk = 255;  // INLEN is one byte
 
 const char* const kBdosNames[] = {
-    "system reset", "console input", "console output", "reader input", "punch output", "list output",
-    "direct console I/O", "get I/O byte", "set I/O byte", "print string", "read console buffer",
-    "get console status", "return version number", "reset disk system", "select disk", "open file",
-    "close file", "search for first", "search for next", "delete file", "read sequential",
-    "write sequential", "make file", "rename file", "return login vector", "return current disk",
-    "set DMA address", "get allocation vector", "write protect disk", "get read-only vector",
-    "set file attributes", "get disk parameters", "get/set user code", "read random", "write random",
-    "compute file size", "set random record", "reset drive", "", "", "write random with zero fill",
+    "system reset",
+    "console input",
+    "console output",
+    "reader input",
+    "punch output",
+    "list output",
+    "direct console I/O",
+    "get I/O byte",
+    "set I/O byte",
+    "print string",
+    "read console buffer",
+    "get console status",
+    "return version number",
+    "reset disk system",
+    "select disk",
+    "open file",
+    "close file",
+    "search for first",
+    "search for next",
+    "delete file",
+    "read sequential",
+    "write sequential",
+    "make file",
+    "rename file",
+    "return login vector",
+    "return current disk",
+    "set DMA address",
+    "get allocation vector",
+    "write protect disk",
+    "get read-only vector",
+    "set file attributes",
+    "get disk parameters",
+    "get/set user code",
+    "read random",
+    "write random",
+    "compute file size",
+    "set random record",
+    "reset drive",
+    "",
+    "",
+    "write random with zero fill",
 };
-const char* const kBiosNames[] = {"BOOT",   "WBOOT",  "CONST",  "CONIN", "CONOUT", "LIST",
-                                  "PUNCH",  "READER", "HOME",   "SELDSK", "SETTRK", "SETSEC",
-                                  "SETDMA", "READ",   "WRITE",  "LISTST", "SECTRAN"};
+const char* const kBiosNames[] = {"BOOT",   "WBOOT",  "CONST",  "CONIN",  "CONOUT", "LIST",  "PUNCH",  "READER", "HOME",
+                                  "SELDSK", "SETTRK", "SETSEC", "SETDMA", "READ",   "WRITE", "LISTST", "SECTRAN"};
 
 // Cycles spent in the wait loop so far when PC is in it (the request is in REQ).
 std::optional<uint32_t> waited(const MachineState& m) {
     const uint32_t bc = static_cast<uint32_t>(m.B) << 8 | m.C;
-    if (m.PC == addr(h::HWLXI)) return 0;                                  // REQ just stored
-    if (m.PC == addr(h::SPIN)) return 10 + kSpinTurn * bc;                 // LXI B, then bc turns
+    if (m.PC == addr(h::HWLXI)) return 0;  // REQ just stored
+    if (m.PC == addr(h::SPIN)) return 10 + kSpinTurn * bc;  // LXI B, then bc turns
     if (m.PC == addr(h::SPIN + 1) && bc) return 10 + kSpinTurn * bc - 14;  // after INX B
     if (m.PC == addr(h::SPIN + 2) && bc) return 10 + kSpinTurn * bc - 10;  // after NOP
     return std::nullopt;
@@ -69,8 +101,14 @@ std::optional<uint32_t> waited(const MachineState& m) {
 // Why the harness can no longer be trusted, or "" when it is intact.
 std::string harness_damage(const MachineState& m) {
     const uint16_t top = addr(h::BDOS);
-    const uint8_t vectors[8] = {0xC3, static_cast<uint8_t>(h::BIOS + 3), static_cast<uint8_t>((h::BIOS + 3) >> 8),
-                                0, 0, 0xC3, static_cast<uint8_t>(top), static_cast<uint8_t>(top >> 8)};
+    const uint8_t vectors[8] = {0xC3,
+                                static_cast<uint8_t>(h::BIOS + 3),
+                                static_cast<uint8_t>((h::BIOS + 3) >> 8),
+                                0,
+                                0,
+                                0xC3,
+                                static_cast<uint8_t>(top),
+                                static_cast<uint8_t>(top >> 8)};
     for (uint16_t a = 0; a < 8; ++a) {
         if ((a < 3 || a >= 5) && m.memory[a] != vectors[a])
             return "the program wrote over the " + std::string(a < 3 ? "warm-boot jump at 0000" : "BDOS jump at 0005") +
@@ -78,8 +116,8 @@ std::string harness_damage(const MachineState& m) {
     }
     for (uint32_t a = top; a < static_cast<uint32_t>(h::BIOS_END); ++a) {
         if (m.memory[a] != h::image[a - top])
-            return "the program wrote over the BDOS/BIOS code at " + hex4(a) + "H (its memory ends below " +
-                   hex4(top) + "H, the word at 0006); stopped";
+            return "the program wrote over the BDOS/BIOS code at " + hex4(a) + "H (its memory ends below " + hex4(top) +
+                   "H, the word at 0006); stopped";
     }
     const uint16_t out = get_var(m, addr(h::OUTPTR));
     if (out < h::OUTBUF || out > h::OUTEND)
@@ -90,9 +128,7 @@ std::string harness_damage(const MachineState& m) {
 // True while the processor runs harness code other than the wait loop: its variables
 // may then be half updated (an output pointer loaded but not yet stored back), so the
 // host leaves the buffers alone until a later budget ends elsewhere.
-bool harness_busy(const MachineState& m) {
-    return m.PC >= h::BDOS && m.PC < h::BIOS_END && !waited(m);
-}
+bool harness_busy(const MachineState& m) { return m.PC >= h::BDOS && m.PC < h::BIOS_END && !waited(m); }
 
 // Takes what the harness has printed and empties its buffer.
 // With force (the run is over), takes it whatever the processor was doing.
@@ -147,9 +183,7 @@ public:
         }
     }
 
-    bool buffer_empty(const MachineState& m) const {
-        return m.memory[addr(h::INPOS)] == m.memory[addr(h::INLEN)];
-    }
+    bool buffer_empty(const MachineState& m) const { return m.memory[addr(h::INPOS)] == m.memory[addr(h::INLEN)]; }
     bool ended() const { return ended_; }
 
 private:
@@ -192,8 +226,7 @@ size_t cpm_max_program() { return static_cast<size_t>(h::BDOS) - CPM_TPA - 2; }
 
 std::vector<uint8_t> read_cpm_program(const std::filesystem::path& path) {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        throw IoError("Cannot open \"" + path.string() + "\": no such file.");
+    if (!std::filesystem::exists(path, ec)) throw IoError("Cannot open \"" + path.string() + "\": no such file.");
     if (!std::filesystem::is_regular_file(path, ec))
         throw IoError("Cannot open \"" + path.string() + "\": not a regular file.");
     const auto size = std::filesystem::file_size(path, ec);
@@ -237,9 +270,7 @@ std::string cpm_drain_output(MachineState& m) {
     return text;
 }
 
-bool cpm_finished(const MachineState& m) {
-    return waited(m).has_value() && m.memory[addr(h::REQ)] == h::REQ_EXIT;
-}
+bool cpm_finished(const MachineState& m) { return waited(m).has_value() && m.memory[addr(h::REQ)] == h::REQ_EXIT; }
 
 CpmResult cpm_run(MachineState& m, const CpmOptions& options) {
     CpmResult result;

@@ -33,8 +33,8 @@
 
 namespace lvov {
 
-constexpr uint16_t CPM_TPA = 0x0100;          // load and start address
-constexpr int32_t CPM_SLICE = 1'000'000;      // cycles per interpreter run, also the most allowed
+constexpr uint16_t CPM_TPA = 0x0100;  // load and start address
+constexpr int32_t CPM_SLICE = 1'000'000;  // cycles per interpreter run, also the most allowed
 
 // The word at 0006: the BDOS entry, the lowest byte of the harness.
 uint16_t cpm_top();
@@ -59,8 +59,8 @@ std::string cpm_drain_output(MachineState& m);
 bool cpm_finished(const MachineState& m);
 
 struct CpmOptions {
-    uint64_t max_cycles = 0;     // stop after about this many cycles of the program (0 = no limit)
-    int32_t slice = CPM_SLICE;   // cycles per interpreter run, 1 .. CPM_SLICE
+    uint64_t max_cycles = 0;  // stop after about this many cycles of the program (0 = no limit)
+    int32_t slice = CPM_SLICE;  // cycles per interpreter run, 1 .. CPM_SLICE
     // Console input: up to max bytes; with wait, blocks until at least one byte is there.
     // nullopt at the end of the input; "" (only without wait) when nothing is there yet.
     // No function: the input is empty.
@@ -69,14 +69,14 @@ struct CpmOptions {
     // far instead of waiting for the next byte or the end.
     bool interactive = false;
     std::function<void(std::string_view)> on_output;  // each drained piece of output
-    std::function<void(std::string_view)> on_note;    // one line per unsupported function met
+    std::function<void(std::string_view)> on_note;  // one line per unsupported function met
 };
 
 struct CpmResult {
-    std::string output;       // everything printed (also handed to on_output, if given)
-    uint64_t cycles = 0;      // the program's clock cycles (see above)
-    bool finished = false;    // the program ended by jumping to 0000 or with function 0
-    std::string stop;         // why it was stopped, when it did not finish within max_cycles
+    std::string output;  // everything printed (also handed to on_output, if given)
+    uint64_t cycles = 0;  // the program's clock cycles (see above)
+    bool finished = false;  // the program ended by jumping to 0000 or with function 0
+    std::string stop;  // why it was stopped, when it did not finish within max_cycles
 };
 
 CpmResult cpm_run(MachineState& m, const CpmOptions& options);

@@ -153,14 +153,14 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
 
     if (o.help || o.version) return result;
     if (!o.headless) {
-        const char* needs_headless = frames_given             ? "--frames"
-                                     : !o.screenshot.empty()   ? "--screenshot"
-                                     : o.type_text             ? "--type"
+        const char* needs_headless = frames_given               ? "--frames"
+                                     : !o.screenshot.empty()    ? "--screenshot"
+                                     : o.type_text              ? "--type"
                                      : !o.save_snapshot.empty() ? "--save-snapshot"
                                      : !o.breaks.empty()        ? "--break"
                                      : !o.watches.empty()       ? "--watch"
                                      : o.trace > 0              ? "--trace"
-                                                               : nullptr;
+                                                                : nullptr;
         if (needs_headless) result.error = std::string(needs_headless) + " works only with --headless";
     }
     return result;

@@ -30,8 +30,8 @@ constexpr int MAX_HEADLESS_FRAMES = 10'000'000;  // about 55 emulated hours, som
 // Exit statuses of the program.
 constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILURE_WRITE = 1;  // an output file (screenshot, snapshot) could not be written
-constexpr int EXIT_USAGE = 2;          // bad options, or an input file that cannot be read
-constexpr int EXIT_NOT_STOPPED = 3;    // --break or --watch given, and the frames ran out first
+constexpr int EXIT_USAGE = 2;  // bad options, or an input file that cannot be read
+constexpr int EXIT_NOT_STOPPED = 3;  // --break or --watch given, and the frames ran out first
 
 constexpr int MAX_TRACE_LINES = 4096;  // the instructions the trace keeps
 
@@ -43,9 +43,9 @@ struct CommandLine {
     std::string save_snapshot;
     std::string dir;
     std::string file;
-    std::vector<uint16_t> breaks;   // --break addresses
+    std::vector<uint16_t> breaks;  // --break addresses
     std::vector<uint16_t> watches;  // --watch addresses
-    int trace = 0;                  // --trace N
+    int trace = 0;  // --trace N
     bool help = false;
     bool version = false;
 };

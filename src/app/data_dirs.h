@@ -49,7 +49,7 @@ struct DataDirs {
 // What the resolver takes from the process environment.
 struct DataEnvironment {
     std::string xdg_data_home;  // $XDG_DATA_HOME; ignored unless an absolute path
-    std::string home;           // $HOME, or the home folder of the user's account
+    std::string home;  // $HOME, or the home folder of the user's account
 };
 DataEnvironment process_environment();
 

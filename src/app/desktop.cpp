@@ -1,12 +1,12 @@
 #include "app/desktop.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QWidget>
 #include <csignal>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace lvov {
 
@@ -58,7 +58,7 @@ void close_on_termination_signals(QWidget& window) {
         // Queued behind whatever the event loop holds already (the start-up among it).
         QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = on_termination_signal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -74,8 +74,7 @@ StartupReport Emulator::start_up(const StartupOptions& options) {
             snapshot_slots.LoadCloseSlot(bank, machine);
             report.restored = true;
         } catch (const EmuError& error) {
-            note(Source::CloseFile, error,
-                 "The machine starts afresh; this file is replaced when the window closes.");
+            note(Source::CloseFile, error, "The machine starts afresh; this file is replaced when the window closes.");
         }
     }
     request_repaint();

@@ -35,16 +35,16 @@ namespace lvov {
 enum class ResetKind { Quick, Full };
 
 struct StartupOptions {
-    bool read_games = true;       // the games catalogue, for the window's list
+    bool read_games = true;  // the games catalogue, for the window's list
     bool restore_session = true;  // the close slot of the last run, when it exists
-    bool boot = false;            // the boot run even when no session is restored
+    bool boot = false;  // the boot run even when no session is restored
 };
 
 // Something start-up could not use, and what it did instead; start-up always goes on.
 struct StartupProblem {
     enum class Source { KeyMap, GamesIndex, CloseFile };
     Source source;
-    std::string error;    // the error's own text, naming the file
+    std::string error;  // the error's own text, naming the file
     std::string outcome;  // what the machine uses instead
 };
 
@@ -74,7 +74,7 @@ struct Emulator {
     HeldKeys held_keys;
     SnapshotSlots snapshot_slots;
     GamesCatalogue games;
-    ExecControl exec;      // breakpoints, steps and the trace of the frames
+    ExecControl exec;  // breakpoints, steps and the trace of the frames
     RewindHistory rewind;  // the recent past: a state every 10 frames
     bool rewind_enabled = true;
     bool stopped = false;  // the last frame stopped early, at a breakpoint or a step

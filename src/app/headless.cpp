@@ -93,7 +93,8 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     for (int i = 0; i < options.frames && !emu->stopped; ++i) emu->run_frame();
     const bool watching = !options.breaks.empty() || !options.watches.empty();
     if (options.trace > 0) {
-        for (const std::string& line : emu->exec.trace_lines(static_cast<size_t>(options.trace))) std::cout << line << "\n";
+        for (const std::string& line : emu->exec.trace_lines(static_cast<size_t>(options.trace)))
+            std::cout << line << "\n";
     }
     if (emu->stopped) {
         std::cout << register_line(emu->machine) << "\n";

@@ -70,7 +70,7 @@ void draw_beetle(QPainter& p) {
     p.setBrush(green.darker(130));
     p.drawEllipse(QRectF(5.5, 1.5, 5, 4));  // head
     p.setBrush(green);
-    p.drawEllipse(QRectF(4, 4.5, 8, 11));   // body
+    p.drawEllipse(QRectF(4, 4.5, 8, 11));  // body
     p.drawLine(QPointF(8, 5), QPointF(8, 15));  // wing cases
 }
 
@@ -112,18 +112,18 @@ QIcon make_image(int index) {
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing, true);
     switch (index) {
-        case IMAGE_OPEN: draw_folder(p); break;
-        case IMAGE_FULL_RESET: draw_circular_arrows(p, QColor(210, 30, 30)); break;
-        case IMAGE_QUICK_RESET: draw_circular_arrows(p, QColor(20, 160, 40)); break;
-        case IMAGE_PAUSE: draw_pause_bars(p); break;
-        case IMAGE_RESUME: draw_play(p, QColor(20, 170, 40)); break;
-        case IMAGE_RESUME_BLINK: draw_play(p, QColor(220, 0, 220)); break;
-        case IMAGE_DEBUGGER: draw_beetle(p); break;
-        case IMAGE_EXIT: draw_door(p); break;
-        case IMAGE_FULL_RESET_MENU: draw_square(p); break;
-        case IMAGE_REWIND_BACK: draw_rewind(p, true); break;
-        case IMAGE_REWIND_FORWARD: draw_rewind(p, false); break;
-        default: p.end(); return QIcon();
+    case IMAGE_OPEN: draw_folder(p); break;
+    case IMAGE_FULL_RESET: draw_circular_arrows(p, QColor(210, 30, 30)); break;
+    case IMAGE_QUICK_RESET: draw_circular_arrows(p, QColor(20, 160, 40)); break;
+    case IMAGE_PAUSE: draw_pause_bars(p); break;
+    case IMAGE_RESUME: draw_play(p, QColor(20, 170, 40)); break;
+    case IMAGE_RESUME_BLINK: draw_play(p, QColor(220, 0, 220)); break;
+    case IMAGE_DEBUGGER: draw_beetle(p); break;
+    case IMAGE_EXIT: draw_door(p); break;
+    case IMAGE_FULL_RESET_MENU: draw_square(p); break;
+    case IMAGE_REWIND_BACK: draw_rewind(p, true); break;
+    case IMAGE_REWIND_FORWARD: draw_rewind(p, false); break;
+    default: p.end(); return QIcon();
     }
     p.end();
     return QIcon(pixmap);

@@ -39,7 +39,7 @@ const QString OPEN_FILTER = QStringLiteral("*.lv*;*.sav;*.NevLVE (*.lv* *.sav *.
 const QString SAVE_FILTER = QStringLiteral("*.NevLVE (*.NevLVE)");
 constexpr int FPS_FIELD_WIDTH = 41;
 constexpr int FREQ_FIELD_WIDTH = 80;
-constexpr int FPS_FIELD_LENGTH = 3;   // characters: up to 999 frames per second
+constexpr int FPS_FIELD_LENGTH = 3;  // characters: up to 999 frames per second
 constexpr int FREQ_FIELD_LENGTH = 9;  // up to 999,999,999 cycles per frame
 constexpr int GAMES_WIDTH = 124;
 constexpr int GAMES_ROWS = 30;
@@ -146,10 +146,9 @@ void TMainFormEmu::build_actions() {
     MenuQuickOpen = action("MenuQuickOpen", "QuickOpen", -1, &TMainFormEmu::MenuQuickOpenClick);
     MenuQuickSave = action("MenuQuickSave", "QuickSave", -1, &TMainFormEmu::MenuQuickSaveClick);
     MenuSave = action("MenuSave", "Save...", -1, &TMainFormEmu::MenuSaveClick);
-    MenuFullResetCPU = action("MenuFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET_MENU,
-                              &TMainFormEmu::MenuFullResetCPUClick);
-    MenuQuickResetCPU = action("MenuQuickResetCPU", "Quick Reset CPU", -1,
-                               &TMainFormEmu::ToolButtonQuickResetCPUClick);
+    MenuFullResetCPU =
+        action("MenuFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET_MENU, &TMainFormEmu::MenuFullResetCPUClick);
+    MenuQuickResetCPU = action("MenuQuickResetCPU", "Quick Reset CPU", -1, &TMainFormEmu::ToolButtonQuickResetCPUClick);
     MenuPause = action("MenuPause", "Pause", IMAGE_PAUSE, &TMainFormEmu::MenuPauseClick);
     MenuExit = action("MenuExit", "Exit", IMAGE_EXIT, &TMainFormEmu::MenuExitClick);
     MenuExit->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
@@ -157,8 +156,8 @@ void TMainFormEmu::build_actions() {
     MenuAbout = action("MenuAbout", "About", -1, &TMainFormEmu::MenuAboutClick);
 
     ToolButtonOpen = action("ToolButtonOpen", "Open", IMAGE_OPEN, &TMainFormEmu::MenuOpenClick);
-    ToolButtonFullResetCPU = action("ToolButtonFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET,
-                                    &TMainFormEmu::MenuFullResetCPUClick);
+    ToolButtonFullResetCPU =
+        action("ToolButtonFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET, &TMainFormEmu::MenuFullResetCPUClick);
     ToolButtonQuickResetCPU = action("ToolButtonQuickResetCPU", "Quick Reset CPU", IMAGE_QUICK_RESET,
                                      &TMainFormEmu::ToolButtonQuickResetCPUClick);
     ToolButtonPause = action("ToolButtonPause", "Pause", IMAGE_PAUSE, &TMainFormEmu::MenuPauseClick);
@@ -241,8 +240,8 @@ void TMainFormEmu::build_toolbar() {
     ToolBar1->addSeparator();
 
     LabelFreq = label("LabelFreq", " Freq/fps=", 10);
-    SpinEditFreq = spin("SpinEditFreq", 0, MAX_CYCLES_PER_FRAME, FREQ_FIELD_LENGTH, DEFAULT_CYCLES_PER_FRAME,
-                        FREQ_FIELD_WIDTH);
+    SpinEditFreq =
+        spin("SpinEditFreq", 0, MAX_CYCLES_PER_FRAME, FREQ_FIELD_LENGTH, DEFAULT_CYCLES_PER_FRAME, FREQ_FIELD_WIDTH);
     Label2FREQ = label("Label2FREQ", "*", 15);
     ToolBar1->addWidget(LabelFreq);
     ToolBar1->addWidget(SpinEditFreq);
@@ -313,9 +312,7 @@ QString TMainFormEmu::ask_save_file_name(const QString& dir, const QString& filt
     return QFileDialog::getSaveFileName(this, QString(), dir, filter);
 }
 
-void TMainFormEmu::show_error(const QString& text) {
-    QMessageBox::critical(this, APP_TITLE, text, QMessageBox::Ok);
-}
+void TMainFormEmu::show_error(const QString& text) { QMessageBox::critical(this, APP_TITLE, text, QMessageBox::Ok); }
 
 void TMainFormEmu::show_message(const QString& caption, const QString& text) {
     QMessageBox::information(this, caption, text, QMessageBox::Ok);
@@ -595,8 +592,8 @@ void TMainFormEmu::MenuDebuggerClick() {
 // at hand, where its README lives from there.
 QString TMainFormEmu::about_text() const {
     QString about = QString::fromLatin1(PROGRAM_NAME_VERSION);
-    const std::string readme = readme_beside_program(host_path(unescape_file_name(
-        QCoreApplication::applicationDirPath().toStdU16String())));
+    const std::string readme =
+        readme_beside_program(host_path(unescape_file_name(QCoreApplication::applicationDirPath().toStdU16String())));
     if (!readme.empty()) about += QStringLiteral(", ") + utf8(readme);
     return windowTitle() + QStringLiteral("\r\n(") + about + QStringLiteral(")");
 }

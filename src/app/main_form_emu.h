@@ -27,11 +27,11 @@
 #include <string>
 
 #include "app/emulator.h"
-#include "core/errors.h"
-#include "app/picture_view.h"
-#include "app/widgets.h"
 #include "app/pause_slot_throttle.h"
+#include "app/picture_view.h"
 #include "app/speed_field.h"
+#include "app/widgets.h"
+#include "core/errors.h"
 
 class QAction;
 class QToolBar;
@@ -44,9 +44,9 @@ class TimeControl;
 
 // The caption and the two titles of the main window. The letter after "NEV " is the
 // Cyrillic е, as the machine's makers wrote it.
-extern const QString APP_TITLE;          // "ПК ЛЬВОВ"
-extern const QString TITLE_NORMAL;       // "NEV еmulator for PK-01 Lvov    1.0Beta"
-extern const QString TITLE_PAUSED;       // TITLE_NORMAL + " (Pause)"
+extern const QString APP_TITLE;  // "ПК ЛЬВОВ"
+extern const QString TITLE_NORMAL;  // "NEV еmulator for PK-01 Lvov    1.0Beta"
+extern const QString TITLE_PAUSED;  // TITLE_NORMAL + " (Pause)"
 extern const QString GAMES_PLACEHOLDER;  // "(выберите игру)"
 
 // Names the program for the host (task bar, window class) with APP_TITLE; called once
@@ -229,8 +229,8 @@ private:
     bool first_activation_ = true;
     bool error_shown_ = false;
     bool pause_slot_failed_ = false;  // the last pause-slot write on a key press failed
-    int applied_fps_ = DEFAULT_FPS;   // the frame rate in effect
-    bool autosave_failed_ = false;    // the last autosave failed
+    int applied_fps_ = DEFAULT_FPS;  // the frame rate in effect
+    bool autosave_failed_ = false;  // the last autosave failed
     bool updating_games_ = false;
     bool centred_ = false;
     QString startup_file_;

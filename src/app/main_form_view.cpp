@@ -131,8 +131,8 @@ void TMainFormEmu::MenuSavePictureClick() {
             buffer.open(QIODevice::WriteOnly);
             if (!(chosen == 1 ? shown : plain).save(&buffer, "PNG")) throw IoError("Cannot encode the picture as PNG.");
             write_file_atomically(host_path(unescape_file_name(name.toStdU16String())),
-                                  reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<size_t>(bytes.size()),
-                                  true);
+                                  reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                  static_cast<size_t>(bytes.size()), true);
         }
     });
 }

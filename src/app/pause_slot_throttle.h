@@ -22,7 +22,7 @@ class PauseSlotThrottle : public QObject {
     Q_OBJECT
 public:
     static constexpr int GAP_MS = 200;  // at most five writes a second
-    using Clock = std::function<qint64()>;           // monotonic milliseconds
+    using Clock = std::function<qint64()>;  // monotonic milliseconds
     using Write = std::function<void(MachineState&)>;  // may throw; a failure still counts as a write
 
     explicit PauseSlotThrottle(Write write, QObject* parent = nullptr);

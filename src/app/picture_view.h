@@ -13,8 +13,8 @@ class TMainFormEmu;
 // How the picture fills the area below the toolbar. It keeps its square aspect and is
 // centred on black in every mode.
 enum class PictureScale {
-    Whole,   // the largest whole multiple of 256 x 256 that fits (the default)
-    Fill,    // the largest square that fits, pixels kept sharp
+    Whole,  // the largest whole multiple of 256 x 256 that fits (the default)
+    Fill,  // the largest square that fits, pixels kept sharp
     Smooth,  // the largest square that fits, smoothed
 };
 
@@ -37,6 +37,7 @@ public:
     // size, scaled the way the window scales it).
     QImage picture() const { return image_.copy(); }
     QImage shown_picture() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -46,6 +47,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // Tab and Shift+Tab are keys of the emulated keyboard, not focus moves.
     bool focusNextPrevChild(bool next) override;
+
 private:
     TMainFormEmu& form_;
     QImage image_;  // wraps Picture::pixels, no copy

@@ -14,6 +14,7 @@ public:
     using QLabel::QLabel;
 signals:
     void clicked();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
 };

@@ -24,8 +24,7 @@
 
 namespace {
 
-const char USAGE[] =
-    "usage: asm8080 SOURCE.asm -o OUT [--lvt NAME [--run ADDR]] [--image START SIZE] [-l LISTING]\n";
+const char USAGE[] = "usage: asm8080 SOURCE.asm -o OUT [--lvt NAME [--run ADDR]] [--image START SIZE] [-l LISTING]\n";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "asm8080: %s\n", message.c_str());

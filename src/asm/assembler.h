@@ -39,7 +39,7 @@ namespace lvov {
 
 struct AsmError {
     std::string file;
-    int line = 0;         // 1-based; 0 when the error belongs to no line
+    int line = 0;  // 1-based; 0 when the error belongs to no line
     std::string message;  // what is wrong: "unknown mnemonic 'MOOV'"
 
     // "file:line: error: message"
@@ -55,20 +55,20 @@ struct ListingLine {
     std::vector<uint8_t> bytes;
     std::string source;
     Show show = Show::Nothing;  // what the listing prints for a line without bytes
-    int32_t value = 0;          // the value of an EQU line
+    int32_t value = 0;  // the value of an EQU line
 };
 
 struct AssembleResult {
     std::vector<uint8_t> memory = std::vector<uint8_t>(0x10000);  // assembled bytes by address
-    std::vector<bool> used = std::vector<bool>(0x10000);          // which addresses were assembled
+    std::vector<bool> used = std::vector<bool>(0x10000);  // which addresses were assembled
     std::vector<AsmError> errors;
     std::map<std::string, int32_t> symbols;  // every label and constant, upper-case name -> value
     std::vector<ListingLine> listing;
 
     bool ok() const { return errors.empty(); }
-    bool empty() const;         // no byte assembled
-    uint16_t lowest() const;    // lowest assembled address (0 when empty)
-    uint16_t highest() const;   // highest assembled address (0 when empty)
+    bool empty() const;  // no byte assembled
+    uint16_t lowest() const;  // lowest assembled address (0 when empty)
+    uint16_t highest() const;  // highest assembled address (0 when empty)
     std::optional<int32_t> symbol(std::string_view name) const;  // any letter case
 };
 

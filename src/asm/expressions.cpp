@@ -45,9 +45,12 @@ int64_t parse_number(std::string_view tok) {
         int64_t v = 0;
         for (char c : d) {
             int digit;
-            if (std::isdigit(static_cast<unsigned char>(c))) digit = c - '0';
-            else if (std::isalpha(static_cast<unsigned char>(c))) digit = std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
-            else digit = 99;
+            if (std::isdigit(static_cast<unsigned char>(c)))
+                digit = c - '0';
+            else if (std::isalpha(static_cast<unsigned char>(c)))
+                digit = std::toupper(static_cast<unsigned char>(c)) - 'A' + 10;
+            else
+                digit = 99;
             if (digit >= base) throw LineError{"bad number '" + std::string(tok) + "'"};
             v = v * base + digit;
             if (v > 0xFFFFFFFFLL) throw LineError{"number too large '" + std::string(tok) + "'"};
@@ -123,8 +126,9 @@ public:
         if (pos_ >= s_.size()) throw LineError{"missing expression"};
         Value v = parse_or();
         skip();
-        if (pos_ < s_.size()) throw LineError{"bad expression '" + std::string(trim(s_)) + "': unexpected '" +
-                                              std::string(s_.substr(pos_)) + "'"};
+        if (pos_ < s_.size())
+            throw LineError{"bad expression '" + std::string(trim(s_)) + "': unexpected '" +
+                            std::string(s_.substr(pos_)) + "'"};
         return v;
     }
 
@@ -148,17 +152,26 @@ private:
 
     Value parse_or() {
         Value a = parse_xor();
-        while (eat("|")) { Value b = parse_xor(); a = combine(a, b, a.v | b.v); }
+        while (eat("|")) {
+            Value b = parse_xor();
+            a = combine(a, b, a.v | b.v);
+        }
         return a;
     }
     Value parse_xor() {
         Value a = parse_and();
-        while (eat("^")) { Value b = parse_and(); a = combine(a, b, a.v ^ b.v); }
+        while (eat("^")) {
+            Value b = parse_and();
+            a = combine(a, b, a.v ^ b.v);
+        }
         return a;
     }
     Value parse_and() {
         Value a = parse_shift();
-        while (eat("&")) { Value b = parse_shift(); a = combine(a, b, a.v & b.v); }
+        while (eat("&")) {
+            Value b = parse_shift();
+            a = combine(a, b, a.v & b.v);
+        }
         return a;
     }
     Value parse_shift() {
@@ -167,7 +180,8 @@ private:
             const bool left = eat("<<");
             if (!left && !eat(">>")) return a;
             Value b = parse_add();
-            if (b.known && (b.v < 0 || b.v > 31)) throw LineError{"shift count " + std::to_string(b.v) + " out of range 0 to 31"};
+            if (b.known && (b.v < 0 || b.v > 31))
+                throw LineError{"shift count " + std::to_string(b.v) + " out of range 0 to 31"};
             const int n = static_cast<int>(b.v & 31);
             a = combine(a, b, left ? static_cast<int64_t>(static_cast<uint32_t>(a.v) << n) : (a.v >> n));
         }
@@ -175,21 +189,33 @@ private:
     Value parse_add() {
         Value a = parse_mul();
         while (true) {
-            if (eat("+")) { Value b = parse_mul(); a = combine(a, b, a.v + b.v); }
-            else if (eat("-")) { Value b = parse_mul(); a = combine(a, b, a.v - b.v); }
-            else return a;
+            if (eat("+")) {
+                Value b = parse_mul();
+                a = combine(a, b, a.v + b.v);
+            } else if (eat("-")) {
+                Value b = parse_mul();
+                a = combine(a, b, a.v - b.v);
+            } else
+                return a;
         }
     }
     Value parse_mul() {
         Value a = parse_unary();
         while (true) {
             char op;
-            if (eat("*")) op = '*';
-            else if (eat("/")) op = '/';
-            else if (eat("%")) op = '%';
-            else return a;
+            if (eat("*"))
+                op = '*';
+            else if (eat("/"))
+                op = '/';
+            else if (eat("%"))
+                op = '%';
+            else
+                return a;
             Value b = parse_unary();
-            if (op == '*') { a = combine(a, b, a.v * b.v); continue; }
+            if (op == '*') {
+                a = combine(a, b, a.v * b.v);
+                continue;
+            }
             if (b.v == 0) {
                 if (b.known) throw LineError{"division by zero"};
                 a = combine(a, b, 0);
@@ -200,9 +226,15 @@ private:
     }
     Value parse_unary() {
         skip();
-        if (eat("-")) { Value a = parse_unary(); return {wrap32(-a.v), a.known}; }
+        if (eat("-")) {
+            Value a = parse_unary();
+            return {wrap32(-a.v), a.known};
+        }
         if (eat("+")) return parse_unary();
-        if (eat("~")) { Value a = parse_unary(); return {wrap32(~a.v), a.known}; }
+        if (eat("~")) {
+            Value a = parse_unary();
+            return {wrap32(~a.v), a.known};
+        }
         // HIGH and LOW are operators: HIGH x, HIGH(x).
         if (pos_ < s_.size() && is_name_start(s_[pos_])) {
             size_t end = pos_;
@@ -218,7 +250,8 @@ private:
     }
     Value parse_primary() {
         skip();
-        if (pos_ >= s_.size()) throw LineError{"bad expression '" + std::string(trim(s_)) + "': operand missing at the end"};
+        if (pos_ >= s_.size())
+            throw LineError{"bad expression '" + std::string(trim(s_)) + "': operand missing at the end"};
         const char c = s_[pos_];
         if (c == '(') {
             ++pos_;

@@ -17,7 +17,8 @@ std::vector<uint8_t> raw_binary(const AssembleResult& result) {
 
 std::vector<uint8_t> tape_image(const AssembleResult& result, std::string_view name, uint16_t run) {
     if (result.empty()) throw RangeError("nothing was assembled, so there is no tape image to write");
-    if (name.size() > TAPE_NAME_SIZE) throw RangeError("tape name '" + std::string(name) + "' is longer than 6 characters");
+    if (name.size() > TAPE_NAME_SIZE)
+        throw RangeError("tape name '" + std::string(name) + "' is longer than 6 characters");
     for (char c : name)
         if (c < 0x20 || c > 0x7E) throw RangeError("tape name '" + std::string(name) + "' must be printable ASCII");
     const uint16_t start = result.lowest();
@@ -45,7 +46,8 @@ std::vector<uint8_t> fixed_image(const AssembleResult& result, uint32_t start, u
     const uint32_t end = start + size;  // exclusive
     for (uint32_t a = 0; a < 0x10000; ++a) {
         if (result.used[a] && (a < start || a >= end))
-            throw RangeError("code at " + hex4(a) + "H lies outside the image " + hex4(start) + "H-" + hex4(end - 1) + "H");
+            throw RangeError("code at " + hex4(a) + "H lies outside the image " + hex4(start) + "H-" + hex4(end - 1) +
+                             "H");
     }
     return std::vector<uint8_t>(result.memory.begin() + start, result.memory.begin() + end);
 }

@@ -9,7 +9,7 @@ namespace lvov::asm_detail {
 
 namespace {
 
-constexpr int MAX_PASSES = 12;        // passes that settle forward references before the final one
+constexpr int MAX_PASSES = 12;  // passes that settle forward references before the final one
 constexpr size_t MAX_ERRORS = 200;
 // Source lines one pass may go through. INCLUDE can repeat a file; past this many lines
 // (16 for each byte of the 64 KiB address space) the expansion cannot be a program.
@@ -128,8 +128,7 @@ void Assembler::define(const std::string& name, Value v) {
         throw LineError{"bad label name '" + name + "'"};
     const std::string full = full_name(name);
     const std::string key = upper(full);
-    if (key == "HIGH" || key == "LOW")
-        throw LineError{"'" + name + "' is an operator and cannot be a label"};
+    if (key == "HIGH" || key == "LOW") throw LineError{"'" + name + "' is an operator and cannot be a label"};
     Symbol& sym = symbols_[key];
     if (sym.pass == pass_) {
         throw LineError{"duplicate label '" + name + "' (first defined at " + sym.file + ":" +

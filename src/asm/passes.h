@@ -30,7 +30,7 @@ struct Symbol {
     std::string name;  // as first written
     int64_t value = 0;
     bool known = false;
-    int pass = 0;      // pass that last defined it
+    int pass = 0;  // pass that last defined it
     std::string file;
     int line = 0;
 };
@@ -57,12 +57,12 @@ private:
     int line_ = 0;
     int listing_index_ = -1;
     bool overflow_reported_ = false;
-    bool twice_reported_ = false;              // "assembled twice" said for this line
-    std::string main_key_;                     // file_key of the main source
-    std::vector<std::string> including_;       // file_key of every file being included, outermost first
+    bool twice_reported_ = false;  // "assembled twice" said for this line
+    std::string main_key_;  // file_key of the main source
+    std::vector<std::string> including_;  // file_key of every file being included, outermost first
     std::pair<std::string, int> outer_include_;  // the main file's INCLUDE being expanded
     size_t pass_lines_ = 0;
-    bool aborted_ = false;                     // the source expands without bound; no more passes
+    bool aborted_ = false;  // the source expands without bound; no more passes
     std::unordered_map<std::string, std::string> keys_;  // path as written -> file_key
 
     // ---- passes (passes.cpp) ----
@@ -70,8 +70,8 @@ private:
     void error(const std::string& message);
     void run_pass(bool final, const std::vector<std::string>& lines, const std::string& name,
                   const std::filesystem::path& dir);
-    void process_lines(const std::vector<std::string>& lines, const std::string& name,
-                       const std::filesystem::path& dir, int depth);
+    void process_lines(const std::vector<std::string>& lines, const std::string& name, const std::filesystem::path& dir,
+                       int depth);
 
     // ---- symbols and values ----
     std::string full_name(const std::string& name) const;
@@ -101,8 +101,7 @@ private:
     void do_ds(std::string_view operands);
     void do_instruction(const std::string& op, MnemonicShape shape, std::string_view operand_text);
     Value operand_value(const std::string& uop, std::string_view operand, const char* kind);
-    [[noreturn]] static void bad_registers(const std::string& uop, const std::vector<std::string_view>& ops,
-                                           int count);
+    [[noreturn]] static void bad_registers(const std::string& uop, const std::vector<std::string_view>& ops, int count);
 };
 
 }  // namespace lvov::asm_detail

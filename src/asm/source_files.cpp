@@ -14,11 +14,11 @@ std::string file_problem(const std::filesystem::path& path, uint64_t max_bytes, 
     const std::string name = "'" + path.string() + "'";
     if (ec || !fs::exists(st)) return std::string("cannot open ") + what + " " + name;
     if (!fs::is_regular_file(st)) {
-        const char* kind = fs::is_directory(st)                                         ? "a folder"
-                           : fs::is_fifo(st)                                            ? "a FIFO"
-                           : fs::is_character_file(st) || fs::is_block_file(st)         ? "a device"
-                           : fs::is_socket(st)                                          ? "a socket"
-                                                                                        : "not a file";
+        const char* kind = fs::is_directory(st)                                 ? "a folder"
+                           : fs::is_fifo(st)                                    ? "a FIFO"
+                           : fs::is_character_file(st) || fs::is_block_file(st) ? "a device"
+                           : fs::is_socket(st)                                  ? "a socket"
+                                                                                : "not a file";
         return std::string(what) + " " + name + " is " + kind + ", not a regular file";
     }
     const uint64_t bytes = fs::file_size(path, ec);

@@ -115,8 +115,7 @@ void Assembler::process_line(const std::string& raw, const std::filesystem::path
     skip();
     const std::string_view operands = text.substr(pos);
     const std::string uop = upper(op);
-    if (op.empty() && !operands.empty())
-        throw LineError{"unexpected '" + std::string(trim(operands)) + "'"};
+    if (op.empty() && !operands.empty()) throw LineError{"unexpected '" + std::string(trim(operands)) + "'"};
 
     if (uop == "EQU") {
         if (label.empty()) throw LineError{"EQU needs a name"};
@@ -260,8 +259,8 @@ Value Assembler::operand_value(const std::string& uop, std::string_view operand,
         static const char* const registers[] = {"A", "B", "C", "D", "E", "H", "L", "M", "SP", "PSW"};
         for (const char* r : registers)
             if (u == r)
-                throw LineError{"bad operand '" + std::string(trim(operand)) + "' for " + uop + ": expected a " +
-                                kind + " value, not a register"};
+                throw LineError{"bad operand '" + std::string(trim(operand)) + "' for " + uop + ": expected a " + kind +
+                                " value, not a register"};
         throw;
     }
 }

@@ -24,8 +24,8 @@ namespace lvov {
 
 // Flags of one address of the processor's address space.
 enum AddressFlag : uint8_t {
-    BREAK_EXEC = 0x01,   // execution of an instruction that starts here
-    WATCH_READ = 0x02,   // a data read of this address (not an instruction or operand fetch)
+    BREAK_EXEC = 0x01,  // execution of an instruction that starts here
+    WATCH_READ = 0x02,  // a data read of this address (not an instruction or operand fetch)
     WATCH_WRITE = 0x04,  // a data write of this address, also one the memory map drops
 };
 
@@ -64,18 +64,18 @@ struct Access {
     uint8_t kind = 0;  // WATCH_READ or WATCH_WRITE (address), BREAK_IN or BREAK_OUT (port)
     bool port = false;
     uint16_t address = 0;  // the address, or the port number
-    uint8_t value = 0;     // the byte read or written
+    uint8_t value = 0;  // the byte read or written
 };
 
 // An instruction makes at most four data accesses (XTHL: two reads, two writes).
 constexpr int MAX_ACCESSES = 4;
 
 enum class StopCause : uint8_t {
-    None,        // the budget ran out
+    None,  // the budget ran out
     Breakpoint,  // exec_hit answered true
-    Access,      // access_hit answered true
-    Step,        // instruction_limit reached
-    Return,      // a return left the routine (return_floor)
+    Access,  // access_hit answered true
+    Step,  // instruction_limit reached
+    Return,  // a return left the routine (return_floor)
 };
 
 class ExecHooks {
@@ -83,7 +83,7 @@ public:
     virtual ~ExecHooks() = default;
 
     std::array<uint8_t, MEMORY_SIZE> address_flags{};  // AddressFlag bits
-    std::array<uint8_t, 256> port_flags{};             // PortFlag bits
+    std::array<uint8_t, 256> port_flags{};  // PortFlag bits
 
     // Trace: with trace_on every executed instruction is pushed into trace.
     bool trace_on = false;
@@ -102,7 +102,7 @@ public:
     // Filled by every checked run.
     StopCause stop_cause = StopCause::None;
     uint64_t instructions = 0;  // executed, all runs together
-    int64_t cycles = 0;         // clock cycles executed, all runs together
+    int64_t cycles = 0;  // clock cycles executed, all runs together
 
     // With the registers written back into m: the instruction at m.PC carries
     // BREAK_EXEC. True stops the run before it.

@@ -9,9 +9,9 @@
 #include "core/errors.h"
 
 #ifdef _WIN32
-#include <cstdio>
 #include <io.h>
 #include <process.h>
+#include <cstdio>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -222,8 +222,7 @@ int remove_stale_temporaries(const std::filesystem::path& folder) {
         struct stat st {};
         if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
         // A temporary file of another running process may be a write in progress.
-        if (pid > 0 && pid != current_pid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
-            continue;
+        if (pid > 0 && pid != current_pid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
         if (::unlink(it->path().c_str()) == 0) ++removed;
     }
     return removed;

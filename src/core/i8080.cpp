@@ -60,16 +60,17 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
 #endif
         FlagTable inr, dcr;
     };
-#define LABELS16(h)                                                                          \
-    &&L_0x##h##0, &&L_0x##h##1, &&L_0x##h##2, &&L_0x##h##3, &&L_0x##h##4, &&L_0x##h##5,     \
-        &&L_0x##h##6, &&L_0x##h##7, &&L_0x##h##8, &&L_0x##h##9, &&L_0x##h##A, &&L_0x##h##B, \
-        &&L_0x##h##C, &&L_0x##h##D, &&L_0x##h##E, &&L_0x##h##F
+#define LABELS16(h)                                                                                                 \
+    &&L_0x##h##0, &&L_0x##h##1, &&L_0x##h##2, &&L_0x##h##3, &&L_0x##h##4, &&L_0x##h##5, &&L_0x##h##6, &&L_0x##h##7, \
+        &&L_0x##h##8, &&L_0x##h##9, &&L_0x##h##A, &&L_0x##h##B, &&L_0x##h##C, &&L_0x##h##D, &&L_0x##h##E, &&L_0x##h##F
     static const Tables tables = {
 #if LVOV_COMPUTED_GOTO
         {LABELS16(0), LABELS16(1), LABELS16(2), LABELS16(3), LABELS16(4), LABELS16(5), LABELS16(6), LABELS16(7),
          LABELS16(8), LABELS16(9), LABELS16(A), LABELS16(B), LABELS16(C), LABELS16(D), LABELS16(E), LABELS16(F)},
 #endif
-        kIncDecFlags.inr, kIncDecFlags.dcr};
+        kIncDecFlags.inr,
+        kIncDecFlags.dcr
+    };
 #undef LABELS16
 
     // Every local holds its register's value exactly: 8-bit ones 00-FF, pairs and
@@ -166,27 +167,27 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
 #define OP_ORA(v) a = logical(f, ft, a | (v))
     // INR and DCR of a register (B, D, H: the high half of their pair, changed in place),
     // and of M.
-#define INR_R(GET, SET)                             \
-    do {                                            \
-        const uint64_t v_ = GET;                    \
-        f = inc_dec_flags(tables.inr, v_, f);       \
-        SET((v_ + 1) & 0xFF);                       \
+#define INR_R(GET, SET)                       \
+    do {                                      \
+        const uint64_t v_ = GET;              \
+        f = inc_dec_flags(tables.inr, v_, f); \
+        SET((v_ + 1) & 0xFF);                 \
     } while (0)
-#define DCR_R(GET, SET)                             \
-    do {                                            \
-        const uint64_t v_ = GET;                    \
-        f = inc_dec_flags(tables.dcr, v_, f);       \
-        SET((v_ - 1) & 0xFF);                       \
+#define DCR_R(GET, SET)                       \
+    do {                                      \
+        const uint64_t v_ = GET;              \
+        f = inc_dec_flags(tables.dcr, v_, f); \
+        SET((v_ - 1) & 0xFF);                 \
     } while (0)
-#define INR_HI(pair)                                \
-    do {                                            \
+#define INR_HI(pair)                                 \
+    do {                                             \
         f = inc_dec_flags(tables.inr, pair >> 8, f); \
-        pair = (pair + 0x100) & 0xFFFF;             \
+        pair = (pair + 0x100) & 0xFFFF;              \
     } while (0)
-#define DCR_HI(pair)                                \
-    do {                                            \
+#define DCR_HI(pair)                                 \
+    do {                                             \
         f = inc_dec_flags(tables.dcr, pair >> 8, f); \
-        pair = (pair - 0x100) & 0xFFFF;             \
+        pair = (pair - 0x100) & 0xFFFF;              \
     } while (0)
 #define INR_M INR_R(GET_M, SET_M)
 #define DCR_M DCR_R(GET_M, SET_M)
@@ -208,32 +209,33 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
         PUSH(pc + length);            \
         pc = t_;                      \
     } while (0)
-#define RST(n)            \
-    do {                  \
+#define RST(n)             \
+    do {                   \
         PUSH(pc + length); \
-        pc = (n) * 8;     \
+        pc = (n)*8;        \
     } while (0)
 
     // Dispatch of the next instruction, or the end of the run. The checking copy goes
     // through the check point between any two instructions.
 #if LVOV_COMPUTED_GOTO
-#define DISPATCH                              \
-    do {                                      \
-        if (left < 0) [[unlikely]] goto done; \
-        goto* tables.dispatch[FETCH(pc)];     \
+#define DISPATCH                          \
+    do {                                  \
+        if (left < 0) [[unlikely]]        \
+            goto done;                    \
+        goto* tables.dispatch[FETCH(pc)]; \
     } while (0)
 #define DISPATCH_OP(opcode) goto* tables.dispatch[opcode]
 #else
 #define DISPATCH goto next
 #define DISPATCH_OP(opcode) goto next
 #endif
-#define NEXT                         \
-    do {                             \
-        if constexpr (CHECK) {       \
-            goto after_instruction;  \
-        } else {                     \
-            DISPATCH;                \
-        }                            \
+#define NEXT                        \
+    do {                            \
+        if constexpr (CHECK) {      \
+            goto after_instruction; \
+        } else {                    \
+            DISPATCH;               \
+        }                           \
     } while (0)
 
     // The handlers, one line per opcode:
@@ -245,11 +247,9 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
 #define ADVANCE(op)           \
     ADD16(pc, length_of(op)); \
     left -= cycles_of(op)
-#define OP(op, ...)  \
-    L_##op : {       \
-        __VA_ARGS__; \
-    }                \
-    ADVANCE(op);     \
+#define OP(op, ...)           \
+    L_##op : { __VA_ARGS__; } \
+    ADVANCE(op);              \
     NEXT;
 #define JUMP(op, ...)                                               \
     L_##op : {                                                      \
@@ -346,6 +346,8 @@ stop:
     if constexpr (CHECK) cs->stopped = true;
     goto done;
 
+    // One line an opcode, in opcode order; the comments line up as a listing does.
+    // clang-format off
     OP(0x00, /* nothing */)                                       // NOP
     OP(0x01, bc = IMM16)                                          // LXI B,d16
     OP(0x02, WR(bc, a))                                           // STAX B
@@ -609,20 +611,45 @@ L_0xD3:  // OUT d8
     JUMP(0xFD, signal_inv_opc(); CALL(IMM16))                     // undocumented CALL a16
     OP(0xFE, OP_CMP(IMM8))                                        // CPI d8
     JUMP(0xFF, RST(7))                                            // RST 7
+    // clang-format on
 
 #if !LVOV_COMPUTED_GOTO
 next:
     if (left < 0) goto done;
-#define CASES16(h)                                                                            \
-    case 0x##h##0: goto L_0x##h##0; case 0x##h##1: goto L_0x##h##1; case 0x##h##2: goto L_0x##h##2; \
-    case 0x##h##3: goto L_0x##h##3; case 0x##h##4: goto L_0x##h##4; case 0x##h##5: goto L_0x##h##5; \
-    case 0x##h##6: goto L_0x##h##6; case 0x##h##7: goto L_0x##h##7; case 0x##h##8: goto L_0x##h##8; \
-    case 0x##h##9: goto L_0x##h##9; case 0x##h##A: goto L_0x##h##A; case 0x##h##B: goto L_0x##h##B; \
-    case 0x##h##C: goto L_0x##h##C; case 0x##h##D: goto L_0x##h##D; case 0x##h##E: goto L_0x##h##E; \
+#define CASES16(h)                  \
+    case 0x##h##0: goto L_0x##h##0; \
+    case 0x##h##1: goto L_0x##h##1; \
+    case 0x##h##2: goto L_0x##h##2; \
+    case 0x##h##3: goto L_0x##h##3; \
+    case 0x##h##4: goto L_0x##h##4; \
+    case 0x##h##5: goto L_0x##h##5; \
+    case 0x##h##6: goto L_0x##h##6; \
+    case 0x##h##7: goto L_0x##h##7; \
+    case 0x##h##8: goto L_0x##h##8; \
+    case 0x##h##9: goto L_0x##h##9; \
+    case 0x##h##A: goto L_0x##h##A; \
+    case 0x##h##B: goto L_0x##h##B; \
+    case 0x##h##C: goto L_0x##h##C; \
+    case 0x##h##D: goto L_0x##h##D; \
+    case 0x##h##E: goto L_0x##h##E; \
     case 0x##h##F: goto L_0x##h##F
     switch (FETCH(pc)) {
-        CASES16(0); CASES16(1); CASES16(2); CASES16(3); CASES16(4); CASES16(5); CASES16(6); CASES16(7);
-        CASES16(8); CASES16(9); CASES16(A); CASES16(B); CASES16(C); CASES16(D); CASES16(E); CASES16(F);
+        CASES16(0);
+        CASES16(1);
+        CASES16(2);
+        CASES16(3);
+        CASES16(4);
+        CASES16(5);
+        CASES16(6);
+        CASES16(7);
+        CASES16(8);
+        CASES16(9);
+        CASES16(A);
+        CASES16(B);
+        CASES16(C);
+        CASES16(D);
+        CASES16(E);
+        CASES16(F);
     }
 #undef CASES16
 #endif

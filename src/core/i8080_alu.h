@@ -20,9 +20,9 @@ using FlagTable = std::array<uint8_t, 256>;
 // ADD, ADI (carry_in 0), ADC, ACI (carry_in = CY): returns the new A.
 inline uint64_t add(uint64_t& f, const FlagTable& szp, uint64_t a, uint64_t v, uint64_t carry_in) {
     const uint64_t r = a + v + carry_in;
-    f = szp[r & 0xFF]               // S, Z, P
-        | ((a ^ v ^ r) & FLAG_AC)   // AC: carry out of the low four bits
-        | (r >> 8);                 // CY: carry out of bit 7
+    f = szp[r & 0xFF]  // S, Z, P
+        | ((a ^ v ^ r) & FLAG_AC)  // AC: carry out of the low four bits
+        | (r >> 8);  // CY: carry out of bit 7
     return r & 0xFF;
 }
 
@@ -30,9 +30,9 @@ inline uint64_t add(uint64_t& f, const FlagTable& szp, uint64_t a, uint64_t v, u
 // which CMP and CPI drop.
 inline uint64_t subtract(uint64_t& f, const FlagTable& szp, uint64_t a, uint64_t v, uint64_t borrow_in) {
     const uint64_t r = a - v - borrow_in;
-    f = szp[r & 0xFF]               // S, Z, P
-        | ((a ^ v ^ r) & FLAG_AC)   // AC: borrow out of the low four bits
-        | (r >> 63);                // CY: borrow, v (+ 1) > a
+    f = szp[r & 0xFF]  // S, Z, P
+        | ((a ^ v ^ r) & FLAG_AC)  // AC: borrow out of the low four bits
+        | (r >> 63);  // CY: borrow, v (+ 1) > a
     return r & 0xFF;
 }
 
@@ -70,9 +70,7 @@ struct IncDecFlags {
 inline constexpr IncDecFlags kIncDecFlags;
 
 // F after INR or DCR of v, from one of the tables above.
-inline uint64_t inc_dec_flags(const FlagTable& table, uint64_t v, uint64_t f) {
-    return table[v] | (f & FLAG_CY);
-}
+inline uint64_t inc_dec_flags(const FlagTable& table, uint64_t v, uint64_t f) { return table[v] | (f & FLAG_CY); }
 
 // The rotates, DAD, STC and CMC change CY only and keep every other bit of F.
 inline uint64_t with_carry(uint64_t f, uint64_t carry) { return (f & ~uint64_t{FLAG_CY}) | carry; }

@@ -28,12 +28,12 @@ struct CheckState {
     const uint8_t* flags;  // per address, AddressFlag bits
     const uint8_t* ports;  // per port, PortFlag bits
     Access accesses[MAX_ACCESSES];
-    int count = 0;             // accesses noted for the instruction under way
-    bool pending = false;      // an instruction has run whose after-checks are still due
+    int count = 0;  // accesses noted for the instruction under way
+    bool pending = false;  // an instruction has run whose after-checks are still due
     bool stopped = false;
-    bool skip_exec;            // the run's first instruction is not stopped by BREAK_EXEC
-    uint8_t op = 0;            // the instruction under way: opcode, SP before it, and
-    uint16_t sp_before = 0;    // the first bytes of its trace entry (PC, its three bytes)
+    bool skip_exec;  // the run's first instruction is not stopped by BREAK_EXEC
+    uint8_t op = 0;  // the instruction under way: opcode, SP before it, and
+    uint16_t sp_before = 0;  // the first bytes of its trace entry (PC, its three bytes)
     uint64_t trace_head = 0;
 
     void note(uint8_t kind, bool port, uint64_t address, uint8_t value) {
@@ -66,7 +66,8 @@ template <bool RAM, bool CHECK>
 inline uint8_t data_rd(const MachineState& m, uint64_t a, const uint8_t* flags, CheckState* cs) {
     const uint8_t v = rd<RAM>(m, a);
     if constexpr (CHECK) {
-        if (flags[a] & WATCH_READ) [[unlikely]] cs->note(WATCH_READ, false, a, v);
+        if (flags[a] & WATCH_READ) [[unlikely]]
+            cs->note(WATCH_READ, false, a, v);
     }
     return v;
 }
@@ -74,7 +75,8 @@ inline uint8_t data_rd(const MachineState& m, uint64_t a, const uint8_t* flags, 
 template <bool RAM, bool CHECK>
 inline void data_wr(MachineState& m, uint64_t a, uint8_t v, const uint8_t* flags, CheckState* cs) {
     if constexpr (CHECK) {
-        if (flags[a] & WATCH_WRITE) [[unlikely]] cs->note(WATCH_WRITE, false, a, v);
+        if (flags[a] & WATCH_WRITE) [[unlikely]]
+            cs->note(WATCH_WRITE, false, a, v);
     }
     wr<RAM>(m, a, v);
 }
@@ -129,7 +131,8 @@ template <bool CHECK>
 inline uint8_t port_in(const MachineState& m, uint8_t port, CheckState* cs) {
     const uint8_t v = do_input(m, port);
     if constexpr (CHECK) {
-        if (cs->ports[port] & BREAK_IN) [[unlikely]] cs->note(BREAK_IN, true, port, v);
+        if (cs->ports[port] & BREAK_IN) [[unlikely]]
+            cs->note(BREAK_IN, true, port, v);
     }
     return v;
 }
@@ -137,7 +140,8 @@ inline uint8_t port_in(const MachineState& m, uint8_t port, CheckState* cs) {
 template <bool CHECK>
 inline void port_out(MachineState& m, uint8_t port, uint8_t v, CheckState* cs) {
     if constexpr (CHECK) {
-        if (cs->ports[port] & BREAK_OUT) [[unlikely]] cs->note(BREAK_OUT, true, port, v);
+        if (cs->ports[port] & BREAK_OUT) [[unlikely]]
+            cs->note(BREAK_OUT, true, port, v);
     }
     do_output(m, port, v);
 }

@@ -60,7 +60,7 @@ struct MachineState {
     std::array<uint8_t, VRAM_SIZE> vram{};
     std::array<uint8_t, 256> port_latches{};
     std::array<uint8_t, 8> kbd_matrix{};  // main matrix, bit r of column c = key held
-    std::array<uint8_t, 4> kbd_extra{};   // extra matrix
+    std::array<uint8_t, 4> kbd_extra{};  // extra matrix
 
     uint16_t warm_sp = 0;
     uint16_t warm_pc = 0;
@@ -90,9 +90,7 @@ inline void do_write(MachineState& m, uint32_t address, uint8_t value) {
 }
 
 // One-byte accesses whose address comes as two bytes (a register pair or an operand).
-inline uint8_t do_read2(const MachineState& m, uint8_t low, uint8_t high) {
-    return do_read(m, low | (high << 8));
-}
+inline uint8_t do_read2(const MachineState& m, uint8_t low, uint8_t high) { return do_read(m, low | (high << 8)); }
 inline void do_write2(MachineState& m, uint8_t low, uint8_t high, uint8_t value) {
     do_write(m, low | (high << 8), value);
 }

@@ -18,7 +18,7 @@ std::string upper(std::string_view s) {
 }
 
 struct Lookup {
-    std::unordered_map<std::string, uint8_t> by_text;      // "MOV A,M" -> 7E
+    std::unordered_map<std::string, uint8_t> by_text;  // "MOV A,M" -> 7E
     std::unordered_map<std::string, MnemonicShape> shapes;  // "MOV" -> 2 registers, no immediate
 };
 

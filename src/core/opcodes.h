@@ -24,14 +24,14 @@ enum class OperandKind : uint8_t {
 };
 
 struct OpcodeInfo {
-    const char* mnemonic;   // "MOV", "LXI", "_nop_"; upper case
-    const char* operands;   // register operands fixed by the encoding: "B,C", "SP", "PSW", "3" for RST 3, or ""
+    const char* mnemonic;  // "MOV", "LXI", "_nop_"; upper case
+    const char* operands;  // register operands fixed by the encoding: "B,C", "SP", "PSW", "3" for RST 3, or ""
     OperandKind kind;
-    uint8_t length;         // 1, 2 or 3 bytes
-    uint8_t cycles;         // clock cycles; for a conditional call or return, when not taken
-    uint8_t cycles_taken;   // conditional call or return taken; equals cycles for everything else
-    uint8_t executes_as;    // the opcode itself, or the documented opcode an undocumented one stands for
-    const char* listing;    // the debugger listing's mnemonic column: "MVI B ,", "JMP ", "OUT port"
+    uint8_t length;  // 1, 2 or 3 bytes
+    uint8_t cycles;  // clock cycles; for a conditional call or return, when not taken
+    uint8_t cycles_taken;  // conditional call or return taken; equals cycles for everything else
+    uint8_t executes_as;  // the opcode itself, or the documented opcode an undocumented one stands for
+    const char* listing;  // the debugger listing's mnemonic column: "MVI B ,", "JMP ", "OUT port"
 
     constexpr bool documented(uint8_t self) const { return executes_as == self; }
 };

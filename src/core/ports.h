@@ -18,14 +18,11 @@ namespace lvov {
 // The latch index a port number selects: C0 + (port & 13).
 constexpr uint8_t port_latch_index(uint8_t port) { return static_cast<uint8_t>(0xC0 + (port & 0x13)); }
 
-inline void do_output(MachineState& m, uint8_t port, uint8_t value) {
-    m.port_latches[port_latch_index(port)] = value;
-}
+inline void do_output(MachineState& m, uint8_t port, uint8_t value) { m.port_latches[port_latch_index(port)] = value; }
 
 inline uint8_t do_input(const MachineState& m, uint8_t port) {
     switch (port_latch_index(port)) {
-    case 0xC2:
-        return m.port_latches[0xC2];
+    case 0xC2: return m.port_latches[0xC2];
     case 0xD1: {
         const uint8_t selected = static_cast<uint8_t>(~m.port_latches[LATCH_KBD_COLUMNS]);
         uint8_t rows = 0;
@@ -41,8 +38,7 @@ inline uint8_t do_input(const MachineState& m, uint8_t port) {
             if (selected & (1u << c)) rows |= m.kbd_extra[c];
         return static_cast<uint8_t>(((~rows & 0x0F) << 4) | (latch & 0x0F));
     }
-    default:
-        return 0xFF;
+    default: return 0xFF;
     }
 }
 

@@ -99,7 +99,7 @@ void ResetComp(MachineState& m, const RomImages& roms) {
     m.warm_pc = 0x02FD;
     m.basic_start_ptr = 0x0243;
     m.basic_end_ptr = 0x0245;
-    init_RAM(m);             // clears the latches and the ROM area ...
+    init_RAM(m);  // clears the latches and the ROM area ...
     m.port_latches.fill(0xFF);  // ... which these two steps then fill: RAM mode, palette FF
     i8080_init(m);
     LoadBios(m, roms, 1);

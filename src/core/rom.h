@@ -20,8 +20,8 @@ using RomImage = std::array<uint8_t, ROM_IMAGE_SIZE>;
 // in when no image1.rom is given); an absent image 2 or 3 is never identified.
 struct RomImages {
     std::array<std::optional<RomImage>, 3> image;
-    bool image1_builtin = true;           // image 1 is the built-in firmware
-    std::vector<std::string> problems;    // files refused while loading, one message each
+    bool image1_builtin = true;  // image 1 is the built-in firmware
+    std::vector<std::string> problems;  // files refused while loading, one message each
 };
 
 // The built-in firmware image (16,384 bytes for C000-FFFF).

@@ -1,8 +1,8 @@
 #include "debugger/debugger_form.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -49,9 +49,7 @@ const std::array<const char*, REGISTER_LABELS> REGISTER_PREFIXES = {
 
 QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
-bool is_hex_digit(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-}
+bool is_hex_digit(QChar c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f'); }
 
 // A typed character, as the host's key-press character: empty for keys that type none
 // (arrows, function keys), and for Delete, which edits rather than types.
@@ -118,7 +116,8 @@ QWidget* TDebuggerForm::build_memory_area() {
     row->setSpacing(0);
 
     grid_model_ = new MemoryGridModel(this);
-    GridMemory = new MemoryGridView(grid_model_, [this](QKeyEvent* event) { return GridMemoryKeyPress(event); }, area);
+    GridMemory = new MemoryGridView(
+        grid_model_, [this](QKeyEvent* event) { return GridMemoryKeyPress(event); }, area);
     GridMemory->setObjectName("StringGrid1");
     GridMemory->viewport()->installEventFilter(this);
     row->addWidget(GridMemory, 1);
@@ -216,7 +215,8 @@ QWidget* TDebuggerForm::build_listing_page() {
 // found on the right; a mode list, when given, goes above the value with its own caption.
 // The search page and the tracker's step 1 are both built here.
 TDebuggerForm::ValueSearch TDebuggerForm::build_value_search(QComboBox* mode, const QString& value_text,
-                                                             const QString& start_text, QStringListModel*& found_model) {
+                                                             const QString& start_text,
+                                                             QStringListModel*& found_model) {
     ValueSearch v{};
     v.page = new QWidget;
     auto* grid = new QGridLayout(v.page);
@@ -557,14 +557,17 @@ void TDebuggerForm::list_matches(int32_t value, QStringListModel* list, QLabel* 
 }
 
 void TDebuggerForm::ButtonSearchClick() {
-    guarded([&] { list_matches(start_search(search_found_model_, EditSearchValue), search_found_model_, LabelSearchFound); });
+    guarded([&] {
+        list_matches(start_search(search_found_model_, EditSearchValue), search_found_model_, LabelSearchFound);
+    });
 }
 
 void TDebuggerForm::ButtonReplaceClick() {
     guarded([&] {
         const bool hex = CheckBoxReplaceHex->isChecked();
         const int32_t value = hex ? HexToInt(field_bytes(EditReplaceValue)) : StrToInt(field_bytes(EditReplaceValue));
-        const int32_t address = hex ? HexToInt(field_bytes(EditReplaceAddress)) : StrToInt(field_bytes(EditReplaceAddress));
+        const int32_t address =
+            hex ? HexToInt(field_bytes(EditReplaceAddress)) : StrToInt(field_bytes(EditReplaceAddress));
         replace_byte(machine_, address, value);
     });
 }

@@ -66,11 +66,11 @@ public:
     void go_to_address(int n);
 
     // Event handlers; public so that tests can drive them.
-    void ButtonListClick();          // list EditListFrom..EditListTo
-    void ButtonSearchClick();        // search memory for EditSearchValue
-    void ButtonReplaceClick();       // write EditReplaceValue at EditReplaceAddress
-    void ButtonTrackStartClick();    // tracker step 1: find the value, or remember memory
-    void ButtonCompareClick();       // tracker step 2: add the bytes that went down by one
+    void ButtonListClick();  // list EditListFrom..EditListTo
+    void ButtonSearchClick();  // search memory for EditSearchValue
+    void ButtonReplaceClick();  // write EditReplaceValue at EditReplaceAddress
+    void ButtonTrackStartClick();  // tracker step 1: find the value, or remember memory
+    void ButtonCompareClick();  // tracker step 2: add the bytes that went down by one
     void ListBoxMouseDown(QListView* list);
     void GridMemoryMouseMove(const QPoint& viewport_pos);
     // The grid's key filter; true when the key was used up (discarded or Enter).
@@ -80,49 +80,49 @@ public:
     GridCell grid_cell() const;
     void set_grid_cell(GridCell cell);
     QString grid_text(int column, int row) const { return grid_model_->text(column, row); }
-    int grid_top_row() const;        // first row on screen, 1-based
-    int grid_visible_rows() const;   // fully visible rows
+    int grid_top_row() const;  // first row on screen, 1-based
+    int grid_visible_rows() const;  // fully visible rows
     const ValueTracker& tracker() const { return *tracker_; }
     const ListingModel& listing() const { return *listing_model_; }
     static QStringList list_texts(const QListView* list);
 
     // Components. The comment gives a widget's objectName where it differs from the
     // member's name (the names the window's widgets have always been found by).
-    QSplitter* SplitterMain = nullptr;            // Splitter1: memory area over the pages
-    MemoryGridView* GridMemory = nullptr;         // StringGrid1
+    QSplitter* SplitterMain = nullptr;  // Splitter1: memory area over the pages
+    MemoryGridView* GridMemory = nullptr;  // StringGrid1
     QCheckBox* CheckBoxMem = nullptr;
     // B, C, D, E, H, L, A, F, PC, SP and the cycle count: Label1 .. Label11.
     std::array<QLabel*, REGISTER_LABELS> RegisterLabels{};
-    QTabWidget* PageControlTools = nullptr;       // PageControl1: listing, search, tracker
+    QTabWidget* PageControlTools = nullptr;  // PageControl1: listing, search, tracker
     // The listing page.
-    QLineEdit* EditListFrom = nullptr;            // Edit4
-    QLineEdit* EditListTo = nullptr;              // Edit6
-    QPushButton* ButtonList = nullptr;            // Button4
+    QLineEdit* EditListFrom = nullptr;  // Edit4
+    QLineEdit* EditListTo = nullptr;  // Edit6
+    QPushButton* ButtonList = nullptr;  // Button4
     ListingView* StringGridAss = nullptr;
     // The search and replace page.
-    QTabWidget* PageControlSearch = nullptr;      // PageControl2
-    QLineEdit* EditSearchValue = nullptr;         // Edit7
-    QPushButton* ButtonSearch = nullptr;          // Button1
-    QLabel* LabelSearchFound = nullptr;           // Label23: the number found
-    QListView* ListBoxSearchFound = nullptr;      // ListBox2: the addresses found
-    QLineEdit* EditReplaceAddress = nullptr;      // Edit2
-    QLineEdit* EditReplaceValue = nullptr;        // Edit3
-    QCheckBox* CheckBoxReplaceHex = nullptr;      // CheckBox16_10: both fields hexadecimal
-    QPushButton* ButtonReplace = nullptr;         // Button3
+    QTabWidget* PageControlSearch = nullptr;  // PageControl2
+    QLineEdit* EditSearchValue = nullptr;  // Edit7
+    QPushButton* ButtonSearch = nullptr;  // Button1
+    QLabel* LabelSearchFound = nullptr;  // Label23: the number found
+    QListView* ListBoxSearchFound = nullptr;  // ListBox2: the addresses found
+    QLineEdit* EditReplaceAddress = nullptr;  // Edit2
+    QLineEdit* EditReplaceValue = nullptr;  // Edit3
+    QCheckBox* CheckBoxReplaceHex = nullptr;  // CheckBox16_10: both fields hexadecimal
+    QPushButton* ButtonReplace = nullptr;  // Button3
     // The value tracker page: step 1 finds or remembers, step 2 compares.
-    QTabWidget* PageControlTracker = nullptr;     // PageControl3
-    QComboBox* ComboBoxTrackMode = nullptr;       // ComboBoxPoisk: exact or unknown value
-    QLineEdit* EditTrackValue = nullptr;          // Edit1
-    QPushButton* ButtonTrackStart = nullptr;      // Button5
-    QLabel* LabelTrackFound = nullptr;            // Label18: the number found or remembered
-    QListView* ListBoxTrackFound = nullptr;       // ListBox1
-    QComboBox* ComboBoxCompareMode = nullptr;     // ComboBox1: exact or unknown value
-    QComboBox* ComboBoxCompareChange = nullptr;   // ComboBox2: how the value changed
-    QLineEdit* EditCompareBy = nullptr;           // Edit5
-    QPushButton* ButtonCompare = nullptr;         // Button2
-    QListView* ListBoxCompareFound = nullptr;     // ListBox3
-    QStatusBar* StatusBar = nullptr;              // StatusBar1
-    std::array<QLabel*, 3> StatusPanels{};        // StatusPanel0 .. StatusPanel2
+    QTabWidget* PageControlTracker = nullptr;  // PageControl3
+    QComboBox* ComboBoxTrackMode = nullptr;  // ComboBoxPoisk: exact or unknown value
+    QLineEdit* EditTrackValue = nullptr;  // Edit1
+    QPushButton* ButtonTrackStart = nullptr;  // Button5
+    QLabel* LabelTrackFound = nullptr;  // Label18: the number found or remembered
+    QListView* ListBoxTrackFound = nullptr;  // ListBox1
+    QComboBox* ComboBoxCompareMode = nullptr;  // ComboBox1: exact or unknown value
+    QComboBox* ComboBoxCompareChange = nullptr;  // ComboBox2: how the value changed
+    QLineEdit* EditCompareBy = nullptr;  // Edit5
+    QPushButton* ButtonCompare = nullptr;  // Button2
+    QListView* ListBoxCompareFound = nullptr;  // ListBox3
+    QStatusBar* StatusBar = nullptr;  // StatusBar1
+    std::array<QLabel*, 3> StatusPanels{};  // StatusPanel0 .. StatusPanel2
     QProgressBar* progress_gauge = nullptr;
 
 protected:
@@ -164,8 +164,8 @@ private:
     QStringListModel* search_found_model_ = nullptr;
     QStringListModel* track_found_model_ = nullptr;
     QStringListModel* compare_found_model_ = nullptr;
-    QTimer* register_timer_ = nullptr;    // a write of the labels is due
-    QElapsedTimer registers_written_;     // since the labels were last written
+    QTimer* register_timer_ = nullptr;  // a write of the labels is due
+    QElapsedTimer registers_written_;  // since the labels were last written
     // The values the register labels show; none at first, so the first refresh writes all.
     std::array<int64_t, REGISTER_LABELS> shown_values_ = [] {
         std::array<int64_t, REGISTER_LABELS> none{};

@@ -186,10 +186,10 @@ QVariant ListingModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || role != Qt::DisplayRole || index.row() >= static_cast<int>(rows_.size())) return {};
     const ListingRow& r = rows_[static_cast<size_t>(index.row())];
     switch (index.column()) {
-        case 0: return qs(r.address);
-        case 1: return qs(r.bytes);
-        case 2: return qs(r.mnemonic);
-        default: return qs(r.operand);
+    case 0: return qs(r.address);
+    case 1: return qs(r.bytes);
+    case 2: return qs(r.mnemonic);
+    default: return qs(r.operand);
     }
 }
 

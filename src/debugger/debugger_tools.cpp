@@ -55,8 +55,8 @@ int32_t StrToInt(std::string_view text) {
         return static_cast<int32_t>(static_cast<uint32_t>(value));
     }
     if (i == text.size()) not_an_integer(text);
-    const int64_t limit = negative ? -int64_t{std::numeric_limits<int32_t>::min()}
-                                   : int64_t{std::numeric_limits<int32_t>::max()};
+    const int64_t limit =
+        negative ? -int64_t{std::numeric_limits<int32_t>::min()} : int64_t{std::numeric_limits<int32_t>::max()};
     int64_t value = 0;
     for (; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') not_an_integer(text);
@@ -121,7 +121,8 @@ std::vector<ListingRow> listing_rows(const MachineState& m, int32_t start, int32
 
 int listing_progress_range(int32_t start, int32_t end) {
     const int64_t span = int64_t{end} - start;
-    return static_cast<int>(std::clamp<int64_t>(span, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<int64_t>(span, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/opcodes.h"
 #include "core/machine.h"
+#include "core/opcodes.h"
 
 namespace lvov {
 

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstdio>
 
-#include "core/opcodes.h"
 #include "core/errors.h"
 #include "core/i8080.h"
+#include "core/opcodes.h"
 
 namespace lvov {
 
@@ -24,12 +24,12 @@ struct SubjectName {
     unsigned max;
 };
 constexpr SubjectName SUBJECTS[] = {
-    {"A", Condition::A, 0xFF},       {"B", Condition::B, 0xFF},       {"C", Condition::C, 0xFF},
-    {"D", Condition::D, 0xFF},       {"E", Condition::E, 0xFF},       {"H", Condition::H, 0xFF},
-    {"L", Condition::L, 0xFF},       {"F", Condition::F, 0xFF},       {"BC", Condition::BC, 0xFFFF},
-    {"DE", Condition::DE, 0xFFFF},   {"HL", Condition::HL, 0xFFFF},   {"SP", Condition::SP, 0xFFFF},
-    {"PC", Condition::PC, 0xFFFF},   {"S", Condition::FlagS, 1},      {"Z", Condition::FlagZ, 1},
-    {"AC", Condition::FlagAC, 1},    {"P", Condition::FlagP, 1},      {"CY", Condition::FlagCY, 1},
+    {"A", Condition::A, 0xFF},     {"B", Condition::B, 0xFF},     {"C", Condition::C, 0xFF},
+    {"D", Condition::D, 0xFF},     {"E", Condition::E, 0xFF},     {"H", Condition::H, 0xFF},
+    {"L", Condition::L, 0xFF},     {"F", Condition::F, 0xFF},     {"BC", Condition::BC, 0xFFFF},
+    {"DE", Condition::DE, 0xFFFF}, {"HL", Condition::HL, 0xFFFF}, {"SP", Condition::SP, 0xFFFF},
+    {"PC", Condition::PC, 0xFFFF}, {"S", Condition::FlagS, 1},    {"Z", Condition::FlagZ, 1},
+    {"AC", Condition::FlagAC, 1},  {"P", Condition::FlagP, 1},    {"CY", Condition::FlagCY, 1},
 };
 
 [[noreturn]] void bad_condition(std::string_view text, const std::string& why) {
@@ -45,14 +45,10 @@ bool is_call_or_rst(uint8_t op) {
 bool matches(BreakKind kind, const Access& a) {
     if (a.port) return (kind == BreakKind::In && a.kind == BREAK_IN) || (kind == BreakKind::Out && a.kind == BREAK_OUT);
     switch (kind) {
-    case BreakKind::Read:
-        return a.kind == WATCH_READ;
-    case BreakKind::Write:
-        return a.kind == WATCH_WRITE;
-    case BreakKind::ReadWrite:
-        return a.kind == WATCH_READ || a.kind == WATCH_WRITE;
-    default:
-        return false;
+    case BreakKind::Read: return a.kind == WATCH_READ;
+    case BreakKind::Write: return a.kind == WATCH_WRITE;
+    case BreakKind::ReadWrite: return a.kind == WATCH_READ || a.kind == WATCH_WRITE;
+    default: return false;
     }
 }
 
@@ -62,18 +58,12 @@ bool is_port_kind(BreakKind kind) { return kind == BreakKind::In || kind == Brea
 
 const char* break_kind_name(BreakKind kind) {
     switch (kind) {
-    case BreakKind::Exec:
-        return "exec";
-    case BreakKind::Read:
-        return "read";
-    case BreakKind::Write:
-        return "write";
-    case BreakKind::ReadWrite:
-        return "access";
-    case BreakKind::In:
-        return "in";
-    case BreakKind::Out:
-        return "out";
+    case BreakKind::Exec: return "exec";
+    case BreakKind::Read: return "read";
+    case BreakKind::Write: return "write";
+    case BreakKind::ReadWrite: return "access";
+    case BreakKind::In: return "in";
+    case BreakKind::Out: return "out";
     }
     return "";
 }
@@ -140,13 +130,16 @@ std::optional<Condition> parse_condition(std::string_view text) {
     } else if (value.size() > 1 && value.back() == 'H') {
         value.pop_back();
     }
-    if (value.empty() || value.size() > 4 || !std::all_of(value.begin(), value.end(), [](char c) {
-            return std::isxdigit(static_cast<unsigned char>(c));
-        })) {
+    if (value.empty() || value.size() > 4 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
         bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
     }
     const unsigned v = static_cast<unsigned>(std::stoul(value, nullptr, 16));
-    if (v > subject->max) bad_condition(text, name + " holds at most " + hex(subject->max, subject->max > 0xFF ? 4 : subject->max > 1 ? 2 : 1));
+    if (v > subject->max)
+        bad_condition(text, name + " holds at most " +
+                                hex(subject->max, subject->max > 0xFF ? 4
+                                                  : subject->max > 1  ? 2
+                                                                      : 1));
     cond.value = static_cast<uint16_t>(v);
     return cond;
 }
@@ -164,7 +157,8 @@ ExecControl::ExecControl() = default;
 
 int ExecControl::add(BreakKind kind, uint16_t first, uint16_t last, std::string_view condition) {
     if (kind == BreakKind::Exec || is_port_kind(kind)) last = first;
-    if (is_port_kind(kind) && first > 0xFF) throw RangeError("A port number runs from 00 to FF, not " + hex(first, 4) + ".");
+    if (is_port_kind(kind) && first > 0xFF)
+        throw RangeError("A port number runs from 00 to FF, not " + hex(first, 4) + ".");
     if (last < first) throw RangeError("The range " + hex(first, 4) + "-" + hex(last, 4) + " runs backwards.");
     Breakpoint bp;
     bp.kind = kind;
@@ -255,9 +249,7 @@ void ExecControl::rebuild_flags() {
         if (!bp.enabled) continue;
         any = true;
         switch (bp.kind) {
-        case BreakKind::Exec:
-            address_flags[bp.first] |= BREAK_EXEC;
-            break;
+        case BreakKind::Exec: address_flags[bp.first] |= BREAK_EXEC; break;
         case BreakKind::Read:
         case BreakKind::Write:
         case BreakKind::ReadWrite: {
@@ -267,12 +259,8 @@ void ExecControl::rebuild_flags() {
             for (uint32_t a = bp.first; a <= bp.last; ++a) address_flags[a] |= bits;
             break;
         }
-        case BreakKind::In:
-            port_flags[bp.first] |= BREAK_IN;
-            break;
-        case BreakKind::Out:
-            port_flags[bp.first] |= BREAK_OUT;
-            break;
+        case BreakKind::In: port_flags[bp.first] |= BREAK_IN; break;
+        case BreakKind::Out: port_flags[bp.first] |= BREAK_OUT; break;
         }
     }
     if (target_) {
@@ -368,18 +356,10 @@ bool ExecControl::run(MachineState& m, int32_t budget) {
     if (!i8080_run_checked(m, budget, *this)) return false;
     switch (stop_cause) {
     case StopCause::Breakpoint:
-    case StopCause::Access:
-        reached = pending_kind_;
-        break;
-    case StopCause::Step:
-        reached = StopKind::Step;
-        break;
-    case StopCause::Return:
-        reached = StopKind::StepOut;
-        break;
-    case StopCause::None:
-        reached = step_kind;
-        break;
+    case StopCause::Access: reached = pending_kind_; break;
+    case StopCause::Step: reached = StopKind::Step; break;
+    case StopCause::Return: reached = StopKind::StepOut; break;
+    case StopCause::None: reached = step_kind; break;
     }
     stopped(reached, m.PC);
     return true;
@@ -422,25 +402,20 @@ bool ExecControl::access_hit(const MachineState& m, const Access* accesses, int 
 
 std::string ExecControl::stop_text() const {
     switch (last_stop_) {
-    case StopKind::None:
-        return "";
+    case StopKind::None: return "";
     case StopKind::Breakpoint:
         if (const Breakpoint* bp = last_hit()) {
-            std::string s = "breakpoint " + std::to_string(bp->id) + ": " + break_kind_name(bp->kind) + " " + bp->where();
+            std::string s =
+                "breakpoint " + std::to_string(bp->id) + ": " + break_kind_name(bp->kind) + " " + bp->where();
             if (bp->condition) s += " if " + bp->condition_text;
             return s;
         }
         return "breakpoint";
-    case StopKind::Step:
-        return "step";
-    case StopKind::StepOver:
-        return "step over";
-    case StopKind::StepOut:
-        return "step out";
-    case StopKind::RunToCursor:
-        return "run to cursor";
-    case StopKind::Break:
-        return "break";
+    case StopKind::Step: return "step";
+    case StopKind::StepOver: return "step over";
+    case StopKind::StepOut: return "step out";
+    case StopKind::RunToCursor: return "run to cursor";
+    case StopKind::Break: return "break";
     }
     return "";
 }
@@ -489,8 +464,8 @@ std::vector<CodeLine> code_around(const MachineState& m, uint16_t pc, int contex
 
 std::string register_line(const MachineState& m) {
     char text[96];
-    std::snprintf(text, sizeof text, "PC=%04X SP=%04X A=%02X F=%02X BC=%02X%02X DE=%02X%02X HL=%02X%02X cycles=%d", m.PC,
-                  m.SP, m.A, m.F, m.B, m.C, m.D, m.E, m.H, m.L, m.cycles);
+    std::snprintf(text, sizeof text, "PC=%04X SP=%04X A=%02X F=%02X BC=%02X%02X DE=%02X%02X HL=%02X%02X cycles=%d",
+                  m.PC, m.SP, m.A, m.F, m.B, m.C, m.D, m.E, m.H, m.L, m.cycles);
     return text;
 }
 

@@ -26,18 +26,18 @@
 #include <string_view>
 #include <vector>
 
-#include "core/opcodes.h"
 #include "core/exec_hooks.h"
+#include "core/opcodes.h"
 
 namespace lvov {
 
 enum class BreakKind : uint8_t {
-    Exec,       // execution at an address
-    Read,       // data read in an address range
-    Write,      // data write in an address range
+    Exec,  // execution at an address
+    Read,  // data read in an address range
+    Write,  // data write in an address range
     ReadWrite,  // either
-    In,         // IN of a port
-    Out,        // OUT of a port
+    In,  // IN of a port
+    Out,  // OUT of a port
 };
 
 // "exec", "read", "write", "access", "in", "out".
@@ -57,14 +57,14 @@ struct Condition {
 std::optional<Condition> parse_condition(std::string_view text);
 
 struct Breakpoint {
-    int id = 0;                 // 1, 2, ... in the order of adding
+    int id = 0;  // 1, 2, ... in the order of adding
     BreakKind kind = BreakKind::Exec;
-    uint16_t first = 0;         // address, or port number
-    uint16_t last = 0;          // end of the range (included); equals first for exec and ports
+    uint16_t first = 0;  // address, or port number
+    uint16_t last = 0;  // end of the range (included); equals first for exec and ports
     bool enabled = true;
     uint64_t hits = 0;
     std::optional<Condition> condition;
-    std::string condition_text; // as the user wrote it, trimmed
+    std::string condition_text;  // as the user wrote it, trimmed
 
     // "0123", "4000-40FF"; a port as "C2".
     std::string where() const;
@@ -98,11 +98,11 @@ public:
 
     // ---- Steps. Each arms what the next runs check; the first instruction is never
     // stopped by a breakpoint at its own address (the machine goes on from there).
-    void continue_run();                                   // no step: until a breakpoint
-    void step();                                           // one instruction
-    void step_over(const MachineState& m);                 // CALL, Ccc, RST: to the next instruction
-    void step_out(const MachineState& m);                  // until the current routine returns
-    void run_to(uint16_t address);                         // until PC reaches address
+    void continue_run();  // no step: until a breakpoint
+    void step();  // one instruction
+    void step_over(const MachineState& m);  // CALL, Ccc, RST: to the next instruction
+    void step_out(const MachineState& m);  // until the current routine returns
+    void run_to(uint16_t address);  // until PC reaches address
     // The user stopped the machine (Break, Pause): a stop like any other, steps disarmed.
     // Nothing changes when the machine has not run since the last stop.
     void note_break(const MachineState& m);
@@ -152,10 +152,10 @@ private:
     StopKind last_stop_ = StopKind::None;
     StopKind pending_kind_ = StopKind::None;  // what exec_hit or access_hit found
     int last_hit_id_ = 0;
-    int64_t cycles_mark_ = 0;   // the cycle total at the last stop
-    int64_t last_span_ = 0;     // cycles between the two last stops
-    bool stopped_ = false;      // no run since the last stop
-    uint16_t stop_pc_ = 0;      // where the last stop left PC
+    int64_t cycles_mark_ = 0;  // the cycle total at the last stop
+    int64_t last_span_ = 0;  // cycles between the two last stops
+    bool stopped_ = false;  // no run since the last stop
+    uint16_t stop_pc_ = 0;  // where the last stop left PC
 };
 
 // One instruction of a listing that follows PC.

@@ -1,10 +1,10 @@
 #include "debugger/exec_panel.h"
 
 #include <QAbstractTableModel>
-#include <QCoreApplication>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -18,9 +18,9 @@
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
-#include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -40,13 +40,13 @@ const QColor BREAK_MARK(200, 0, 0);
 const QColor NAVY(0, 0, 128);
 const QColor MAROON(128, 0, 0);
 
-const QString MARK_PC = QStringLiteral("\u25BA");       // ►
-const QString MARK_BREAK = QStringLiteral("\u25CF");    // ●
-const QString MARK_DISABLED = QStringLiteral("\u25CB"); // ○
+const QString MARK_PC = QStringLiteral("\u25BA");  // ►
+const QString MARK_BREAK = QStringLiteral("\u25CF");  // ●
+const QString MARK_DISABLED = QStringLiteral("\u25CB");  // ○
 
 // The kinds in the order of the kind list.
-constexpr BreakKind KINDS[] = {BreakKind::Exec, BreakKind::Read, BreakKind::Write,
-                               BreakKind::ReadWrite, BreakKind::In, BreakKind::Out};
+constexpr BreakKind KINDS[] = {BreakKind::Exec,      BreakKind::Read, BreakKind::Write,
+                               BreakKind::ReadWrite, BreakKind::In,   BreakKind::Out};
 
 QString kind_text(BreakKind kind) {
     switch (kind) {
@@ -82,7 +82,9 @@ QString stop_description(const ExecControl& c) {
 uint16_t address_field(const QLineEdit* field, int max) {
     const int32_t v = HexToInt(field->text().trimmed().toStdString());
     if (v < 0 || v > max) {
-        throw RangeError(QStringLiteral("'%1' лежит вне 0..%2").arg(field->text(), QString::number(max, 16).toUpper()).toStdString());
+        throw RangeError(QStringLiteral("'%1' лежит вне 0..%2")
+                             .arg(field->text(), QString::number(max, 16).toUpper())
+                             .toStdString());
     }
     return static_cast<uint16_t>(v);
 }
@@ -119,17 +121,14 @@ public:
             case 3: return qs(line.row.mnemonic);
             default: return qs(line.row.operand);
             }
-        case Qt::BackgroundRole:
-            return current ? QVariant(CURRENT_ROW) : QVariant();
+        case Qt::BackgroundRole: return current ? QVariant(CURRENT_ROW) : QVariant();
         case Qt::ForegroundRole:
             if (index.column() == 0) return BREAK_MARK;
             if (index.column() <= 2) return NAVY;
             if (index.column() == 4) return MAROON;
             return {};
-        case Qt::ToolTipRole:
-            return index.column() == 0 ? QStringLiteral("Щелчок: точка останова") : QVariant();
-        default:
-            return {};
+        case Qt::ToolTipRole: return index.column() == 0 ? QStringLiteral("Щелчок: точка останова") : QVariant();
+        default: return {};
         }
     }
 
@@ -163,12 +162,14 @@ ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* paren
     const auto action = [this](const char* name, const QString& text, const QString& tip, const QKeySequence& keys) {
         auto* a = new QAction(text, this);
         a->setObjectName(name);
-        a->setToolTip(keys.isEmpty() ? tip : tip + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) + ")");
+        a->setToolTip(keys.isEmpty() ? tip
+                                     : tip + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) + ")");
         a->setShortcut(keys);
         a->setShortcutContext(Qt::WindowShortcut);
         return a;
     };
-    ActionContinue = action("ActionContinue", QStringLiteral("Пуск"), QStringLiteral("Продолжить"), QKeySequence(Qt::Key_F5));
+    ActionContinue =
+        action("ActionContinue", QStringLiteral("Пуск"), QStringLiteral("Продолжить"), QKeySequence(Qt::Key_F5));
     ActionBreak = action("ActionBreak", QStringLiteral("Стоп"), QStringLiteral("Остановить на текущей команде"), {});
     ActionStep = action("ActionStep", QStringLiteral("Шаг"), QStringLiteral("Одна команда"), QKeySequence(Qt::Key_F11));
     ActionStepOver = action("ActionStepOver", QStringLiteral("Обход"), QStringLiteral("Шаг с обходом CALL и RST"),
@@ -242,7 +243,8 @@ ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* paren
     // Buttons as wide as their texts need, whatever the style's own hint.
     for (QPushButton* b : {ButtonAdd, ButtonRemove, ButtonSaveTrace}) {
         const int margins = 2 * b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b);
-        b->setMinimumWidth(std::max(b->sizeHint().width(), b->fontMetrics().horizontalAdvance(b->text()) + margins + 4));
+        b->setMinimumWidth(
+            std::max(b->sizeHint().width(), b->fontMetrics().horizontalAdvance(b->text()) + margins + 4));
     }
     report_error = [this](const QString& text) {
         QMessageBox::critical(this, QCoreApplication::applicationName(), text, QMessageBox::Ok);
@@ -503,7 +505,8 @@ void ExecPanel::AddBreakpointClick() {
 void ExecPanel::RemoveBreakpointClick() {
     const int row = GridBreakpoints->currentRow();
     if (row < 0) return;
-    if (const QTableWidgetItem* id_item = GridBreakpoints->item(row, 0)) control_.remove(id_item->data(Qt::UserRole).toInt());
+    if (const QTableWidgetItem* id_item = GridBreakpoints->item(row, 0))
+        control_.remove(id_item->data(Qt::UserRole).toInt());
     fill_breakpoints();
     listing_model_->marks_changed();
 }

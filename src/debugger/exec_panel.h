@@ -35,7 +35,7 @@ namespace lvov {
 
 class CodeListingModel;
 
-constexpr int EXEC_LISTING_ROWS = 64;     // instructions listed from near PC
+constexpr int EXEC_LISTING_ROWS = 64;  // instructions listed from near PC
 constexpr int EXEC_LISTING_CONTEXT = 12;  // bytes before PC the listing may start at
 
 class ExecPanel : public QWidget {
@@ -73,11 +73,11 @@ public:
     std::function<QString()> ask_trace_file_name;
 
     // The actions (and their keys) the owner adds to the debugger window.
-    QAction* ActionContinue = nullptr;   // F5
+    QAction* ActionContinue = nullptr;  // F5
     QAction* ActionBreak = nullptr;
-    QAction* ActionStep = nullptr;       // F11
-    QAction* ActionStepOver = nullptr;   // F10
-    QAction* ActionStepOut = nullptr;    // Shift+F11
+    QAction* ActionStep = nullptr;  // F11
+    QAction* ActionStepOver = nullptr;  // F10
+    QAction* ActionStepOut = nullptr;  // Shift+F11
     QAction* ActionRunToCursor = nullptr;  // F4
 
     QToolBar* ToolBarExec = nullptr;

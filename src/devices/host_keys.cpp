@@ -37,7 +37,7 @@ constexpr std::array<uint8_t, 195> make_evdev_table() {
     t[53] = VK_OEM_2;  // /
     t[54] = VK_SHIFT;  // right Shift
     t[55] = VK_MULTIPLY;
-    t[56] = VK_MENU;   // left Alt
+    t[56] = VK_MENU;  // left Alt
     t[57] = VK_SPACE;
     t[58] = VK_CAPITAL;
     for (int i = 0; i < 10; ++i) t[59 + i] = static_cast<uint8_t>(VK_F1 + i);  // F1..F10
@@ -59,11 +59,11 @@ constexpr std::array<uint8_t, 195> make_evdev_table() {
     t[86] = VK_OEM_102;
     t[87] = VK_F11;
     t[88] = VK_F12;
-    t[96] = VK_RETURN;   // keypad Enter
+    t[96] = VK_RETURN;  // keypad Enter
     t[97] = VK_CONTROL;  // right Ctrl
     t[98] = VK_DIVIDE;
     t[99] = VK_SNAPSHOT;
-    t[100] = VK_MENU;    // right Alt
+    t[100] = VK_MENU;  // right Alt
     t[102] = VK_HOME;
     t[103] = VK_UP;
     t[104] = VK_PRIOR;
@@ -91,12 +91,12 @@ struct CyrillicKey {
     uint8_t vk;
 };
 constexpr CyrillicKey kCyrillicKeys[] = {
-    {u'Й', 'Q'}, {u'Ц', 'W'}, {u'У', 'E'}, {u'К', 'R'}, {u'Е', 'T'}, {u'Н', 'Y'},
-    {u'Г', 'U'}, {u'Ш', 'I'}, {u'Щ', 'O'}, {u'З', 'P'}, {u'Х', VK_OEM_4}, {u'Ъ', VK_OEM_6},
-    {u'Ф', 'A'}, {u'Ы', 'S'}, {u'В', 'D'}, {u'А', 'F'}, {u'П', 'G'}, {u'Р', 'H'},
-    {u'О', 'J'}, {u'Л', 'K'}, {u'Д', 'L'}, {u'Ж', VK_OEM_1}, {u'Э', VK_OEM_7}, {u'Я', 'Z'},
-    {u'Ч', 'X'}, {u'С', 'C'}, {u'М', 'V'}, {u'И', 'B'}, {u'Т', 'N'}, {u'Ь', 'M'},
-    {u'Б', VK_OEM_COMMA}, {u'Ю', VK_OEM_PERIOD}, {u'Ё', VK_OEM_3}, {u'І', 'S'}, {u'Ї', VK_OEM_6}, {u'Є', VK_OEM_7},
+    {u'Й', 'Q'},          {u'Ц', 'W'},           {u'У', 'E'},      {u'К', 'R'},      {u'Е', 'T'},      {u'Н', 'Y'},
+    {u'Г', 'U'},          {u'Ш', 'I'},           {u'Щ', 'O'},      {u'З', 'P'},      {u'Х', VK_OEM_4}, {u'Ъ', VK_OEM_6},
+    {u'Ф', 'A'},          {u'Ы', 'S'},           {u'В', 'D'},      {u'А', 'F'},      {u'П', 'G'},      {u'Р', 'H'},
+    {u'О', 'J'},          {u'Л', 'K'},           {u'Д', 'L'},      {u'Ж', VK_OEM_1}, {u'Э', VK_OEM_7}, {u'Я', 'Z'},
+    {u'Ч', 'X'},          {u'С', 'C'},           {u'М', 'V'},      {u'И', 'B'},      {u'Т', 'N'},      {u'Ь', 'M'},
+    {u'Б', VK_OEM_COMMA}, {u'Ю', VK_OEM_PERIOD}, {u'Ё', VK_OEM_3}, {u'І', 'S'},      {u'Ї', VK_OEM_6}, {u'Є', VK_OEM_7},
 };
 
 }  // namespace
@@ -107,10 +107,13 @@ uint8_t vk_from_evdev(uint32_t evdev_code) {
 
 uint8_t vk_from_windows_vk(uint32_t native_vk) {
     switch (native_vk) {
-        case VK_LSHIFT: case VK_RSHIFT: return VK_SHIFT;
-        case VK_LCONTROL: case VK_RCONTROL: return VK_CONTROL;
-        case VK_LMENU: case VK_RMENU: return VK_MENU;
-        default: return native_vk <= 0xFF ? static_cast<uint8_t>(native_vk) : VK_NONE;
+    case VK_LSHIFT:
+    case VK_RSHIFT: return VK_SHIFT;
+    case VK_LCONTROL:
+    case VK_RCONTROL: return VK_CONTROL;
+    case VK_LMENU:
+    case VK_RMENU: return VK_MENU;
+    default: return native_vk <= 0xFF ? static_cast<uint8_t>(native_vk) : VK_NONE;
     }
 }
 
@@ -122,55 +125,69 @@ uint8_t vk_from_qt_key(int key) {
         if (key == c.upper) return c.vk;
     }
     switch (key) {
-        case Qt::Key_Escape: return VK_ESCAPE;
-        case Qt::Key_Tab: case Qt::Key_Backtab: return VK_TAB;
-        case Qt::Key_Backspace: return VK_BACK;
-        case Qt::Key_Return: case Qt::Key_Enter: return VK_RETURN;
-        case Qt::Key_Insert: return VK_INSERT;
-        case Qt::Key_Delete: return VK_DELETE;
-        case Qt::Key_Pause: return VK_PAUSE;
-        case Qt::Key_Print: return VK_SNAPSHOT;
-        case Qt::Key_Home: return VK_HOME;
-        case Qt::Key_End: return VK_END;
-        case Qt::Key_Left: return VK_LEFT;
-        case Qt::Key_Up: return VK_UP;
-        case Qt::Key_Right: return VK_RIGHT;
-        case Qt::Key_Down: return VK_DOWN;
-        case Qt::Key_PageUp: return VK_PRIOR;
-        case Qt::Key_PageDown: return VK_NEXT;
-        case Qt::Key_Shift: return VK_SHIFT;
-        case Qt::Key_Control: return VK_CONTROL;
-        case Qt::Key_Alt: case Qt::Key_AltGr: return VK_MENU;
-        case Qt::Key_Meta: return VK_LWIN;
-        case Qt::Key_Menu: return VK_APPS;
-        case Qt::Key_CapsLock: return VK_CAPITAL;
-        case Qt::Key_NumLock: return VK_NUMLOCK;
-        case Qt::Key_ScrollLock: return VK_SCROLL;
-        case Qt::Key_Space: return VK_SPACE;
-        // Punctuation keys of a US keyboard, unshifted and shifted.
-        case Qt::Key_Minus: case Qt::Key_Underscore: return VK_OEM_MINUS;
-        case Qt::Key_Equal: case Qt::Key_Plus: return VK_OEM_PLUS;
-        case Qt::Key_BracketLeft: case Qt::Key_BraceLeft: return VK_OEM_4;
-        case Qt::Key_BracketRight: case Qt::Key_BraceRight: return VK_OEM_6;
-        case Qt::Key_Backslash: case Qt::Key_Bar: return VK_OEM_5;
-        case Qt::Key_Semicolon: case Qt::Key_Colon: return VK_OEM_1;
-        case Qt::Key_Apostrophe: case Qt::Key_QuoteDbl: return VK_OEM_7;
-        case Qt::Key_Comma: case Qt::Key_Less: return VK_OEM_COMMA;
-        case Qt::Key_Period: case Qt::Key_Greater: return VK_OEM_PERIOD;
-        case Qt::Key_Slash: case Qt::Key_Question: return VK_OEM_2;
-        case Qt::Key_QuoteLeft: case Qt::Key_AsciiTilde: return VK_OEM_3;
-        // Shifted digits.
-        case Qt::Key_Exclam: return VK_1;
-        case Qt::Key_At: return VK_2;
-        case Qt::Key_NumberSign: return VK_3;
-        case Qt::Key_Dollar: return VK_4;
-        case Qt::Key_Percent: return VK_5;
-        case Qt::Key_AsciiCircum: return VK_6;
-        case Qt::Key_Ampersand: return VK_7;
-        case Qt::Key_Asterisk: return VK_8;
-        case Qt::Key_ParenLeft: return VK_9;
-        case Qt::Key_ParenRight: return VK_0;
-        default: return VK_NONE;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return VK_TAB;
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return VK_RETURN;
+    case Qt::Key_Insert: return VK_INSERT;
+    case Qt::Key_Delete: return VK_DELETE;
+    case Qt::Key_Pause: return VK_PAUSE;
+    case Qt::Key_Print: return VK_SNAPSHOT;
+    case Qt::Key_Home: return VK_HOME;
+    case Qt::Key_End: return VK_END;
+    case Qt::Key_Left: return VK_LEFT;
+    case Qt::Key_Up: return VK_UP;
+    case Qt::Key_Right: return VK_RIGHT;
+    case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_PageUp: return VK_PRIOR;
+    case Qt::Key_PageDown: return VK_NEXT;
+    case Qt::Key_Shift: return VK_SHIFT;
+    case Qt::Key_Control: return VK_CONTROL;
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr: return VK_MENU;
+    case Qt::Key_Meta: return VK_LWIN;
+    case Qt::Key_Menu: return VK_APPS;
+    case Qt::Key_CapsLock: return VK_CAPITAL;
+    case Qt::Key_NumLock: return VK_NUMLOCK;
+    case Qt::Key_ScrollLock: return VK_SCROLL;
+    case Qt::Key_Space: return VK_SPACE;
+    // Punctuation keys of a US keyboard, unshifted and shifted.
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return VK_OEM_MINUS;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return VK_OEM_PLUS;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return VK_OEM_4;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return VK_OEM_6;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return VK_OEM_5;
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return VK_OEM_1;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return VK_OEM_7;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return VK_OEM_COMMA;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return VK_OEM_PERIOD;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return VK_OEM_2;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde: return VK_OEM_3;
+    // Shifted digits.
+    case Qt::Key_Exclam: return VK_1;
+    case Qt::Key_At: return VK_2;
+    case Qt::Key_NumberSign: return VK_3;
+    case Qt::Key_Dollar: return VK_4;
+    case Qt::Key_Percent: return VK_5;
+    case Qt::Key_AsciiCircum: return VK_6;
+    case Qt::Key_Ampersand: return VK_7;
+    case Qt::Key_Asterisk: return VK_8;
+    case Qt::Key_ParenLeft: return VK_9;
+    case Qt::Key_ParenRight: return VK_0;
+    default: return VK_NONE;
     }
 }
 

@@ -12,25 +12,25 @@
 namespace lvov {
 
 constexpr uint8_t VK_NONE = 0x00;
-constexpr uint8_t VK_BACK = 0x08;     // Backspace
+constexpr uint8_t VK_BACK = 0x08;  // Backspace
 constexpr uint8_t VK_TAB = 0x09;
-constexpr uint8_t VK_RETURN = 0x0D;   // Enter, the main one and the keypad's
+constexpr uint8_t VK_RETURN = 0x0D;  // Enter, the main one and the keypad's
 constexpr uint8_t VK_SHIFT = 0x10;
 constexpr uint8_t VK_CONTROL = 0x11;
-constexpr uint8_t VK_MENU = 0x12;     // Alt
+constexpr uint8_t VK_MENU = 0x12;  // Alt
 constexpr uint8_t VK_PAUSE = 0x13;
 constexpr uint8_t VK_CAPITAL = 0x14;  // Caps Lock
 constexpr uint8_t VK_ESCAPE = 0x1B;
 constexpr uint8_t VK_SPACE = 0x20;
-constexpr uint8_t VK_PRIOR = 0x21;    // Page Up
-constexpr uint8_t VK_NEXT = 0x22;     // Page Down
+constexpr uint8_t VK_PRIOR = 0x21;  // Page Up
+constexpr uint8_t VK_NEXT = 0x22;  // Page Down
 constexpr uint8_t VK_END = 0x23;
 constexpr uint8_t VK_HOME = 0x24;
 constexpr uint8_t VK_LEFT = 0x25;
 constexpr uint8_t VK_UP = 0x26;
 constexpr uint8_t VK_RIGHT = 0x27;
 constexpr uint8_t VK_DOWN = 0x28;
-constexpr uint8_t VK_SNAPSHOT = 0x2C; // Print Screen
+constexpr uint8_t VK_SNAPSHOT = 0x2C;  // Print Screen
 constexpr uint8_t VK_INSERT = 0x2D;
 constexpr uint8_t VK_DELETE = 0x2E;
 
@@ -48,7 +48,7 @@ constexpr uint8_t VK_9 = 0x39;
 
 constexpr uint8_t VK_LWIN = 0x5B;
 constexpr uint8_t VK_RWIN = 0x5C;
-constexpr uint8_t VK_APPS = 0x5D;     // the context-menu key
+constexpr uint8_t VK_APPS = 0x5D;  // the context-menu key
 
 // The keypad: VK_NUMPAD0 + d is keypad digit d.
 constexpr uint8_t VK_NUMPAD0 = 0x60;
@@ -84,7 +84,7 @@ constexpr uint8_t VK_F13 = 0x7C;
 constexpr uint8_t VK_F24 = 0x87;
 
 constexpr uint8_t VK_NUMLOCK = 0x90;
-constexpr uint8_t VK_SCROLL = 0x91;   // Scroll Lock
+constexpr uint8_t VK_SCROLL = 0x91;  // Scroll Lock
 
 // Left and right variants, as a Windows host reports them.
 constexpr uint8_t VK_LSHIFT = 0xA0;
@@ -95,17 +95,17 @@ constexpr uint8_t VK_LMENU = 0xA4;
 constexpr uint8_t VK_RMENU = 0xA5;
 
 // Punctuation keys, by their US legends.
-constexpr uint8_t VK_OEM_1 = 0xBA;       // ; :
-constexpr uint8_t VK_OEM_PLUS = 0xBB;    // = +
-constexpr uint8_t VK_OEM_COMMA = 0xBC;   // , <
-constexpr uint8_t VK_OEM_MINUS = 0xBD;   // - _
+constexpr uint8_t VK_OEM_1 = 0xBA;  // ; :
+constexpr uint8_t VK_OEM_PLUS = 0xBB;  // = +
+constexpr uint8_t VK_OEM_COMMA = 0xBC;  // , <
+constexpr uint8_t VK_OEM_MINUS = 0xBD;  // - _
 constexpr uint8_t VK_OEM_PERIOD = 0xBE;  // . >
-constexpr uint8_t VK_OEM_2 = 0xBF;       // / ?
-constexpr uint8_t VK_OEM_3 = 0xC0;       // ` ~
-constexpr uint8_t VK_OEM_4 = 0xDB;       // [ {
-constexpr uint8_t VK_OEM_5 = 0xDC;       // \ |
-constexpr uint8_t VK_OEM_6 = 0xDD;       // ] }
-constexpr uint8_t VK_OEM_7 = 0xDE;       // ' "
-constexpr uint8_t VK_OEM_102 = 0xE2;     // the extra key left of Z on European keyboards
+constexpr uint8_t VK_OEM_2 = 0xBF;  // / ?
+constexpr uint8_t VK_OEM_3 = 0xC0;  // ` ~
+constexpr uint8_t VK_OEM_4 = 0xDB;  // [ {
+constexpr uint8_t VK_OEM_5 = 0xDC;  // \ |
+constexpr uint8_t VK_OEM_6 = 0xDD;  // ] }
+constexpr uint8_t VK_OEM_7 = 0xDE;  // ' "
+constexpr uint8_t VK_OEM_102 = 0xE2;  // the extra key left of Z on European keyboards
 
 }  // namespace lvov

@@ -8,8 +8,7 @@
 namespace lvov {
 
 int frame_interval_ms(int fps) {
-    if (fps <= 0)
-        throw RangeError("Frames per second must be at least 1, not " + std::to_string(fps));
+    if (fps <= 0) throw RangeError("Frames per second must be at least 1, not " + std::to_string(fps));
     constexpr int MS_PER_SECOND = 1000;
     int interval = MS_PER_SECOND / fps;
     const int twice_remainder = 2 * (MS_PER_SECOND % fps);

@@ -17,26 +17,18 @@ struct CharKey {
 };
 
 constexpr CharKey PUNCTUATION[] = {
-    {' ', VK_SPACE, false},     {'\n', VK_RETURN, false},
-    {'-', VK_OEM_MINUS, false}, {'_', VK_OEM_MINUS, true},
-    {'/', VK_OEM_2, false},     {'?', VK_OEM_2, true},
-    {'`', VK_OEM_3, false},     {'~', VK_OEM_3, true},
-    {';', VK_OEM_1, false},     {':', VK_OEM_1, true},
-    {'=', VK_OEM_PLUS, false},  {'+', VK_OEM_PLUS, true},
-    {',', VK_OEM_COMMA, false}, {'<', VK_OEM_COMMA, true},
-    {'.', VK_OEM_PERIOD, false}, {'>', VK_OEM_PERIOD, true},
-    {'[', VK_OEM_4, false},     {'{', VK_OEM_4, true},
-    {'\\', VK_OEM_5, false},    {'|', VK_OEM_5, true},
-    {']', VK_OEM_6, false},     {'}', VK_OEM_6, true},
-    {'\'', VK_OEM_7, false},    {'"', VK_OEM_7, true},
+    {' ', VK_SPACE, false},     {'\n', VK_RETURN, false},  {'-', VK_OEM_MINUS, false},  {'_', VK_OEM_MINUS, true},
+    {'/', VK_OEM_2, false},     {'?', VK_OEM_2, true},     {'`', VK_OEM_3, false},      {'~', VK_OEM_3, true},
+    {';', VK_OEM_1, false},     {':', VK_OEM_1, true},     {'=', VK_OEM_PLUS, false},   {'+', VK_OEM_PLUS, true},
+    {',', VK_OEM_COMMA, false}, {'<', VK_OEM_COMMA, true}, {'.', VK_OEM_PERIOD, false}, {'>', VK_OEM_PERIOD, true},
+    {'[', VK_OEM_4, false},     {'{', VK_OEM_4, true},     {'\\', VK_OEM_5, false},     {'|', VK_OEM_5, true},
+    {']', VK_OEM_6, false},     {'}', VK_OEM_6, true},     {'\'', VK_OEM_7, false},     {'"', VK_OEM_7, true},
 };
 
 // Shifted digit row, US layout: index = digit.
 constexpr char SHIFTED_DIGITS[] = ")!@#$%^&*(";
 
-KeyStroke stroke(uint8_t vk, bool shift) {
-    return shift ? KeyStroke{{VK_SHIFT, vk}} : KeyStroke{{vk}};
-}
+KeyStroke stroke(uint8_t vk, bool shift) { return shift ? KeyStroke{{VK_SHIFT, vk}} : KeyStroke{{vk}}; }
 
 // The character that starts at text[at], for a message: itself in quotes when it is
 // printable ASCII or a whole UTF-8 sequence ('Ж'), else its byte in hexadecimal.
@@ -74,7 +66,8 @@ std::vector<KeyStroke> keystrokes_for_text(std::string_view text) {
                     break;
                 }
             }
-            if (!found) throw ConversionError("Cannot type the character " + describe(text, at) + ": no key produces it");
+            if (!found)
+                throw ConversionError("Cannot type the character " + describe(text, at) + ": no key produces it");
         }
     }
     return strokes;

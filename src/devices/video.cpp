@@ -14,9 +14,7 @@ uint32_t compute_color_index(uint8_t palette, int base_colour) {
         if (!(palette & PAL_BLACK_KEEPS_RED)) r = !r;
         if (!(palette & PAL_BLACK_KEEPS_BLUE)) b = !b;
         break;
-    case BASE_GREEN:
-        g = !g;
-        break;
+    case BASE_GREEN: g = !g; break;
     case BASE_BLUE:
         b = !b;
         if (!(palette & PAL_BLUE_KEEPS_RED)) r = !r;
@@ -25,8 +23,7 @@ uint32_t compute_color_index(uint8_t palette, int base_colour) {
         r = !r;
         if (!(palette & PAL_RED_KEEPS_GREEN)) g = !g;
         break;
-    default:
-        break;
+    default: break;
     }
     return RGB_OPAQUE | (r ? RGB_RED : 0) | (g ? RGB_GREEN : 0) | (b ? RGB_BLUE : 0);
 }

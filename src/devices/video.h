@@ -35,9 +35,9 @@ constexpr uint32_t RGB_BLUE = 0x000000FFu;
 
 // Palette latch bits. Bits 4-6 give the starting R, G, B; bits 0-3 decide, per base
 // colour, which further channel gets inverted. Bit 7 is not wired.
-constexpr uint8_t PAL_BLUE_KEEPS_RED = 0x01;   // blue pixels: R inverted when clear
+constexpr uint8_t PAL_BLUE_KEEPS_RED = 0x01;  // blue pixels: R inverted when clear
 constexpr uint8_t PAL_RED_KEEPS_GREEN = 0x02;  // red pixels: G inverted when clear
-constexpr uint8_t PAL_BLACK_KEEPS_BLUE = 0x04; // black pixels: B inverted when clear
+constexpr uint8_t PAL_BLACK_KEEPS_BLUE = 0x04;  // black pixels: B inverted when clear
 constexpr uint8_t PAL_BLACK_KEEPS_RED = 0x08;  // black pixels: R inverted when clear
 constexpr uint8_t PAL_RED = 0x10;
 constexpr uint8_t PAL_GREEN = 0x20;
@@ -75,8 +75,8 @@ void CalculateColor(ColorTable& colors);
 struct Picture {
     std::array<uint32_t, SCREEN_WIDTH * SCREEN_HEIGHT> pixels{};  // row-major, 256 per row
     std::array<uint8_t, VRAM_SIZE> vram_shadow{};  // video memory at the last paint
-    uint8_t last_palette = 0;                      // latch C1 at the last paint
-    bool repaint_pending = false;                  // the window must be redrawn
+    uint8_t last_palette = 0;  // latch C1 at the last paint
+    bool repaint_pending = false;  // the window must be redrawn
 };
 
 // Brings pic.pixels up to date with m.vram under latch C1. A new palette value repaints

@@ -19,8 +19,11 @@ std::u16string escape_file_name(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size();) {
         const uint8_t b = at(i);
         // Length and smallest code point of the sequence a lead byte starts.
-        const size_t length = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3
-                              : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+        const size_t length = b < 0x80                 ? 1
+                              : b >= 0xC2 && b <= 0xDF ? 2
+                              : b >= 0xE0 && b <= 0xEF ? 3
+                              : b >= 0xF0 && b <= 0xF4 ? 4
+                                                       : 0;
         char32_t cp = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
         bool valid = length > 0 && i + length <= bytes.size();
         for (size_t k = 1; valid && k < length; ++k) {

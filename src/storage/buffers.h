@@ -48,7 +48,7 @@ public:
     void PutByte(int n, uint8_t b);
     void PutString(int n, std::string_view s);  // one byte per character, no length, no terminator
     uint8_t GetByte(int n);
-    uint16_t GetWord(int n);   // low byte first
+    uint16_t GetWord(int n);  // low byte first
     uint32_t GetDWord(int n);  // least significant byte first
 
     // Writes positions 0 .. cursor-1 of buffer n to path with write_file_atomically
@@ -117,7 +117,7 @@ public:
 
     // True when no pending zeros remain and the span has no byte left.
     bool at_end() const { return pending_zeros_ == 0 && position_ >= stream_.size(); }
-    size_t position() const { return position_; }             // bytes of the span consumed
+    size_t position() const { return position_; }  // bytes of the span consumed
     uint32_t pending_zeros() const { return pending_zeros_; }  // zeros of the last run not yet delivered
 
 private:

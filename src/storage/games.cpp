@@ -14,6 +14,7 @@ namespace lvov {
 namespace {
 
 // Unicode code points of window-1251 bytes 80..FF; 98 is undefined.
+// clang-format off
 constexpr char16_t CP1251_HIGH[128] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
@@ -30,6 +31,7 @@ constexpr char16_t CP1251_HIGH[128] = {
     0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F, 0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
 };
+// clang-format on
 
 // Next code point of UTF-8 text; a malformed sequence yields U+FFFD for its first byte.
 char32_t next_code_point(std::string_view s, size_t& i) {
@@ -56,11 +58,11 @@ uint8_t upper_cp1251(uint8_t c) {
     if (c >= 'a' && c <= 'z') return c - 0x20;
     if (c >= 0xE0) return c - 0x20;  // а..я -> А..Я
     switch (c) {
-        case 0xB8: return 0xA8;  // ё
-        case 0xB3: return 0xB2;  // і
-        case 0xBA: return 0xAA;  // є
-        case 0xBF: return 0xAF;  // ї
-        default: return c;
+    case 0xB8: return 0xA8;  // ё
+    case 0xB3: return 0xB2;  // і
+    case 0xBA: return 0xAA;  // є
+    case 0xBF: return 0xAF;  // ї
+    default: return c;
     }
 }
 
@@ -130,10 +132,10 @@ bool is_full_path(const std::string& file_cp1251) {
 // One line of the index as it streams past: its first bytes, its length and where its
 // first '=' is, however long the line.
 struct IndexLine {
-    std::string kept;             // the first MAX_LINE_KEPT bytes
-    size_t length = 0;            // every byte of the line, its break excluded
+    std::string kept;  // the first MAX_LINE_KEPT bytes
+    size_t length = 0;  // every byte of the line, its break excluded
     size_t eq = std::string::npos;  // position of the first '='
-    char last = 0;                // its last byte
+    char last = 0;  // its last byte
 
     void add(const char* bytes, size_t n, size_t keep_limit) {
         if (n == 0) return;
@@ -172,8 +174,7 @@ void GamesCatalogue::FillGamesList(const std::filesystem::path& program_dir) {
         if (done.eq == std::string::npos) return;  // no '=': not an entry
         if (done.eq + 1 > MAX_TITLE_END) {
             throw RangeError("Games index \"" + path_text(index) + "\": the title of line " + std::to_string(number) +
-                             " (\"" + cp1251_to_utf8(done.kept.substr(0, 40)) +
-                             "...\") is longer than 254 characters");
+                             " (\"" + cp1251_to_utf8(done.kept.substr(0, 40)) + "...\") is longer than 254 characters");
         }
         if (length > MAX_LINE_KEPT) {
             throw RangeError("Games index \"" + path_text(index) + "\": line " + std::to_string(number) + " (\"" +

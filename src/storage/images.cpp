@@ -35,7 +35,8 @@ void read_binary_program(std::span<const uint8_t> file, MachineState& m) {
 void read_basic_program(std::span<const uint8_t> file, MachineState& m) {
     // Offsets 16 .. size-2; an image of 17 bytes or fewer holds no program bytes.
     const size_t size = file.size();
-    const size_t count = size > TAPE_HEADER_SIZE + TAPE_BASIC_TRAILER ? size - TAPE_HEADER_SIZE - TAPE_BASIC_TRAILER : 0;
+    const size_t count =
+        size > TAPE_HEADER_SIZE + TAPE_BASIC_TRAILER ? size - TAPE_HEADER_SIZE - TAPE_BASIC_TRAILER : 0;
 
     // The load address is read after the return address is pushed; work it out first
     // as it will be then, so that a program that cannot fit is refused untouched.
@@ -47,8 +48,8 @@ void read_basic_program(std::span<const uint8_t> file, MachineState& m) {
     const uint16_t base = static_cast<uint16_t>(byte_after_push(m.basic_start_ptr) |
                                                 (byte_after_push(static_cast<uint16_t>(m.basic_start_ptr + 1)) << 8));
     if (uint32_t(base) + count > MEMORY_SIZE) {
-        throw RangeError("The BASIC program of " + std::to_string(count) + " bytes does not fit in memory from address " +
-                         hex4(base) + " (it would run past FFFF)");
+        throw RangeError("The BASIC program of " + std::to_string(count) +
+                         " bytes does not fit in memory from address " + hex4(base) + " (it would run past FFFF)");
     }
 
     warm_start(m);

@@ -123,7 +123,9 @@ void RewindHistory::unpack(const uint8_t* in, MachineState& m) {
 }
 
 RewindHistory::RewindHistory()
-    : newest_(REWIND_STATE_SIZE), shown_(REWIND_STATE_SIZE), scratch_(REWIND_STATE_SIZE),
+    : newest_(REWIND_STATE_SIZE),
+      shown_(REWIND_STATE_SIZE),
+      scratch_(REWIND_STATE_SIZE),
       coded_(2 * REWIND_STATE_SIZE + 3) {}
 
 void RewindHistory::frame_done(const MachineState& m) {

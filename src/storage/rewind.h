@@ -28,9 +28,9 @@
 namespace lvov {
 
 constexpr int REWIND_FRAMES_PER_STATE = 10;
-constexpr size_t REWIND_STATES = 300;                // 60 s at 50 frames a second
+constexpr size_t REWIND_STATES = 300;  // 60 s at 50 frames a second
 constexpr size_t REWIND_MAX_BYTES = size_t{32} << 20;  // everything the history holds
-constexpr int REWIND_STEP_STATES = 5;                 // one second at 50 frames a second
+constexpr int REWIND_STEP_STATES = 5;  // one second at 50 frames a second
 
 // Bytes of one whole state.
 constexpr size_t REWIND_STATE_SIZE = MEMORY_SIZE + VRAM_SIZE + 256 + 12 + 4 + 8;
@@ -86,10 +86,10 @@ private:
     void walk_to(size_t target);
 
     std::deque<Entry> states_;
-    std::vector<uint8_t> newest_;   // the newest state, whole
-    std::vector<uint8_t> shown_;    // the state shown while walking
+    std::vector<uint8_t> newest_;  // the newest state, whole
+    std::vector<uint8_t> shown_;  // the state shown while walking
     std::vector<uint8_t> scratch_;  // a state being taken
-    std::vector<uint8_t> coded_;    // a difference being coded, worst case size
+    std::vector<uint8_t> coded_;  // a difference being coded, worst case size
     size_t diff_bytes_ = 0;
     size_t position_ = 0;
     uint64_t frames_ = 0;

@@ -29,11 +29,13 @@ std::string autosave_name(const LocalTime& t) {
     // Russian short date and long time: dd.MM.yyyy and H:mm:ss.
     std::string year = std::to_string(t.year);
     if (year.size() < 4) year.insert(0, 4 - year.size(), '0');
-    std::string name = two_digits(t.day) + "." + two_digits(t.month) + "." + year + "_" + std::to_string(t.hour) +
-                       ":" + two_digits(t.minute) + ":" + two_digits(t.second);
+    std::string name = two_digits(t.day) + "." + two_digits(t.month) + "." + year + "_" + std::to_string(t.hour) + ":" +
+                       two_digits(t.minute) + ":" + two_digits(t.second);
     for (char& c : name) {
-        if (c == ' ') c = '_';
-        else if (c == '.' || c == ':' || c == '/' || c == '\\') c = '-';  // keep it one valid file name
+        if (c == ' ')
+            c = '_';
+        else if (c == '.' || c == ':' || c == '/' || c == '\\')
+            c = '-';  // keep it one valid file name
     }
     return name + SNAPSHOT_EXTENSION;
 }

@@ -60,7 +60,7 @@ public:
 
     const std::filesystem::path& program_dir() const { return program_dir_; }
     std::filesystem::path slot(std::string_view name) const;  // program_dir / name
-    std::filesystem::path autosave_dir() const;               // program_dir / "AutoSave"
+    std::filesystem::path autosave_dir() const;  // program_dir / "AutoSave"
 
     // SaveSnapshot to path, then, with_copy, WriteAutosaveCopy of the same bytes.
     // Nothing before the session has started.
@@ -111,8 +111,8 @@ public:
     int RemoveStaleTemporaries() const;
 
     std::array<std::string, RECENT_COUNT> recent_snapshots;  // UTF-8 paths, "" = none
-    std::string last_autosave;                                // "" until the first copy
-    std::string last_opened;                                  // last path of the Open dialog
+    std::string last_autosave;  // "" until the first copy
+    std::string last_opened;  // last path of the Open dialog
 
 private:
     std::filesystem::path program_dir_;

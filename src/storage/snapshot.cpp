@@ -18,13 +18,13 @@ constexpr uint32_t VERSION_OFFSET = 8;
 constexpr uint32_t BODY_OFFSET = 9;
 constexpr uint32_t RAM_SIZE = ROM_START;  // 0000-BFFF
 constexpr uint32_t LATCH_COUNT = 256;
-constexpr uint32_t REGISTER_BYTES = 12;   // B C D E H L A F, SP, PC
+constexpr uint32_t REGISTER_BYTES = 12;  // B C D E H L A F, SP, PC
 constexpr uint8_t LATCH_COMPLEMENT = 0xFF;  // latches at their reset value FF are stored as zeros
 
-constexpr uint8_t VERSION_RAW_FULL = 0x01;   // memory 0000-FFFF raw
-constexpr uint8_t VERSION_RAW_ROM_ID = 0x02; // memory 0000-BFFF, rom_id, raw
-constexpr uint8_t VERSION_TAPE = 0x03;       // a tape image behind the snapshot magic
-constexpr uint8_t VERSION_CODED_FULL = 0x31; // zero-run coded, memory 0000-FFFF
+constexpr uint8_t VERSION_RAW_FULL = 0x01;  // memory 0000-FFFF raw
+constexpr uint8_t VERSION_RAW_ROM_ID = 0x02;  // memory 0000-BFFF, rom_id, raw
+constexpr uint8_t VERSION_TAPE = 0x03;  // a tape image behind the snapshot magic
+constexpr uint8_t VERSION_CODED_FULL = 0x31;  // zero-run coded, memory 0000-FFFF
 
 bool begins_with_magic(const std::string& header) {
     return header.size() >= MAGIC_SIZE && header.compare(0, MAGIC_SIZE, SNAPSHOT_MAGIC) == 0;
@@ -46,8 +46,8 @@ void read_raw(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
         rom_bytes = rom_id == 0 ? ROM_SIZE : 0;  // the firmware bytes follow only for id 0
     }
     const uint32_t id_bytes = version == VERSION_RAW_ROM_ID ? 1 : 0;
-    require_loaded(file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BYTES,
-                   what);
+    require_loaded(
+        file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BYTES, what);
 
     const uint8_t* p = file.data() + BODY_OFFSET;
     std::memcpy(m.memory.data(), p, RAM_SIZE);
@@ -178,19 +178,12 @@ bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::str
     require_loaded(file, BODY_OFFSET, "The snapshot");
     const uint8_t version = file[VERSION_OFFSET];
     switch (version) {
-        case VERSION_RAW_FULL:
-        case VERSION_RAW_ROM_ID:
-            read_raw(file, m, version);
-            return true;
-        case VERSION_TAPE:
-            ReadTapeBody(file, m);
-            return true;
-        case VERSION_CODED_FULL:
-        case SNAPSHOT_VERSION:
-            read_coded(file, m, version);
-            return true;
-        default:
-            return false;  // unknown version: not taken, nothing changed
+    case VERSION_RAW_FULL:
+    case VERSION_RAW_ROM_ID: read_raw(file, m, version); return true;
+    case VERSION_TAPE: ReadTapeBody(file, m); return true;
+    case VERSION_CODED_FULL:
+    case SNAPSHOT_VERSION: read_coded(file, m, version); return true;
+    default: return false;  // unknown version: not taken, nothing changed
     }
 }
 

@@ -48,8 +48,8 @@ std::string snapshot_path_with_extension(std::string path);
 // rom_id: 1..3 only for an image read from a firmware file (identify_rom); a machine on
 // the built-in firmware stores 255 and the firmware bytes, so the file restores the same
 // machine on an installation whose firmware files differ.
-std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
-                         const std::string& path, bool durable = true);
+std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, const std::string& path,
+                         bool durable = true);
 
 enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 

@@ -20,11 +20,11 @@ constexpr uint32_t TAPE_TYPE_OFFSET = 9;
 constexpr uint8_t TAPE_TYPE_BINARY = 0xD0;
 constexpr uint32_t TAPE_NAME_OFFSET = 10;
 constexpr uint32_t TAPE_NAME_SIZE = 6;
-constexpr uint32_t TAPE_HEADER_SIZE = 16;   // magic, type, name
+constexpr uint32_t TAPE_HEADER_SIZE = 16;  // magic, type, name
 constexpr uint32_t TAPE_START_OFFSET = 16;  // D0: first address loaded
-constexpr uint32_t TAPE_END_OFFSET = 18;    // D0: last address loaded
-constexpr uint32_t TAPE_RUN_OFFSET = 20;    // D0: where the program starts
-constexpr uint32_t TAPE_BINARY_DATA = 22;   // D0: first program byte
+constexpr uint32_t TAPE_END_OFFSET = 18;  // D0: last address loaded
+constexpr uint32_t TAPE_RUN_OFFSET = 20;  // D0: where the program starts
+constexpr uint32_t TAPE_BINARY_DATA = 22;  // D0: first program byte
 constexpr uint32_t TAPE_BASIC_TRAILER = 1;  // BASIC: the last byte, not loaded
 
 static_assert(TAPE_MAGIC_SIZE == TAPE_TYPE_OFFSET);

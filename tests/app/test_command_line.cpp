@@ -58,8 +58,8 @@ void CommandLineTest::init() {
 }
 
 void CommandLineTest::parsesOptionsAndFile() {
-    auto p = parse_command_line({"--headless", "--frames", "12", "--screenshot=out.png", "--type", "RUN\\n",
-                                 "--dir", "/tmp", "--save-snapshot", "end", "game.lvt"});
+    auto p = parse_command_line({"--headless", "--frames", "12", "--screenshot=out.png", "--type", "RUN\\n", "--dir",
+                                 "/tmp", "--save-snapshot", "end", "game.lvt"});
     QVERIFY2(p.error.empty(), p.error.c_str());
     QVERIFY(p.options.headless);
     QCOMPARE(p.options.frames, 12);

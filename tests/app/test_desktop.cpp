@@ -2,10 +2,10 @@
 // in the user's data folder), the shipped catalogue and firmware as fallbacks, the file
 // types it declares, its icon; full screen, the picture's scaling and Save Picture.
 #include <QMenuBar>
-#include <QScreen>
-#include <QToolBar>
 #include <QMimeDatabase>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 #include <cstdlib>
 #include <fstream>
@@ -92,7 +92,8 @@ void DesktopTest::initTestCase() {
     QVERIFY(mime_root_.isValid());
     const fs::path packages = fs::path(mime_root_.path().toStdString()) / "mime" / "packages";
     fs::create_directories(packages);
-    fs::copy_file(fs::path(LVOV_DATA_DIR) / "org.nevemulator.NevEmulator.xml", packages / "org.nevemulator.NevEmulator.xml");
+    fs::copy_file(fs::path(LVOV_DATA_DIR) / "org.nevemulator.NevEmulator.xml",
+                  packages / "org.nevemulator.NevEmulator.xml");
     const QByteArray dirs = mime_root_.path().toUtf8() + ":/usr/local/share:/usr/share";
     qputenv("XDG_DATA_DIRS", dirs);
 }
@@ -135,8 +136,8 @@ void DesktopTest::readOnlyOrInstalledCopiesUseTheUserDataFolder() {
     // A copy in a folder it may not write (even for the superuser: no write bit at all).
     const fs::path cd = tmp() / "cdrom";
     fs::create_directories(cd);
-    fs::permissions(cd, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(cd, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
     const fs::path xdg = tmp() / "xdg";
     DataDirs dirs = find_data_dirs(cd, DataEnvironment{xdg.string(), (tmp() / "home").string()});
     QVERIFY(!dirs.beside_program);
@@ -259,7 +260,8 @@ void DesktopTest::pictureKeepsItsSquareCentredOnBlack() {
     const QRect whole = form->picture_rect();
     QCOMPARE(whole.width() % 256, 0);
     QCOMPARE(pixel_at(view, QPoint(0, 0)), qRgb(0, 0, 0));
-    QCOMPARE(pixel_at(view, whole.topLeft() + QPoint(2, 2)), QRgb(form->emu().picture.pixels[2 * 256 + 2]) | 0xFF000000);
+    QCOMPARE(pixel_at(view, whole.topLeft() + QPoint(2, 2)),
+             QRgb(form->emu().picture.pixels[2 * 256 + 2]) | 0xFF000000);
     form->MenuScaleFill->trigger();
     QCOMPARE(form->picture_rect(), fit_picture(view->size(), PictureScale::Fill));
     QVERIFY(form->picture_rect().width() > whole.width());

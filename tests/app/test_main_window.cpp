@@ -186,7 +186,8 @@ void MainWindowTest::aFailedStartUpKeepsTheLastSession() {
         {"NEVEmulator.key", [&] { write_file(key_map, std::vector<uint8_t>(10, 0xFF)); }, 0},
         {"NEVEmulator.key", [&] { fs::create_directory(key_map); }, 0},
         {"index.ini", [&] { std::ofstream(index) << many; }, 300},
-        {"index.ini", [&] { std::ofstream(index) << "A=a.lvt\n" << std::string(255, 't') << "=long.lvt\n"; }, 1},
+        {"index.ini", [&] { std::ofstream(index) << "A=a.lvt\n"
+                                                 << std::string(255, 't') << "=long.lvt\n"; }, 1},
         {"index.ini", [&] { fs::create_directory(index); }, 0},
     };
     for (const Cause& cause : causes) {
@@ -487,9 +488,9 @@ void MainWindowTest::digitKeysReloadRecentSnapshots() {
 void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     auto form = started_form();
     const QString normal = QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta");
-    QAction* const with_shortcuts[] = {form->MenuOpen,         form->MenuSave,          form->MenuReOpen,
-                                       form->MenuQuickOpen,    form->MenuQuickSave,     form->MenuFullResetCPU,
-                                       form->MenuQuickResetCPU, form->MenuPause,        form->MenuDebugger};
+    QAction* const with_shortcuts[] = {form->MenuOpen,          form->MenuSave,      form->MenuReOpen,
+                                       form->MenuQuickOpen,     form->MenuQuickSave, form->MenuFullResetCPU,
+                                       form->MenuQuickResetCPU, form->MenuPause,     form->MenuDebugger};
     const char* const keys[] = {"Ctrl+O", "Ctrl+S", "Alt+O", "O", "S", "Ctrl+Alt+R", "Ctrl+R", "Del", "Ctrl+D"};
 
     for (QAction* a : with_shortcuts) QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
@@ -604,8 +605,8 @@ void MainWindowTest::droppedFileLoadsFirstOnly() {
     MachineState& m = form->emu().machine;
 
     QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile(qpath(first)), QUrl::fromLocalFile(qpath(second)),
-                  QUrl::fromLocalFile(qpath(second))});
+    mime.setUrls(
+        {QUrl::fromLocalFile(qpath(first)), QUrl::fromLocalFile(qpath(second)), QUrl::fromLocalFile(qpath(second))});
     drop_onto(form.get(), mime);
 
     QCOMPARE(form->windowTitle(), qpath(first));
@@ -853,7 +854,6 @@ void MainWindowTest::closingAndDestroyingAShownWindow() {
     QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
     QVERIFY(closed->errors.isEmpty());
 }
-
 
 void MainWindowTest::failedPauseSlotWriteDoesNotDeadenKeysOrPause() {
     auto form = started_form();

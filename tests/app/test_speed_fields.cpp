@@ -52,7 +52,7 @@ void SpeedFieldsTest::textsThatAreNoNumberCountAsTheMinimum() {
     QCOMPARE(fps->text(), QStringLiteral("abc"));
     enter(fps);
     QCOMPARE(form->TimerMain->interval(), 1000);  // 1 frame per second
-    QCOMPARE(fps->text(), QStringLiteral("1"));   // the field shows what runs
+    QCOMPARE(fps->text(), QStringLiteral("1"));  // the field shows what runs
 
     // An emptied field, locked by its "*" label.
     click(form->Label2FPS);

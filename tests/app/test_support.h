@@ -41,7 +41,8 @@ void release(QWidget* target, int qt_key, quint32 scan_code);
 // The emulator a test window shows: a base of TestForm, so it is made before the window
 // and outlives it, as main() arranges for the program.
 struct OwnEmulator {
-    explicit OwnEmulator(const std::filesystem::path& program_dir) : emulator(std::make_unique<Emulator>(program_dir)) {}
+    explicit OwnEmulator(const std::filesystem::path& program_dir)
+        : emulator(std::make_unique<Emulator>(program_dir)) {}
     std::unique_ptr<Emulator> emulator;
 };
 
@@ -49,8 +50,7 @@ struct OwnEmulator {
 // answered by the test.
 class TestForm : private OwnEmulator, public TMainFormEmu {
 public:
-    explicit TestForm(const std::filesystem::path& program_dir)
-        : OwnEmulator(program_dir), TMainFormEmu(*emulator) {}
+    explicit TestForm(const std::filesystem::path& program_dir) : OwnEmulator(program_dir), TMainFormEmu(*emulator) {}
     QStringList errors;
     QStringList messages;
     QString open_answer;  // "" = the user cancels

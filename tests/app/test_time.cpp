@@ -1,11 +1,11 @@
 // Time under the user's control, in the window and on the command line: rewind in the
 // main window, breakpoints, steps, the trace and the cycle counter on the debugger's
 // execution page, and --break, --watch and --trace of the headless run.
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QComboBox>
-#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -79,8 +79,12 @@ struct SavedState {
     std::array<uint8_t, 8> registers;
     uint16_t pc, sp;
     explicit SavedState(const MachineState& m)
-        : memory(m.memory), vram(m.vram), latches(m.port_latches),
-          registers{m.A, m.F, m.B, m.C, m.D, m.E, m.H, m.L}, pc(m.PC), sp(m.SP) {}
+        : memory(m.memory),
+          vram(m.vram),
+          latches(m.port_latches),
+          registers{m.A, m.F, m.B, m.C, m.D, m.E, m.H, m.L},
+          pc(m.PC),
+          sp(m.SP) {}
     bool operator==(const SavedState&) const = default;
 };
 
@@ -390,9 +394,10 @@ void TimeTest::commandLineBreakWatchTrace() {
     QCOMPARE(ok.options.breaks, (std::vector<uint16_t>{0xC000, 0x12AB}));
     QCOMPARE(ok.options.watches, (std::vector<uint16_t>{0x00FF}));
     QCOMPARE(ok.options.trace, 10);
-    for (const QStringList& bad : {QStringList{"--headless", "--break", "10000"}, QStringList{"--headless", "--break", "xyz"},
-                                   QStringList{"--headless", "--watch", ""}, QStringList{"--headless", "--trace", "4097"},
-                                   QStringList{"--break", "C000"}, QStringList{"--trace", "5"}}) {
+    for (const QStringList& bad :
+         {QStringList{"--headless", "--break", "10000"}, QStringList{"--headless", "--break", "xyz"},
+          QStringList{"--headless", "--watch", ""}, QStringList{"--headless", "--trace", "4097"},
+          QStringList{"--break", "C000"}, QStringList{"--trace", "5"}}) {
         QVERIFY2(!parse(bad).error.empty(), qPrintable(bad.join(' ')));
     }
 
@@ -402,8 +407,8 @@ void TimeTest::commandLineBreakWatchTrace() {
     write_file(tape, tape_image(program_.at("START"), program_.bytes(), program_.at("START")));
     const auto run = [&](const QStringList& extra, QString* out, QString* err = nullptr) {
         QProcess proc;
-        proc.start(QStringLiteral(NEVEMULATOR_PATH),
-                   QStringList{"--headless", "--dir", d, "--frames", "20"} + extra + QStringList{QString::fromStdString(tape.string())});
+        proc.start(QStringLiteral(NEVEMULATOR_PATH), QStringList{"--headless", "--dir", d, "--frames", "20"} + extra +
+                                                         QStringList{QString::fromStdString(tape.string())});
         proc.waitForFinished(30000);
         *out = QString::fromUtf8(proc.readAllStandardOutput());
         if (err) *err = QString::fromUtf8(proc.readAllStandardError());

@@ -36,15 +36,25 @@ struct TempDir {
 };
 
 TEST(Expressions, NumbersOperatorsAndPrecedence) {
-    struct Case { const char* expr; int32_t value; };
+    struct Case {
+        const char* expr;
+        int32_t value;
+    };
     const Case cases[] = {
-        {"1+2*3", 7},          {"(1+2)*3", 9},        {"0FFH", 255},          {"0xFF", 255},
-        {"$FF", 255},          {"0ffh", 255},         {"1010B", 10},          {"0b1010", 10},
-        {"17Q", 15},           {"12D", 12},           {"'A'", 65},            {"'AB'", 0x4142},
-        {"''''", 39},          {"HIGH(1234H)", 0x12}, {"LOW 1234H", 0x34},    {"HIGH 1234H+1", 0x13},
-        {"~0 & 0FFH", 0xFF},   {"1<<4|1", 17},        {"100/7", 14},          {"100%7", 2},
-        {"5^3", 6},            {"-1 & 0FFFFH", 0xFFFF}, {"0C000H>>8", 0xC0},  {"2+3<<1", 10},
-        {"6&3|8", 10},         {"-(2-5)", 3},         {"--4", 4},             {"0BH", 11},
+        {"1+2*3", 7},        {"(1+2)*3", 9},
+        {"0FFH", 255},       {"0xFF", 255},
+        {"$FF", 255},        {"0ffh", 255},
+        {"1010B", 10},       {"0b1010", 10},
+        {"17Q", 15},         {"12D", 12},
+        {"'A'", 65},         {"'AB'", 0x4142},
+        {"''''", 39},        {"HIGH(1234H)", 0x12},
+        {"LOW 1234H", 0x34}, {"HIGH 1234H+1", 0x13},
+        {"~0 & 0FFH", 0xFF}, {"1<<4|1", 17},
+        {"100/7", 14},       {"100%7", 2},
+        {"5^3", 6},          {"-1 & 0FFFFH", 0xFFFF},
+        {"0C000H>>8", 0xC0}, {"2+3<<1", 10},
+        {"6&3|8", 10},       {"-(2-5)", 3},
+        {"--4", 4},          {"0BH", 11},
     };
     for (const Case& c : cases) {
         const AssembleResult r = assemble_text(std::string("X EQU ") + c.expr + "\n", "e.asm");
@@ -70,17 +80,16 @@ TEST(Labels, ForwardReferencesLocalsColonsAndCase) {
         "     ORG ORIGIN\n"
         "start:  lxi h,Table\n"
         "        jmp .done\n"
-        ".done   ret\n"           // a local label without a colon, in column 0
+        ".done   ret\n"  // a local label without a colon, in column 0
         "Second  call start\n"
-        ".done:  jnz .done\n"      // the same local name under another label
+        ".done:  jnz .done\n"  // the same local name under another label
         "Table:  db 1,2,3\n"
         "TOP     equ 9000H\n"
         "ORIGIN  = 8100H\n");
     ASSERT_TRUE(r.ok()) << first_error(r);
     EXPECT_EQ(r.lowest(), 0x8100);
-    EXPECT_EQ(bytes_at(r, 0x8100, 16),
-              (std::vector<uint8_t>{0x21, 0x0D, 0x81, 0xC3, 0x06, 0x81, 0xC9, 0xCD, 0x00, 0x81, 0xC2, 0x0A, 0x81,
-                                    1, 2, 3}));
+    EXPECT_EQ(bytes_at(r, 0x8100, 16), (std::vector<uint8_t>{0x21, 0x0D, 0x81, 0xC3, 0x06, 0x81, 0xC9, 0xCD, 0x00, 0x81,
+                                                             0xC2, 0x0A, 0x81, 1, 2, 3}));
     EXPECT_EQ(r.symbol("base"), 0x8FF0);
     EXPECT_EQ(r.symbol("START.DONE"), 0x8106);
     EXPECT_EQ(r.symbol("second.done"), 0x810A);
@@ -95,8 +104,8 @@ TEST(Data, StringsBytesWordsAndReservedSpace) {
         "  DS 2, 0AAH\n"
         "  DB 'Z' ; trailing comment\n");
     ASSERT_TRUE(r.ok()) << first_error(r);
-    const std::vector<uint8_t> expected = {'a', ';', 'b', ',', ' ', 'c', 0, 'I', 't', '\'', 's', 'y', 0xFF,
-                                           0x34, 0x12, 0xFE, 0xFF, 0, 0, 0xAA, 0xAA, 'Z'};
+    const std::vector<uint8_t> expected = {'a', ';',  'b',  ',',  ' ',  'c',  0, 'I', 't',  '\'', 's',
+                                           'y', 0xFF, 0x34, 0x12, 0xFE, 0xFF, 0, 0,   0xAA, 0xAA, 'Z'};
     EXPECT_EQ(raw_binary(r), expected);
     EXPECT_FALSE(r.used[0x100 + 17]);  // DS without a fill emits nothing
 }
@@ -120,7 +129,11 @@ TEST(Files, IncludeAndIncbinResolveBesideTheIncludingFile) {
 
 // Each error names the file, the line and what is wrong, and leaves no bytes behind.
 TEST(Errors, NameFileLineAndProblem) {
-    struct Case { const char* source; int line; const char* message; };
+    struct Case {
+        const char* source;
+        int line;
+        const char* message;
+    };
     const Case cases[] = {
         {"  NOP\n  MOOV A,B\n", 2, "unknown mnemonic 'MOOV'"},
         {"  MOV A,Q\n", 1, "bad operand 'Q' for MOV"},
@@ -235,7 +248,9 @@ TEST(Files, OnlyRegularFilesOfSensibleSizeAreRead) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     dir.write("big.bin", std::string(0x10001, 'x'));
     dir.write("full.bin", std::string(0x10000, 'y'));
-    struct Case { std::string source, message; };
+    struct Case {
+        std::string source, message;
+    };
     const Case cases[] = {
         {"  INCBIN \"/dev/zero\"\n", "'/dev/zero' is a device, not a regular file"},
         {"  INCBIN \"pipe\"\n", "is a FIFO, not a regular file"},
@@ -261,8 +276,9 @@ TEST(Output, TapeImageLayout) {
     const AssembleResult r = assemble_text("  ORG 8000H\nGO: MVI A,1\n  JMP GO\n");
     ASSERT_TRUE(r.ok());
     const std::vector<uint8_t> t = tape_image(r, "DEMO", 0x8002);
-    const std::vector<uint8_t> expected = {'L', 'V', 'O', 'V', '/', '2', '.', '0', '/', 0xD0, 'D', 'E', 'M', 'O', ' ',
-                                           ' ', 0x00, 0x80, 0x04, 0x80, 0x02, 0x80, 0x3E, 0x01, 0xC3, 0x00, 0x80};
+    const std::vector<uint8_t> expected = {'L',  'V',  'O',  'V',  '/',  '2',  '.',  '0',  '/',
+                                           0xD0, 'D',  'E',  'M',  'O',  ' ',  ' ',  0x00, 0x80,
+                                           0x04, 0x80, 0x02, 0x80, 0x3E, 0x01, 0xC3, 0x00, 0x80};
     EXPECT_EQ(t, expected);
     EXPECT_THROW(tape_image(r, "TOOLONG", 0x8000), RangeError);
     EXPECT_THROW(tape_image(assemble_text("X EQU 1\n"), "E", 0), RangeError);
@@ -276,9 +292,9 @@ TEST(Output, FixedImageIsExactlyTheWindow) {
     EXPECT_EQ(image[0], 0xC3);
     EXPECT_EQ(image[3], 0x00);
     EXPECT_EQ(image[16383], 0x77);
-    EXPECT_THROW(fixed_image(r, 0xC000, 0x3FFF), RangeError);   // FFFF falls outside
-    EXPECT_THROW(fixed_image(r, 0xC001, 0x3FFF), RangeError);   // C000 falls outside
-    EXPECT_THROW(fixed_image(r, 0xC000, 0x4001), RangeError);   // past FFFF
+    EXPECT_THROW(fixed_image(r, 0xC000, 0x3FFF), RangeError);  // FFFF falls outside
+    EXPECT_THROW(fixed_image(r, 0xC001, 0x3FFF), RangeError);  // C000 falls outside
+    EXPECT_THROW(fixed_image(r, 0xC000, 0x4001), RangeError);  // past FFFF
     EXPECT_THROW(fixed_image(r, 0xFFFF, 0xFFFFFFFF), RangeError);  // the end wraps around 32 bits
     try {
         fixed_image(r, 0x12345, 1);
@@ -310,9 +326,7 @@ TEST(Tool, WritesOnSuccessOnlyAndEvaluatesRunLabels) {
     const std::string tool = ASM8080_PATH;
     const auto out = dir.path / "out.lvt";
     const auto err = dir.path / "err.txt";
-    auto run = [&](const std::string& args) {
-        return std::system((tool + " " + args + " 2>" + err.string()).c_str());
-    };
+    auto run = [&](const std::string& args) { return std::system((tool + " " + args + " 2>" + err.string()).c_str()); };
     EXPECT_EQ(run(good.string() + " -o " + out.string() + " --lvt GOOD --run ENTRY"), 0);
     std::ifstream in(out, std::ios::binary);
     const std::vector<uint8_t> t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -48,7 +48,9 @@ struct Demo {
             ASSERT_GT(m.SP, 0xAF00);
         }
     }
-    size_t inked_bytes() const { return std::count_if(m.vram.begin(), m.vram.end(), [](uint8_t b) { return b != 0; }); }
+    size_t inked_bytes() const {
+        return std::count_if(m.vram.begin(), m.vram.end(), [](uint8_t b) { return b != 0; });
+    }
     std::vector<uint8_t> cell(int col, int row) const { return cell_in(m.vram, col, row); }
     // Calls a subroutine of the program and runs it to its return.
     void call(const char* routine) {
@@ -108,10 +110,19 @@ TEST(Demos, KeyboardTesterShowsHeldPositionsAndNamesTheLastKey) {
 // bit 0 red, bit 1 green, bit 2 blue.
 int colour_of(int p, int v) {
     int r = (p >> 4) & 1, g = (p >> 5) & 1, b = (p >> 6) & 1;
-    if (v == 0) { r ^= !(p & 8); b ^= !(p & 4); }
+    if (v == 0) {
+        r ^= !(p & 8);
+        b ^= !(p & 4);
+    }
     if (v == 1) g ^= 1;
-    if (v == 2) { b ^= 1; r ^= !(p & 1); }
-    if (v == 3) { r ^= 1; g ^= !(p & 2); }
+    if (v == 2) {
+        b ^= 1;
+        r ^= !(p & 1);
+    }
+    if (v == 3) {
+        r ^= 1;
+        g ^= !(p & 2);
+    }
     return r | g << 1 | b << 2;
 }
 

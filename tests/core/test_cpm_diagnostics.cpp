@@ -20,8 +20,8 @@ CpmResult run_diagnostic(const std::string& name, uint64_t max_cycles) {
     return cpm_run(*m, max_cycles);
 }
 
-#define REQUIRE_CPU_TESTS()                                                                           \
-    if (!test::cpu_tests_dir())                                                                       \
+#define REQUIRE_CPU_TESTS()                                                                            \
+    if (!test::cpu_tests_dir())                                                                        \
     GTEST_SKIP() << "the 8080 diagnostics folder (shared/cpu-tests) is absent; set LVOV_CPU_TESTS to " \
                     "point at it"
 
@@ -77,24 +77,24 @@ TEST(CpmBench, BdosPrintsCharactersAndStringsAndEndsAtZero) {
 TEST(CpmBench, FullBufferWaitsForTheHostInsteadOfLosingText) {
     // Prints 10000 characters ('A'..'Z' repeated) with function 2; the buffer holds 2048.
     const std::vector<uint8_t> program = {
-        0x21, 0x10, 0x27,  // 0100 LXI H,10000
-        0x1E, 'A',         // 0103 MVI E,'A'
-        0x0E, 0x02,        // 0105 MVI C,2      loop:
-        0xE5,              // 0107 PUSH H
-        0xD5,              // 0108 PUSH D
-        0xCD, 0x05, 0x00,  // 0109 CALL 5
-        0xD1,              // 010C POP D
-        0xE1,              // 010D POP H
-        0x1C,              // 010E INR E
-        0x7B,              // 010F MOV A,E
-        0xFE, 'Z' + 1,     // 0110 CPI 'Z'+1
-        0xC2, 0x17, 0x01,  // 0112 JNZ 0117
-        0x1E, 'A',         // 0115 MVI E,'A'
-        0x2B,              // 0117 DCX H
-        0x7C,              // 0118 MOV A,H
-        0xB5,              // 0119 ORA L
-        0xC2, 0x05, 0x01,  // 011A JNZ loop
-        0xC3, 0x00, 0x00,  // 011D JMP 0
+        0x21, 0x10,    0x27,  // 0100 LXI H,10000
+        0x1E, 'A',  // 0103 MVI E,'A'
+        0x0E, 0x02,  // 0105 MVI C,2      loop:
+        0xE5,  // 0107 PUSH H
+        0xD5,  // 0108 PUSH D
+        0xCD, 0x05,    0x00,  // 0109 CALL 5
+        0xD1,  // 010C POP D
+        0xE1,  // 010D POP H
+        0x1C,  // 010E INR E
+        0x7B,  // 010F MOV A,E
+        0xFE, 'Z' + 1,  // 0110 CPI 'Z'+1
+        0xC2, 0x17,    0x01,  // 0112 JNZ 0117
+        0x1E, 'A',  // 0115 MVI E,'A'
+        0x2B,  // 0117 DCX H
+        0x7C,  // 0118 MOV A,H
+        0xB5,  // 0119 ORA L
+        0xC2, 0x05,    0x01,  // 011A JNZ loop
+        0xC3, 0x00,    0x00,  // 011D JMP 0
     };
     auto m = std::make_unique<MachineState>();
     cpm_setup(*m, program);

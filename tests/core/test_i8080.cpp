@@ -52,7 +52,7 @@ TEST_F(I8080, CrossingInstructionCompletesAndExcessIsNotCarried) {
 
 struct AluCase {
     const char* what;
-    uint8_t opcode;    // an instruction with B as operand, or an immediate form
+    uint8_t opcode;  // an instruction with B as operand, or an immediate form
     uint8_t a, operand, f_in;
     uint8_t a_out, f_out;
 };
@@ -75,22 +75,22 @@ TEST_P(AluFlags, ResultAndFlags) {
 // F values: 02 fixed, 80 S, 40 Z, 10 AC, 04 P, 01 CY.
 INSTANTIATE_TEST_SUITE_P(
     I8080, AluFlags,
-    ::testing::Values(
-        AluCase{"ADD 3A+C6: zero, carry out of both nibbles", 0x80, 0x3A, 0xC6, 0x00, 0x00, 0x57},
-        AluCase{"ADI 7F+01: sign, AC, no carry", 0xC6, 0x7F, 0x01, 0x01, 0x80, 0x92},
-        AluCase{"ADC adds CY", 0x88, 0x10, 0x0F, 0x01, 0x20, 0x12},
-        AluCase{"ACI FF+00+CY wraps to 00", 0xCE, 0xFF, 0x00, 0x01, 0x00, 0x57},
-        AluCase{"SUB 10-01: AC marks the borrow out of the low nibble", 0x90, 0x10, 0x01, 0x00, 0x0F, 0x16},
-        AluCase{"SUI 05-03: no borrow anywhere", 0xD6, 0x05, 0x03, 0x00, 0x02, 0x02},
-        AluCase{"SBB with CY: borrow through", 0x98, 0x00, 0x00, 0x01, 0xFF, 0x97},
-        AluCase{"SBI 10-0F-CY = 00", 0xDE, 0x10, 0x0F, 0x01, 0x00, 0x56},
-        AluCase{"CMP 01 with 02: CY and S, A kept", 0xB8, 0x01, 0x02, 0x00, 0x01, 0x97},
-        AluCase{"CPI equal: Z and P", 0xFE, 0x42, 0x42, 0x01, 0x42, 0x46},
-        AluCase{"ANA keeps AC, clears CY", 0xA0, 0xF0, 0x3C, 0x11, 0x30, 0x16},
-        AluCase{"ANI with AC clear leaves it clear", 0xE6, 0xFF, 0x0F, 0x01, 0x0F, 0x06},
-        AluCase{"XRA keeps AC, clears CY", 0xA8, 0x55, 0x55, 0x11, 0x00, 0x56},
-        AluCase{"ORA after AC keeps it and clears CY", 0xB0, 0x80, 0x01, 0x11, 0x81, 0x96},
-        AluCase{"ORI odd parity", 0xF6, 0x00, 0x07, 0x00, 0x07, 0x02}),
+    ::testing::Values(AluCase{"ADD 3A+C6: zero, carry out of both nibbles", 0x80, 0x3A, 0xC6, 0x00, 0x00, 0x57},
+                      AluCase{"ADI 7F+01: sign, AC, no carry", 0xC6, 0x7F, 0x01, 0x01, 0x80, 0x92},
+                      AluCase{"ADC adds CY", 0x88, 0x10, 0x0F, 0x01, 0x20, 0x12},
+                      AluCase{"ACI FF+00+CY wraps to 00", 0xCE, 0xFF, 0x00, 0x01, 0x00, 0x57},
+                      AluCase{"SUB 10-01: AC marks the borrow out of the low nibble", 0x90, 0x10, 0x01, 0x00, 0x0F,
+                              0x16},
+                      AluCase{"SUI 05-03: no borrow anywhere", 0xD6, 0x05, 0x03, 0x00, 0x02, 0x02},
+                      AluCase{"SBB with CY: borrow through", 0x98, 0x00, 0x00, 0x01, 0xFF, 0x97},
+                      AluCase{"SBI 10-0F-CY = 00", 0xDE, 0x10, 0x0F, 0x01, 0x00, 0x56},
+                      AluCase{"CMP 01 with 02: CY and S, A kept", 0xB8, 0x01, 0x02, 0x00, 0x01, 0x97},
+                      AluCase{"CPI equal: Z and P", 0xFE, 0x42, 0x42, 0x01, 0x42, 0x46},
+                      AluCase{"ANA keeps AC, clears CY", 0xA0, 0xF0, 0x3C, 0x11, 0x30, 0x16},
+                      AluCase{"ANI with AC clear leaves it clear", 0xE6, 0xFF, 0x0F, 0x01, 0x0F, 0x06},
+                      AluCase{"XRA keeps AC, clears CY", 0xA8, 0x55, 0x55, 0x11, 0x00, 0x56},
+                      AluCase{"ORA after AC keeps it and clears CY", 0xB0, 0x80, 0x01, 0x11, 0x81, 0x96},
+                      AluCase{"ORI odd parity", 0xF6, 0x00, 0x07, 0x00, 0x07, 0x02}),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST_F(I8080, IncDecAuxiliaryCarryFollowsBit4AndKeepsCarry) {
@@ -188,16 +188,12 @@ TEST_F(I8080, InstructionsThatOnlyTouchCarryKeepEveryOtherBit) {
         uint8_t opcode, a, f_in, a_out, f_out;
     } cases[] = {
         {0x07, 0x80, 0xFE, 0x01, 0xFF},  // RLC
-        {0x07, 0x01, 0x29, 0x02, 0x28},
-        {0x0F, 0x01, 0xD6, 0x80, 0xD7},  // RRC
+        {0x07, 0x01, 0x29, 0x02, 0x28}, {0x0F, 0x01, 0xD6, 0x80, 0xD7},  // RRC
         {0x17, 0x80, 0x00, 0x00, 0x01},  // RAL: old CY into bit 0
-        {0x17, 0x01, 0x01, 0x03, 0x00},
-        {0x1F, 0x01, 0x00, 0x00, 0x01},  // RAR: old CY into bit 7
-        {0x1F, 0x02, 0xFF, 0x81, 0xFE},
-        {0x37, 0x12, 0x28, 0x12, 0x29},  // STC
+        {0x17, 0x01, 0x01, 0x03, 0x00}, {0x1F, 0x01, 0x00, 0x00, 0x01},  // RAR: old CY into bit 7
+        {0x1F, 0x02, 0xFF, 0x81, 0xFE}, {0x37, 0x12, 0x28, 0x12, 0x29},  // STC
         {0x3F, 0x12, 0x29, 0x12, 0x28},  // CMC
-        {0x3F, 0x12, 0x00, 0x12, 0x01},
-        {0x2F, 0x5A, 0xD7, 0xA5, 0xD7},  // CMA: no flag at all
+        {0x3F, 0x12, 0x00, 0x12, 0x01}, {0x2F, 0x5A, 0xD7, 0xA5, 0xD7},  // CMA: no flag at all
     };
     for (const auto& c : cases) {
         auto mp = ram_mode_machine();
@@ -269,8 +265,8 @@ bool condition_true(uint8_t y, uint8_t f) {
 bool transfers_control(uint8_t op) {
     if ((op & 0xC0) != 0xC0) return false;
     const int y = (op >> 3) & 7, z = op & 7;
-    return z == 0 || z == 2 || z == 4 || z == 7 || (z == 1 && (y == 1 || y == 3 || y == 5)) ||
-           (z == 3 && y <= 1) || (z == 5 && (y & 1));
+    return z == 0 || z == 2 || z == 4 || z == 7 || (z == 1 && (y == 1 || y == 3 || y == 5)) || (z == 3 && y <= 1) ||
+           (z == 5 && (y & 1));
 }
 
 // Every opcode, with its condition (if any) once false and once true, costs the cycles
@@ -425,28 +421,27 @@ TEST_F(I8080, WordOperandsAndDirectAddressesWrapPastFFFF) {
 }
 
 TEST_F(I8080, DataMovesUseTheirPairsAndAddresses) {
-    put(m, 0x1000,
-        {0x01, 0x00, 0x90,   // LXI B,9000
-         0x11, 0x01, 0x90,   // LXI D,9001
-         0x3E, 0x5A,         // MVI A,5A
-         0x02,               // STAX B      9000 = 5A
-         0x3C,               // INR A
-         0x12,               // STAX D      9001 = 5B
-         0x32, 0x02, 0x90,   // STA 9002    9002 = 5B
-         0x0A,               // LDAX B      A = 5A
-         0x21, 0x01, 0x90,   // LXI H,9001
-         0x46,               // MOV B,M     B = 5B
-         0x36, 0x77,         // MVI M,77    9001 = 77
-         0x4E,               // MOV C,M     C = 77
-         0x23,               // INX H
-         0x70,               // MOV M,B     9002 = 5B
-         0x71,               // MOV M,C     9002 = 77
-         0xEB,               // XCHG        DE = 9002, HL = 9001
-         0xF9,               // SPHL        SP = 9001
-         0x3B,               // DCX SP
-         0x1B,               // DCX D
-         0x1A,               // LDAX D      A = 77
-         0x3A, 0x00, 0x90}); // LDA 9000    A = 5A
+    put(m, 0x1000, {0x01, 0x00, 0x90,  // LXI B,9000
+                    0x11, 0x01, 0x90,  // LXI D,9001
+                    0x3E, 0x5A,  // MVI A,5A
+                    0x02,  // STAX B      9000 = 5A
+                    0x3C,  // INR A
+                    0x12,  // STAX D      9001 = 5B
+                    0x32, 0x02, 0x90,  // STA 9002    9002 = 5B
+                    0x0A,  // LDAX B      A = 5A
+                    0x21, 0x01, 0x90,  // LXI H,9001
+                    0x46,  // MOV B,M     B = 5B
+                    0x36, 0x77,  // MVI M,77    9001 = 77
+                    0x4E,  // MOV C,M     C = 77
+                    0x23,  // INX H
+                    0x70,  // MOV M,B     9002 = 5B
+                    0x71,  // MOV M,C     9002 = 77
+                    0xEB,  // XCHG        DE = 9002, HL = 9001
+                    0xF9,  // SPHL        SP = 9001
+                    0x3B,  // DCX SP
+                    0x1B,  // DCX D
+                    0x1A,  // LDAX D      A = 77
+                    0x3A, 0x00, 0x90});  // LDA 9000    A = 5A
     i8080_do_opcodes(m, 10 + 10 + 7 + 7 + 5 + 7 + 13 + 7 + 10 + 7 + 10 + 7 + 5 + 7 + 7 + 4 + 5 + 5 + 5 + 7);
     EXPECT_EQ(m.PC, 0x101E);
     EXPECT_EQ(m.memory[0x9000], 0x5A);
@@ -492,13 +487,13 @@ TEST_F(I8080, OutToTheMapSwitchTakesEffectAtTheNextFetch) {
     // Code in 8000-BFFF works in both modes: write and read video memory, then switch back.
     m.vram[0] = 0x66;
     put(m, 0x8000,
-        {0x3A, 0x00, 0x40,   // LDA 4000  -> vram[0]
-         0x3C,               // INR A
-         0x32, 0x01, 0x40,   // STA 4001  -> vram[1]
-         0x3E, 0x02,         // MVI A,02
-         0xD3, 0x42,         // OUT 42 (selects latch C2): RAM mode
-         0x3A, 0x00, 0x40,   // LDA 4000  -> memory[4000]
-         0x32, 0x34, 0x12}); // STA 1234
+        {0x3A, 0x00, 0x40,  // LDA 4000  -> vram[0]
+         0x3C,  // INR A
+         0x32, 0x01, 0x40,  // STA 4001  -> vram[1]
+         0x3E, 0x02,  // MVI A,02
+         0xD3, 0x42,  // OUT 42 (selects latch C2): RAM mode
+         0x3A, 0x00, 0x40,  // LDA 4000  -> memory[4000]
+         0x32, 0x34, 0x12});  // STA 1234
     m.memory[0x4000] = 0x11;
     m.PC = 0x8000;
     i8080_do_opcodes(m, 13 + 5 + 13 + 7 + 10 + 13 + 13);
@@ -605,8 +600,8 @@ TEST(I8080Map, OperandsAreFetchedThroughTheMapAtEveryBoundary) {
             for (uint32_t i = 0; i < VRAM_SIZE; ++i) m.vram[i] = static_cast<uint8_t>(i * 11 + 2);
             m.port_latches[0xC2] = latch;
             m.PC = static_cast<uint16_t>(at);
-            const uint16_t expected = static_cast<uint16_t>(do_read(m, (at + 1) & 0xFFFF) |
-                                                            (do_read(m, (at + 2) & 0xFFFF) << 8));
+            const uint16_t expected =
+                static_cast<uint16_t>(do_read(m, (at + 1) & 0xFFFF) | (do_read(m, (at + 2) & 0xFFFF) << 8));
             // Put LXI B there through whichever array the map shows at that address.
             if (latch == 0x00 && at >= 0x4000 && at < 0x8000) {
                 m.vram[at - 0x4000] = 0x01;
@@ -626,13 +621,13 @@ TEST(I8080Map, OperandsAreFetchedThroughTheMapAtEveryBoundary) {
 TEST_F(I8080, InputAndOutputGoThroughThePortLayer) {
     m.kbd_matrix[2] = 0x81;
     put(m, 0x1000,
-        {0x3E, 0xFB,   // MVI A,FB: select column 2
-         0xD3, 0xD0,   // OUT D0
-         0xDB, 0xF1,   // IN F1 (decodes as D1)
-         0x47,         // MOV B,A
-         0x3E, 0x12,   // MVI A,12
-         0xD3, 0x05,   // OUT 05 (decodes as C1)
-         0xDB, 0xC1}); // IN C1: always FF
+        {0x3E, 0xFB,  // MVI A,FB: select column 2
+         0xD3, 0xD0,  // OUT D0
+         0xDB, 0xF1,  // IN F1 (decodes as D1)
+         0x47,  // MOV B,A
+         0x3E, 0x12,  // MVI A,12
+         0xD3, 0x05,  // OUT 05 (decodes as C1)
+         0xDB, 0xC1});  // IN C1: always FF
     i8080_do_opcodes(m, 7 + 10 + 10 + 5);
     EXPECT_EQ(m.B, 0x7E);
     i8080_do_opcodes(m, 7 + 10 + 10);

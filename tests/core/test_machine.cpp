@@ -119,8 +119,7 @@ TEST(Ports, OnlyBits410OfThePortNumberAreDecoded) {
     do_output(m, 0xC2, 0x5D);
     EXPECT_EQ(do_input(m, 0xC2), 0x5D);
     EXPECT_EQ(do_input(m, 0x02), 0x5D);
-    for (uint8_t port : {0xC0, 0xC1, 0xC3, 0xD0, 0xD3, 0x00, 0x13})
-        EXPECT_EQ(do_input(m, port), 0xFF) << int(port);
+    for (uint8_t port : {0xC0, 0xC1, 0xC3, 0xD0, 0xD3, 0x00, 0x13}) EXPECT_EQ(do_input(m, port), 0xFF) << int(port);
 }
 
 TEST(Ports, KeyboardMatricesReadThroughSelectedColumns) {

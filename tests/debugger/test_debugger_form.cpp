@@ -25,6 +25,7 @@ class TestDebugger : public TDebuggerForm {
 public:
     using TDebuggerForm::TDebuggerForm;
     QStringList messages, errors;
+
 protected:
     void show_message(const QString& text) override { messages << text; }
     void show_error(const QString& text) override { errors << text; }
@@ -285,9 +286,11 @@ void DebuggerFormTest::resultEntriesGoToTheAddress() {
     f.EditSearchValue->setText("153");
     QTest::mouseClick(f.ButtonSearch, Qt::LeftButton);
     const QAbstractItemModel* model = f.ListBoxSearchFound->model();
-    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::LeftButton, {}, f.ListBoxSearchFound->visualRect(model->index(1, 0)).center());
+    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::LeftButton, {},
+                      f.ListBoxSearchFound->visualRect(model->index(1, 0)).center());
     QCOMPARE(f.grid_cell(), (GridCell{1, 3073}));
-    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::RightButton, {}, f.ListBoxSearchFound->visualRect(model->index(0, 0)).center());
+    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::RightButton, {},
+                      f.ListBoxSearchFound->visualRect(model->index(0, 0)).center());
     QCOMPARE(f.grid_cell(), (GridCell{1, 2}));
 }
 
@@ -295,17 +298,34 @@ void DebuggerFormTest::resultEntriesGoToTheAddress() {
 // field to its button and on to the list of found addresses on both value searches.
 void DebuggerFormTest::widgetsKeepTheirNamesAndTabOrder() {
     TestDebugger& f = *form_;
-    const std::vector<std::pair<const char*, QWidget*>> named = {
-        {"Splitter1", f.SplitterMain}, {"StringGrid1", f.GridMemory}, {"PageControl1", f.PageControlTools},
-        {"Edit4", f.EditListFrom}, {"Edit6", f.EditListTo}, {"Button4", f.ButtonList},
-        {"PageControl2", f.PageControlSearch}, {"Edit7", f.EditSearchValue}, {"Button1", f.ButtonSearch},
-        {"Label23", f.LabelSearchFound}, {"ListBox2", f.ListBoxSearchFound}, {"Edit2", f.EditReplaceAddress},
-        {"Edit3", f.EditReplaceValue}, {"CheckBox16_10", f.CheckBoxReplaceHex}, {"Button3", f.ButtonReplace},
-        {"PageControl3", f.PageControlTracker}, {"ComboBoxPoisk", f.ComboBoxTrackMode}, {"Edit1", f.EditTrackValue},
-        {"Button5", f.ButtonTrackStart}, {"Label18", f.LabelTrackFound}, {"ListBox1", f.ListBoxTrackFound},
-        {"ComboBox1", f.ComboBoxCompareMode}, {"ComboBox2", f.ComboBoxCompareChange}, {"Edit5", f.EditCompareBy},
-        {"Button2", f.ButtonCompare}, {"ListBox3", f.ListBoxCompareFound}, {"StatusBar1", f.StatusBar},
-        {"Label9", f.RegisterLabels[8]}};
+    const std::vector<std::pair<const char*, QWidget*>> named = {{"Splitter1", f.SplitterMain},
+                                                                 {"StringGrid1", f.GridMemory},
+                                                                 {"PageControl1", f.PageControlTools},
+                                                                 {"Edit4", f.EditListFrom},
+                                                                 {"Edit6", f.EditListTo},
+                                                                 {"Button4", f.ButtonList},
+                                                                 {"PageControl2", f.PageControlSearch},
+                                                                 {"Edit7", f.EditSearchValue},
+                                                                 {"Button1", f.ButtonSearch},
+                                                                 {"Label23", f.LabelSearchFound},
+                                                                 {"ListBox2", f.ListBoxSearchFound},
+                                                                 {"Edit2", f.EditReplaceAddress},
+                                                                 {"Edit3", f.EditReplaceValue},
+                                                                 {"CheckBox16_10", f.CheckBoxReplaceHex},
+                                                                 {"Button3", f.ButtonReplace},
+                                                                 {"PageControl3", f.PageControlTracker},
+                                                                 {"ComboBoxPoisk", f.ComboBoxTrackMode},
+                                                                 {"Edit1", f.EditTrackValue},
+                                                                 {"Button5", f.ButtonTrackStart},
+                                                                 {"Label18", f.LabelTrackFound},
+                                                                 {"ListBox1", f.ListBoxTrackFound},
+                                                                 {"ComboBox1", f.ComboBoxCompareMode},
+                                                                 {"ComboBox2", f.ComboBoxCompareChange},
+                                                                 {"Edit5", f.EditCompareBy},
+                                                                 {"Button2", f.ButtonCompare},
+                                                                 {"ListBox3", f.ListBoxCompareFound},
+                                                                 {"StatusBar1", f.StatusBar},
+                                                                 {"Label9", f.RegisterLabels[8]}};
     for (const auto& [name, widget] : named) {
         QVERIFY2(widget && f.findChild<QWidget*>(name) == widget, name);
     }

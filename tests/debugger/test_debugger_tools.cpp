@@ -57,7 +57,8 @@ TEST(DebuggerGrid, TextsAndCellMoves) {
     EXPECT_EQ(row_address_text(4096), "FFF0:");
     EXPECT_EQ(byte_text(0x3E), "3E");
     EXPECT_EQ(byte_text(0x0A), "0A");
-    const uint8_t bytes[16] = {0x7F, 0x80, 0x1F, 0x20, 'A', 'z', 0x00, 0xFF, '~', '0', '.', 0xC0, 0x5C, 0x7E, 0x21, 0x09};
+    const uint8_t bytes[16] = {0x7F, 0x80, 0x1F, 0x20, 'A',  'z',  0x00, 0xFF,
+                               '~',  '0',  '.',  0xC0, 0x5C, 0x7E, 0x21, 0x09};
     for (int i = 0; i < 16; ++i) m->memory[0xFFF0 + i] = bytes[i];
     EXPECT_EQ(row_chars(*m, 0xFFF0), std::string("\x7f.. Az..~0..\\~!."));
     m->memory[0xC000] = 0x3E;
@@ -157,11 +158,11 @@ TEST(DebuggerTracker, DecreaseByExactlyOne) {
     m->memory[0x12] = 0;
     m->memory[0x13] = 5;
     EXPECT_EQ(t->remember(*m), 65536);
-    m->memory[0x10] = 2;     // 03 -> 02: listed
-    m->memory[0x11] = 0;     // 01 -> 00: never
+    m->memory[0x10] = 2;  // 03 -> 02: listed
+    m->memory[0x11] = 0;  // 01 -> 00: never
     m->memory[0x12] = 0xFF;  // 00 -> FF: no wrap
-    m->memory[0x13] = 3;     // down by two
-    m->memory[0xFFFF] = 4;   // 05 -> 04: listed
+    m->memory[0x13] = 3;  // down by two
+    m->memory[0xFFFF] = 4;  // 05 -> 04: listed
     EXPECT_EQ(t->decreased_by_one(*m), (std::vector<uint32_t>{0x10, 0xFFFF}));
 }
 

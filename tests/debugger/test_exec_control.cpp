@@ -331,7 +331,7 @@ TEST(ExecCycleCounter, CountsFromTheLastStop) {
     const int64_t before = p.exec.cycles;
     p.exec.note_break(*p.m);
     EXPECT_EQ(p.exec.cycles_since_stop(), before);  // the span up to the break
-    p.exec.note_break(*p.m);                        // no run since: the same stop
+    p.exec.note_break(*p.m);  // no run since: the same stop
     EXPECT_EQ(p.exec.cycles_since_stop(), before);
     p.exec.step_over(*p.m);
     ASSERT_TRUE(p.run());

@@ -84,8 +84,7 @@ TEST_F(Keyboard, CodesPressBothValidHalvesAndIgnoreInvalidOnes) {
     EXPECT_EQ(m->kbd_extra[1], 0x00);
 
     // Invalid halves: main column 8, main row 8, extra column 4, extra row 8.
-    for (KeyCode bad : {KeyCode{0x88FF}, KeyCode{0x38FF}, KeyCode{0xFF48}, KeyCode{0xFF18}, NO_KEY})
-        kbd(*m, bad, true);
+    for (KeyCode bad : {KeyCode{0x88FF}, KeyCode{0x38FF}, KeyCode{0xFF48}, KeyCode{0xFF18}, NO_KEY}) kbd(*m, bad, true);
     EXPECT_EQ(m->kbd_matrix, (std::array<uint8_t, 8>{}));
     EXPECT_EQ(m->kbd_extra, (std::array<uint8_t, 4>{}));
     kbd(*m, 0x8812, true);  // main half invalid, extra 1/2 still pressed

@@ -29,8 +29,9 @@ TEST(Typing, PlainAndShiftedCharacters) {
     EXPECT_EQ(keys_of("Ab9 \n"), (std::vector<Keys>{{0x41}, {0x42}, {0x39}, {0x20}, {0x0D}}));
     EXPECT_EQ(keys_of("!:\"?)"),
               (std::vector<Keys>{{0x10, 0x31}, {0x10, 0xBA}, {0x10, 0xDE}, {0x10, 0xBF}, {0x10, 0x30}}));
-    EXPECT_EQ(keys_of("-/`;=,.[\\]'"),
-              (std::vector<Keys>{{0xBD}, {0xBF}, {0xC0}, {0xBA}, {0xBB}, {0xBC}, {0xBE}, {0xDB}, {0xDC}, {0xDD}, {0xDE}}));
+    EXPECT_EQ(
+        keys_of("-/`;=,.[\\]'"),
+        (std::vector<Keys>{{0xBD}, {0xBF}, {0xC0}, {0xBA}, {0xBB}, {0xBC}, {0xBE}, {0xDB}, {0xDC}, {0xDD}, {0xDE}}));
     EXPECT_TRUE(keystrokes_for_text("").empty());
 }
 
@@ -44,8 +45,11 @@ TEST(Typing, EveryPrintableCharacterReachesTheLatinTable) {
 }
 
 TEST(Typing, UntypableCharacterThrowsNamingIt) {
-    const std::pair<std::string_view, std::string_view> cases[] = {
-        {"a\tb", "0x09"}, {"\xC3\xA9", "'\xC3\xA9'"}, {"a\xC3", "0xC3"}, {"x\r\n", "0x0D"}, {std::string_view("\0", 1), "0x00"}};
+    const std::pair<std::string_view, std::string_view> cases[] = {{"a\tb", "0x09"},
+                                                                   {"\xC3\xA9", "'\xC3\xA9'"},
+                                                                   {"a\xC3", "0xC3"},
+                                                                   {"x\r\n", "0x0D"},
+                                                                   {std::string_view("\0", 1), "0x00"}};
     for (auto [text, named] : cases) {
         try {
             keystrokes_for_text(text);

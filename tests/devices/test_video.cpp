@@ -9,8 +9,8 @@
 namespace lvov {
 namespace {
 
-constexpr uint32_t BLACK = 0xFF000000, WHITE = 0xFFFFFFFF, RED = 0xFFFF0000, GREEN = 0xFF00FF00,
-                   BLUE = 0xFF0000FF, YELLOW = 0xFFFFFF00, MAGENTA = 0xFFFF00FF, CYAN = 0xFF00FFFF;
+constexpr uint32_t BLACK = 0xFF000000, WHITE = 0xFFFFFFFF, RED = 0xFFFF0000, GREEN = 0xFF00FF00, BLUE = 0xFF0000FF,
+                   YELLOW = 0xFFFFFF00, MAGENTA = 0xFFFF00FF, CYAN = 0xFF00FFFF;
 constexpr uint32_t POISON = 0x12345678;  // never a colour the table produces
 
 TEST(ColourRule, PaletteRowsGiveTheirFourColours) {
@@ -26,7 +26,8 @@ TEST(ColourRule, PaletteRowsGiveTheirFourColours) {
     };
     for (const Row& r : rows)
         for (int v = 0; v < 4; ++v)
-            EXPECT_EQ(compute_color_index(r.palette, v), r.colours[v]) << "palette " << int(r.palette) << " value " << v;
+            EXPECT_EQ(compute_color_index(r.palette, v), r.colours[v])
+                << "palette " << int(r.palette) << " value " << v;
     // An unknown base colour gives the palette's own channels only.
     EXPECT_EQ(compute_color_index(0x70, 7), WHITE);
     EXPECT_EQ(compute_color_index(0x50, -1), MAGENTA);
@@ -88,10 +89,10 @@ TEST_F(Painter, OnlyChangedBytesAreRepaintedAtTheirPlace) {
     paint_screen(*m, *colors, *pic);
     poison();
 
-    m->vram[0x0000] = 0x88;          // row 0, x 0-3
-    m->vram[3 * 64 + 1] = 0x12;      // row 3, x 4-7
-    m->vram[0x3FFF] = 0xF0;          // row 255, x 252-255
-    m->vram[0x3FFE] = 0x0F;          // same group, neighbouring byte
+    m->vram[0x0000] = 0x88;  // row 0, x 0-3
+    m->vram[3 * 64 + 1] = 0x12;  // row 3, x 4-7
+    m->vram[0x3FFF] = 0xF0;  // row 255, x 252-255
+    m->vram[0x3FFE] = 0x0F;  // same group, neighbouring byte
     EXPECT_TRUE(paint_screen(*m, *colors, *pic));
 
     EXPECT_EQ(pixel(0, 0), RED);

@@ -222,8 +222,9 @@ TEST_F(Firmware, CtrlTogglesCyrillicLettersOfTheRussianLayout) {
     EXPECT_EQ(m.memory[FIRMWARE_KBD_MODE] & 0x80, 0x80);
     // the host keys in ЙЦУКЕН order, with their Cyrillic legends in window-1251
     type("qwertyuiop[]asdfghjkl;'");
-    EXPECT_EQ(edit_buffer(), "\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB"
-                             "\xC4\xC6\xDD");
+    EXPECT_EQ(edit_buffer(),
+              "\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB"
+              "\xC4\xC6\xDD");
     EXPECT_EQ(cell(cursor_line(), 2), '\xC9');  // Й has a glyph of its own
     tap(VK_ESCAPE);
     type("zxcvbnm,.");
@@ -231,8 +232,8 @@ TEST_F(Firmware, CtrlTogglesCyrillicLettersOfTheRussianLayout) {
     tap(VK_ESCAPE);
     // digits and symbols follow the Russian layout too: Shift+2 ", Shift+3 numero,
     // the / key . and Shift+/ ,, the ` key YO
-    const std::vector<uint8_t> chords[] = {{0x31}, {VK_SHIFT, 0x31}, {VK_SHIFT, 0x32}, {VK_SHIFT, 0x33}, {0xBF},
-                                           {VK_SHIFT, 0xBF}, {0xC0}, {0xBB}, {0xDC}};
+    const std::vector<uint8_t> chords[] = {
+        {0x31}, {VK_SHIFT, 0x31}, {VK_SHIFT, 0x32}, {VK_SHIFT, 0x33}, {0xBF}, {VK_SHIFT, 0xBF}, {0xC0}, {0xBB}, {0xDC}};
     for (const auto& chord : chords) press_chord(chord);
     EXPECT_EQ(edit_buffer(), "1!\"\xB9.,\xA8=\\");
     tap(VK_ESCAPE);
@@ -248,12 +249,12 @@ TEST_F(Firmware, CtrlTogglesCyrillicLettersOfTheRussianLayout) {
 }
 
 TEST_F(Firmware, MatrixPositionsDecodeByMode) {
-    hold_position(6, 4, 3);              // host A
-    hold_position(4, 7, 3);              // host 1
-    hold_position(4, 7, 3, true);        // Shift+1
+    hold_position(6, 4, 3);  // host A
+    hold_position(4, 7, 3);  // host 1
+    hold_position(4, 7, 3, true);  // Shift+1
     m.memory[FIRMWARE_KBD_MODE] = 0x80;  // Cyrillic, set as a program would
-    hold_position(6, 4, 3);              // host F in the Cyrillic table: А
-    hold_position(6, 7, 3);              // host A in the Cyrillic table: Ф
+    hold_position(6, 4, 3);  // host F in the Cyrillic table: А
+    hold_position(6, 7, 3);  // host A in the Cyrillic table: Ф
     EXPECT_EQ(edit_buffer(), "A1!\xC0\xD4");
     EXPECT_EQ(screen_line(cursor_line()), "> A1!A\xD4");
     // the Left arrow (extra 3/2) and Backspace (main 2/3) both erase
@@ -321,13 +322,13 @@ TEST_F(Firmware, BadCommandsChangeNothing) {
 }
 
 TEST_F(Firmware, GoRunsAProgramAndComesBackWithItsRegisters) {
-    const uint8_t program[] = {0x3E, 0x5A,        // MVI A,5A
-                               0xB7,              // ORA A: S, Z, AC clear, P set
+    const uint8_t program[] = {0x3E, 0x5A,  // MVI A,5A
+                               0xB7,  // ORA A: S, Z, AC clear, P set
                                0x01, 0x34, 0x12,  // LXI B,1234
                                0x11, 0xCD, 0xAB,  // LXI D,ABCD
                                0x21, 0x00, 0x90,  // LXI H,9000
-                               0x37,              // STC
-                               0xC9};             // RET
+                               0x37,  // STC
+                               0xC9};  // RET
     std::copy(std::begin(program), std::end(program), m.memory.begin() + 0x9000);
     type("G 9000\n");
     const int regs = find_line("A=5A BC=1234 DE=ABCD HL=9000");

@@ -28,8 +28,16 @@ constexpr int32_t BUDGET_FOLD = 20000;
 
 bool is_instruction_cycles(int32_t cycles) {
     switch (cycles) {
-        case 4: case 5: case 7: case 10: case 11: case 13: case 16: case 17: case 18: return true;
-        default: return false;
+    case 4:
+    case 5:
+    case 7:
+    case 10:
+    case 11:
+    case 13:
+    case 16:
+    case 17:
+    case 18: return true;
+    default: return false;
     }
 }
 
@@ -57,10 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     m.port_latches[LATCH_KBD_EXTRA] = data[18];
     std::memcpy(m.kbd_matrix.data(), data + 19, 8);
     std::memcpy(m.kbd_extra.data(), data + 27, 4);
-    for (uint32_t k = 0; k < MEMORY_SIZE; ++k)
-        m.memory[(m.PC + k) & 0xFFFF] = n ? code[k % n] : 0x00;
-    for (uint32_t k = 0; k < VRAM_SIZE; ++k)
-        m.vram[k] = n ? code[((0x4000u + k - m.PC) & 0xFFFF) % n] : 0x00;
+    for (uint32_t k = 0; k < MEMORY_SIZE; ++k) m.memory[(m.PC + k) & 0xFFFF] = n ? code[k % n] : 0x00;
+    for (uint32_t k = 0; k < VRAM_SIZE; ++k) m.vram[k] = n ? code[((0x4000u + k - m.PC) & 0xFFFF) % n] : 0x00;
     m.cycles = 777;
 
     *whole = m;

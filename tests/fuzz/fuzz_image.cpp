@@ -37,7 +37,7 @@ enum class Outcome { Snapshot, Dump, Tape, NotRecognised, Refused };
 struct World {
     RomImages roms = builtin_rom_images();
     ByteBufferBank bank;
-    MachineState base;   // what every load starts from: busy, nothing at a reset value
+    MachineState base;  // what every load starts from: busy, nothing at a reset value
     MachineState other;  // a freshly reset machine, where written snapshots are read back
     MachineState loaded[2];
     MachineState direct;  // loaded by the readers themselves
@@ -69,10 +69,10 @@ World& world() {
 Outcome load(World& w, MachineState& m, const std::string& path) {
     try {
         switch (LoadImageFile(w.bank, m, path)) {
-            case LoadResult::Snapshot: return Outcome::Snapshot;
-            case LoadResult::Dump: return Outcome::Dump;
-            case LoadResult::Tape: return Outcome::Tape;
-            case LoadResult::NotRecognised: return Outcome::NotRecognised;
+        case LoadResult::Snapshot: return Outcome::Snapshot;
+        case LoadResult::Dump: return Outcome::Dump;
+        case LoadResult::Tape: return Outcome::Tape;
+        case LoadResult::NotRecognised: return Outcome::NotRecognised;
         }
     } catch (const RangeError&) {
         return Outcome::Refused;
@@ -84,7 +84,8 @@ Outcome load(World& w, MachineState& m, const std::string& path) {
 
 // The readers in LoadImageFile's order, on the file's bytes alone.
 Outcome read_directly(std::span<const uint8_t> file, MachineState& m) {
-    const std::string header(reinterpret_cast<const char*>(file.data()), std::min<size_t>(FILE_HEADER_SIZE, file.size()));
+    const std::string header(reinterpret_cast<const char*>(file.data()),
+                             std::min<size_t>(FILE_HEADER_SIZE, file.size()));
     try {
         if (ReadSnapshot(file, m, header)) return Outcome::Snapshot;
         if (ReadDumpImage(file, m, header)) return Outcome::Dump;
@@ -114,13 +115,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         outcome[round] = load(w, w.loaded[round], w.input_path);
     }
     FUZZ_CHECK(outcome[0] == outcome[1], "the outcome depends on bytes past the end of the file");
-    FUZZ_CHECK(state_difference(w.loaded[0], w.loaded[1]).empty(),
-               "the loaded state depends on bytes past the end of the file: " +
-                   state_difference(w.loaded[0], w.loaded[1]));
+    FUZZ_CHECK(
+        state_difference(w.loaded[0], w.loaded[1]).empty(),
+        "the loaded state depends on bytes past the end of the file: " + state_difference(w.loaded[0], w.loaded[1]));
 
     const std::vector<uint8_t> exact(data, data + size);
     w.direct = w.base;
-    FUZZ_CHECK(read_directly(exact, w.direct) == outcome[0], "the readers on the file's bytes decide otherwise than the load");
+    FUZZ_CHECK(read_directly(exact, w.direct) == outcome[0],
+               "the readers on the file's bytes decide otherwise than the load");
     FUZZ_CHECK(state_difference(w.loaded[0], w.direct).empty(),
                "the readers on the file's bytes load another state: " + state_difference(w.loaded[0], w.direct));
 
@@ -141,8 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expected.PC = w.base.PC;
         expected.memory = w.base.memory;
         FUZZ_CHECK(state_difference(expected, w.base).empty(),
-                   "a tape image changed more than memory, latch C2, SP and PC: " +
-                       state_difference(expected, w.base));
+                   "a tape image changed more than memory, latch C2, SP and PC: " + state_difference(expected, w.base));
     }
 
     // Written back and read again: the same state, and the same bytes when written again.
@@ -155,8 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(w.reread.cycles == w.other.cycles && w.reread.kbd_matrix == w.other.kbd_matrix,
                "reading a snapshot changed the clock counter or the keyboard matrix");
     SaveSnapshot(w.bank, w.reread, w.roms, w.output_path);
-    FUZZ_CHECK(w.bank.cursor(1) == written.size() &&
-                   std::memcmp(w.bank.data(1), written.data(), written.size()) == 0,
+    FUZZ_CHECK(w.bank.cursor(1) == written.size() && std::memcmp(w.bank.data(1), written.data(), written.size()) == 0,
                "the same state written twice gives different bytes");
     return 0;
 }

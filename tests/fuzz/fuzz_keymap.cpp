@@ -79,28 +79,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = KEY_MAP_FILE_SIZE; i + 1 < size; i += 2) {
         const uint8_t vk = data[i + 1];
         switch (data[i] & 3) {
-            case 0: {
-                const bool was_held = held.codes[vk] != NO_KEY;
-                const KeyCode chosen = readmask(m, tables, vk);
-                press_host_key(m, tables, held, vk);
-                if (!was_held) FUZZ_CHECK(held.codes[vk] == chosen, "a press did not use the table chosen now");
-                break;
-            }
-            case 1:
-                release_host_key(m, held, vk);
-                FUZZ_CHECK(held.codes[vk] == NO_KEY, "a released key is still held");
-                break;
-            case 2:
-                m.memory[FIRMWARE_KBD_MODE] ^= KBD_MODE_CYRILLIC;  // the firmware switches tables
-                break;
-            case 3:
-                release_all_keys(m, held);
-                FUZZ_CHECK(all_released(m, held), "a pause left a key held");
-                break;
+        case 0: {
+            const bool was_held = held.codes[vk] != NO_KEY;
+            const KeyCode chosen = readmask(m, tables, vk);
+            press_host_key(m, tables, held, vk);
+            if (!was_held) FUZZ_CHECK(held.codes[vk] == chosen, "a press did not use the table chosen now");
+            break;
         }
-        FUZZ_CHECK(matrices_of(m) == expected_matrices(held),
-                   "after event " + std::to_string((i - KEY_MAP_FILE_SIZE) / 2) +
-                       " the matrices differ from the keys held");
+        case 1:
+            release_host_key(m, held, vk);
+            FUZZ_CHECK(held.codes[vk] == NO_KEY, "a released key is still held");
+            break;
+        case 2:
+            m.memory[FIRMWARE_KBD_MODE] ^= KBD_MODE_CYRILLIC;  // the firmware switches tables
+            break;
+        case 3:
+            release_all_keys(m, held);
+            FUZZ_CHECK(all_released(m, held), "a pause left a key held");
+            break;
+        }
+        FUZZ_CHECK(
+            matrices_of(m) == expected_matrices(held),
+            "after event " + std::to_string((i - KEY_MAP_FILE_SIZE) / 2) + " the matrices differ from the keys held");
     }
     release_all_keys(m, held);
     FUZZ_CHECK(all_released(m, held), "a pause left a key held");

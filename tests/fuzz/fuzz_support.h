@@ -1,6 +1,7 @@
 // Shared pieces of the fuzz targets: property checks that abort (so libFuzzer keeps the
 // input as a crash), a private scratch folder per process, and machine comparisons.
 #pragma once
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <unistd.h>
 
 #include "core/hex.h"
 #include "core/machine.h"
@@ -24,8 +24,8 @@ namespace lvov::fuzz {
     std::abort();
 }
 
-#define FUZZ_CHECK(cond, detail)                                                 \
-    do {                                                                         \
+#define FUZZ_CHECK(cond, detail)                                                  \
+    do {                                                                          \
         if (!(cond)) ::lvov::fuzz::violated(__FILE__, __LINE__, #cond, (detail)); \
     } while (0)
 
@@ -75,7 +75,8 @@ inline std::string stored_state_difference(const MachineState& a, const MachineS
         std::memcmp(a.port_latches.data(), b.port_latches.data(), 256) == 0)
         return "";
     for (uint32_t i = 0; i < MEMORY_SIZE; ++i)
-        if (a.memory[i] != b.memory[i]) return "memory " + hex4(i) + ": " + hex4(a.memory[i]) + " vs " + hex4(b.memory[i]);
+        if (a.memory[i] != b.memory[i])
+            return "memory " + hex4(i) + ": " + hex4(a.memory[i]) + " vs " + hex4(b.memory[i]);
     for (uint32_t i = 0; i < VRAM_SIZE; ++i)
         if (a.vram[i] != b.vram[i]) return "vram " + hex4(i) + ": " + hex4(a.vram[i]) + " vs " + hex4(b.vram[i]);
     for (uint32_t i = 0; i < 256; ++i)

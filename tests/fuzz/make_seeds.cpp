@@ -50,8 +50,8 @@ AssembleResult assembled(const std::string& source) {
 void append(Bytes& out, const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }
 
 void append_registers(Bytes& out, const MachineState& m) {
-    const uint8_t r[] = {m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F, uint8_t(m.SP), uint8_t(m.SP >> 8),
-                         uint8_t(m.PC), uint8_t(m.PC >> 8)};
+    const uint8_t r[] = {
+        m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F, uint8_t(m.SP), uint8_t(m.SP >> 8), uint8_t(m.PC), uint8_t(m.PC >> 8)};
     append(out, r, sizeof r);
 }
 
@@ -220,8 +220,8 @@ void asm_seeds() {
 // Interpreter input: registers, budget, latches C2 D0 D2, matrices, code (see fuzz_i8080).
 Bytes cpu_input(uint16_t pc, uint16_t sp, int32_t budget, uint8_t c2, const std::string& source) {
     const AssembleResult r = assembled("ORG " + std::to_string(pc) + "\n" + source);
-    Bytes b = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x3A, 0x02, uint8_t(sp), uint8_t(sp >> 8), uint8_t(pc),
-               uint8_t(pc >> 8)};
+    Bytes b = {
+        0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0x3A, 0x02, uint8_t(sp), uint8_t(sp >> 8), uint8_t(pc), uint8_t(pc >> 8)};
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(budget) >> (8 * i)));
     b.push_back(c2);
     b.push_back(0xFE);  // D0: column 0 selected

@@ -37,11 +37,9 @@ public:
         const int fd = ::open((path_ / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (fd < 0) return;
         const std::vector<char> block(4096, 'F');
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
+        while (::write(fd, block.data(), block.size()) > 0) {}
         for (size_t n = 2048; n > 0; n /= 2) {  // the last partial page
-            while (::write(fd, block.data(), n) > 0) {
-            }
+            while (::write(fd, block.data(), n) > 0) {}
         }
         ::close(fd);
     }

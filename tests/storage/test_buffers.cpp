@@ -247,7 +247,8 @@ TEST(HostFiles, OnlyRegularFilesAreReadOrReplacedAndNothingWaits) {
     EXPECT_THROW(bank.SaveBufferToFile(1, dir / "to-fifo"), IoError);
     EXPECT_TRUE(std::filesystem::is_fifo(dir / "fifo"));
     EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
-    EXPECT_EQ(output_file_problem(dir / "folder/"), "\"" + (dir / "folder/").string() + "\" names a folder, not a file");
+    EXPECT_EQ(output_file_problem(dir / "folder/"),
+              "\"" + (dir / "folder/").string() + "\" names a folder, not a file");
     EXPECT_EQ(output_file_problem(dir / "new.png"), "");
     EXPECT_EQ(names_in(dir.path()), std::vector<std::string>({"fifo", "folder", "to-fifo"}));
 }
@@ -293,8 +294,7 @@ TEST(HostFiles, AWriteKilledMidwayLeavesThePreviousFileAndItsTemporaryIsRemovedL
         for (int i = 0; i < 50000; ++i) bank.PutByte(1, 0x11);
         try {
             bank.SaveBufferToFile(1, dir / "slot.bin");
-        } catch (...) {
-        }
+        } catch (...) {}
         _exit(0);
     }
     int status = 0;
@@ -318,12 +318,12 @@ TEST(HostFiles, FileNamesThatAreNotUtf8SurviveTheToolkitsText) {
     const std::string samples[] = {
         "plain.lvt",
         "\xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C.lvt",  // Cyrillic, valid UTF-8
-        "\xF0\x9F\x98\x80.NevLVE",                             // outside the BMP
-        "\xC6\xE8\xE7\xED\xFC.lvt",                           // the same word in window-1251
-        "\xFF\xFE\x80",                                         // stray bytes
-        "\xC0\xAF\xE0\x80\xAF",                               // overlong forms
-        "\xED\xA0\x80\xED\xB2\x80",                          // encoded surrogates
-        "\xF4\x90\x80\x80\xE2\x82",                          // past U+10FFFF, a cut sequence
+        "\xF0\x9F\x98\x80.NevLVE",  // outside the BMP
+        "\xC6\xE8\xE7\xED\xFC.lvt",  // the same word in window-1251
+        "\xFF\xFE\x80",  // stray bytes
+        "\xC0\xAF\xE0\x80\xAF",  // overlong forms
+        "\xED\xA0\x80\xED\xB2\x80",  // encoded surrogates
+        "\xF4\x90\x80\x80\xE2\x82",  // past U+10FFFF, a cut sequence
     };
     for (const std::string& s : samples) {
         const std::u16string text = escape_file_name(s);

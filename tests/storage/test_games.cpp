@@ -31,7 +31,12 @@ TEST(Cp1251, ConversionAndCaseFolding) {
     EXPECT_EQ(cp1251_to_utf8(UpperCaseCp1251(utf8_to_cp1251("race ёжик і є ї ґ ў"))), "RACE ЁЖИК І Є Ї ґ ў");
     for (int c = 0; c < 256; ++c) {  // lower-case letters move down, nothing else changes
         const bool lower = (c >= 'a' && c <= 'z') || c >= 0xE0;
-        const int expected = lower ? c - 0x20 : c == 0xB8 ? 0xA8 : c == 0xB3 ? 0xB2 : c == 0xBA ? 0xAA : c == 0xBF ? 0xAF : c;
+        const int expected = lower       ? c - 0x20
+                             : c == 0xB8 ? 0xA8
+                             : c == 0xB3 ? 0xB2
+                             : c == 0xBA ? 0xAA
+                             : c == 0xBF ? 0xAF
+                                         : c;
         ASSERT_EQ(static_cast<uint8_t>(UpperCaseCp1251(std::string(1, static_cast<char>(c)))[0]), expected) << c;
     }
 }
@@ -82,7 +87,8 @@ TEST(GamesIndex, LimitsKeepWhatWasRead) {
     EXPECT_EQ(games.game_count(), 300);
     EXPECT_EQ(games.names.back(), "Game300");
 
-    write_index(dir.path(), "A=a.lvt\n" + std::string(254, 't') + "=ok.lvt\n" + std::string(255, 't') + "=long.lvt\nB=b.lvt\n");
+    write_index(dir.path(),
+                "A=a.lvt\n" + std::string(254, 't') + "=ok.lvt\n" + std::string(255, 't') + "=long.lvt\nB=b.lvt\n");
     EXPECT_THROW(games.FillGamesList(dir.path()), RangeError);
     EXPECT_EQ(games.game_count(), 2);
 }
@@ -165,7 +171,7 @@ TEST(GamesIndex, LoadingAnEntry) {
     m = std::make_unique<MachineState>();
     const auto untouched = std::make_unique<MachineState>(*m);
     EXPECT_EQ(games.LoadGame(bank, *m, games.find("Gone")), "");  // its file is missing
-    EXPECT_EQ(games.LoadGame(bank, *m, games.find("R")), "");      // no such title
+    EXPECT_EQ(games.LoadGame(bank, *m, games.find("R")), "");  // no such title
     EXPECT_EQ(games.current_title, "Race");
     test::expect_unchanged(*untouched, *m);
 

@@ -55,8 +55,8 @@ TEST(RewindCoder, WritesTheSnapshotCodecTokensAndUndoesItself) {
     b = a;
     for (size_t i = 0; i < 1000; ++i) b[i] ^= static_cast<uint8_t>(1 + i % 255);
     for (size_t i = 1000; i < 1200; i += 2) b[i] ^= 0x5A;  // every other byte changes
-    b[70000] ^= 1;                                          // after a run of 68,800
-    b[199999] ^= 0x80;                                      // after a run longer than 65,535
+    b[70000] ^= 1;  // after a run of 68,800
+    b[199999] ^= 0x80;  // after a run longer than 65,535
 
     Bytes code(2 * a.size() + 3);
     code.resize(encode_xor_runs(a.data(), b.data(), a.size(), code.data()));

@@ -70,7 +70,8 @@ TEST_F(SlotsTest, RecentSnapshotsReloadByDigit) {
         slots.QuickSave(bank, *m, roms);
     }
     for (int digit = 1; digit <= 9; ++digit) {
-        EXPECT_EQ(slots.recent_snapshots[digit], text(dir / "AutoSave" / autosave_name({7, 12, 2026, 1, 37, 12 + digit})));
+        EXPECT_EQ(slots.recent_snapshots[digit],
+                  text(dir / "AutoSave" / autosave_name({7, 12, 2026, 1, 37, 12 + digit})));
     }
     EXPECT_EQ(slots.LoadRecent(bank, *m, 1), LoadResult::Snapshot);
     EXPECT_EQ(m->memory[0x0100], 3);

@@ -95,7 +95,7 @@ TEST_F(SnapshotTest, RoundTripRestoresEverythingStored) {
         auto saved = test::reset_machine(roms);
         test::scramble(*saved, seed);
         if (seed == 2) saved->PC = 0x0010, saved->SP = 0, saved->F = 0;  // zeros end the stream
-        if (seed == 3) saved->memory[0xD000] ^= 0x5A;                    // a foreign firmware image
+        if (seed == 3) saved->memory[0xD000] ^= 0x5A;  // a foreign firmware image
         SaveSnapshot(bank, *saved, roms, path("rt.NevLVE"));
         auto m = test::reset_machine(roms);
         m->cycles = 1234;

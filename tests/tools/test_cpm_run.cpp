@@ -147,70 +147,76 @@ TEST(CpmRun, CountDoesNotDependOnBudgetsOrInputChunks) {
     for (const auto& [chunk, slice] : {std::pair<size_t, int32_t>{1, 997}, {3, 10'007}, {256, 150}}) {
         const Outcome other = run(program, input, chunk, slice);
         EXPECT_TRUE(other.result.finished) << chunk << " " << slice;
-        EXPECT_TRUE(other.result.output == whole.result.output) << chunk << " " << slice << ": " << ::testing::PrintToString(other.result.output.substr(2990));
+        EXPECT_TRUE(other.result.output == whole.result.output)
+            << chunk << " " << slice << ": " << ::testing::PrintToString(other.result.output.substr(2990));
         EXPECT_EQ(other.result.cycles, whole.result.cycles) << chunk << " " << slice;
     }
 }
 
 TEST(CpmRun, ConsoleInputFunctions) {
-    const Outcome r = run(
-        "        MVI C,10\n"
-        "        LXI D,B1\n"
-        "        CALL 5\n"
-        "        MVI C,10        ; room for 3: the read ends when full\n"
-        "        LXI D,B2\n"
-        "        CALL 5\n"
-        "        MVI C,10\n"
-        "        LXI D,B3\n"
-        "        CALL 5\n"
-        "        MVI C,1\n"
-        "        CALL 5\n"
-        "        STA R\n"
-        "        MVI C,1\n"
-        "        CALL 5\n"
-        "        STA R+1\n"
-        "        MVI C,1\n"
-        "        CALL 5\n"
-        "        STA R+2\n"
-        "        MVI C,11\n"
-        "        CALL 5\n"
-        "        STA R+3\n"
-        "        MVI C,6\n"
-        "        MVI E,0FFH\n"
-        "        CALL 5\n"
-        "        STA R+4\n"
-        "        MVI C,11\n"
-        "        CALL 5\n"
-        "        STA R+5\n"
-        "        MVI C,6\n"
-        "        MVI E,0FFH\n"
-        "        CALL 5\n"
-        "        STA R+6\n"
-        "        JMP 0\n"
-        "B1:     DB 10,0EEH\n"
-        "        DS 10,0\n"
-        "B2:     DB 3,0EEH\n"
-        "        DS 3,0\n"
-        "B3:     DB 10,0EEH\n"
-        "        DS 10,0\n",
-        "abX\bc\n12345\nq\x01\r\nw");
+    const Outcome r =
+        run("        MVI C,10\n"
+            "        LXI D,B1\n"
+            "        CALL 5\n"
+            "        MVI C,10        ; room for 3: the read ends when full\n"
+            "        LXI D,B2\n"
+            "        CALL 5\n"
+            "        MVI C,10\n"
+            "        LXI D,B3\n"
+            "        CALL 5\n"
+            "        MVI C,1\n"
+            "        CALL 5\n"
+            "        STA R\n"
+            "        MVI C,1\n"
+            "        CALL 5\n"
+            "        STA R+1\n"
+            "        MVI C,1\n"
+            "        CALL 5\n"
+            "        STA R+2\n"
+            "        MVI C,11\n"
+            "        CALL 5\n"
+            "        STA R+3\n"
+            "        MVI C,6\n"
+            "        MVI E,0FFH\n"
+            "        CALL 5\n"
+            "        STA R+4\n"
+            "        MVI C,11\n"
+            "        CALL 5\n"
+            "        STA R+5\n"
+            "        MVI C,6\n"
+            "        MVI E,0FFH\n"
+            "        CALL 5\n"
+            "        STA R+6\n"
+            "        JMP 0\n"
+            "B1:     DB 10,0EEH\n"
+            "        DS 10,0\n"
+            "B2:     DB 3,0EEH\n"
+            "        DS 3,0\n"
+            "B3:     DB 10,0EEH\n"
+            "        DS 10,0\n",
+            "abX\bc\n12345\nq\x01\r\nw");
     ASSERT_TRUE(r.result.finished) << r.result.stop;
     // Function 10: max, count, characters; BS rubs out, CR or LF or a full buffer ends.
-    EXPECT_EQ(r.bytes("B1", 6), std::string("\x0A\x03" "abc\0", 6));
-    EXPECT_EQ(r.bytes("B2", 5), "\x03\x03" "123");
-    EXPECT_EQ(r.bytes("B3", 5), std::string("\x0A\x02" "45\0", 5));
+    EXPECT_EQ(r.bytes("B1", 6), std::string("\x0A\x03"
+                                            "abc\0",
+                                            6));
+    EXPECT_EQ(r.bytes("B2", 5),
+              "\x03\x03"
+              "123");
+    EXPECT_EQ(r.bytes("B3", 5), std::string("\x0A\x02"
+                                            "45\0",
+                                            5));
     // Echo: the rub-out, the CR that ends each line, the printable and CR characters of
     // function 1; neither control characters of function 1 nor function 6 echo.
     EXPECT_EQ(r.result.output, "abX\b \bc\r123\r45\rq\r");
     EXPECT_EQ(r.at(0x1000), 'q');
     EXPECT_EQ(r.at(0x1001), 0x01);
     EXPECT_EQ(r.at(0x1002), '\r');  // CR LF arrives as one CR
-    EXPECT_EQ(r.at(0x1003), 1);     // 'w' waits
+    EXPECT_EQ(r.at(0x1003), 1);  // 'w' waits
     EXPECT_EQ(r.at(0x1004), 'w');
-    EXPECT_EQ(r.at(0x1005), 0);     // the input has ended: nothing waits
+    EXPECT_EQ(r.at(0x1005), 0);  // the input has ended: nothing waits
     EXPECT_EQ(r.at(0x1006), 0);
 }
-
 
 TEST(CpmRun, CtrlCOnAnEmptyLineEndsAndEndOfInputStopsAReader) {
     const Outcome ctrl_c = run("  MVI C,10\n  LXI D,BUF\n  CALL 5\n  JMP $\nBUF: DB 5,0\n  DS 5\n", "\x03");
@@ -224,48 +230,48 @@ TEST(CpmRun, CtrlCOnAnEmptyLineEndsAndEndOfInputStopsAReader) {
 }
 
 TEST(CpmRun, VersionDiskUserAndUnsupportedFunctionsAnswerAsCpm22) {
-    const Outcome r = run(
-        "        LXI D,5678H\n"
-        "        MVI C,12\n"
-        "        CALL 5\n"
-        "        SHLD R\n"
-        "        STA R+2\n"
-        "        MOV A,B\n"
-        "        STA R+3\n"
-        "        MOV A,C         ; C and DE are kept\n"
-        "        STA R+4\n"
-        "        XCHG\n"
-        "        SHLD R+5\n"
-        "        MVI C,25\n"
-        "        CALL 5\n"
-        "        STA R+7\n"
-        "        MVI C,32\n"
-        "        MVI E,23H\n"
-        "        CALL 5\n"
-        "        STA R+8\n"
-        "        MVI C,32\n"
-        "        MVI E,0FFH\n"
-        "        CALL 5\n"
-        "        STA R+9\n"
-        "        LXI H,0FFFFH\n"
-        "        MVI B,0FFH\n"
-        "        MVI A,0FFH\n"
-        "        MVI C,15\n"
-        "        CALL 5\n"
-        "        SHLD R+10\n"
-        "        STA R+12\n"
-        "        MOV A,B\n"
-        "        STA R+13\n"
-        "        MVI C,15\n"
-        "        CALL 5\n"
-        "        MVI C,99\n"
-        "        CALL 5\n"
-        "        LDA 2           ; BIOS SELDSK through the table (0001) points into\n"
-        "        MOV H,A\n"
-        "        MVI L,9*3\n"
-        "        CALL CALLHL\n"
-        "        SHLD R+14\n"
-        "        JMP 0\n");
+    const Outcome r =
+        run("        LXI D,5678H\n"
+            "        MVI C,12\n"
+            "        CALL 5\n"
+            "        SHLD R\n"
+            "        STA R+2\n"
+            "        MOV A,B\n"
+            "        STA R+3\n"
+            "        MOV A,C         ; C and DE are kept\n"
+            "        STA R+4\n"
+            "        XCHG\n"
+            "        SHLD R+5\n"
+            "        MVI C,25\n"
+            "        CALL 5\n"
+            "        STA R+7\n"
+            "        MVI C,32\n"
+            "        MVI E,23H\n"
+            "        CALL 5\n"
+            "        STA R+8\n"
+            "        MVI C,32\n"
+            "        MVI E,0FFH\n"
+            "        CALL 5\n"
+            "        STA R+9\n"
+            "        LXI H,0FFFFH\n"
+            "        MVI B,0FFH\n"
+            "        MVI A,0FFH\n"
+            "        MVI C,15\n"
+            "        CALL 5\n"
+            "        SHLD R+10\n"
+            "        STA R+12\n"
+            "        MOV A,B\n"
+            "        STA R+13\n"
+            "        MVI C,15\n"
+            "        CALL 5\n"
+            "        MVI C,99\n"
+            "        CALL 5\n"
+            "        LDA 2           ; BIOS SELDSK through the table (0001) points into\n"
+            "        MOV H,A\n"
+            "        MVI L,9*3\n"
+            "        CALL CALLHL\n"
+            "        SHLD R+14\n"
+            "        JMP 0\n");
     ASSERT_TRUE(r.result.finished) << r.result.stop;
     EXPECT_EQ(r.bytes("R", 16), std::string("\x22\x00\x22\x00\x0C\x78\x56\x00\x00\x03\x00\x00\x00\x00\x00\x00", 16));
     // Each unsupported function is named once, however often it is used.
@@ -276,34 +282,34 @@ TEST(CpmRun, VersionDiskUserAndUnsupportedFunctionsAnswerAsCpm22) {
 }
 
 TEST(CpmRun, BiosConsoleEntries) {
-    const Outcome r = run(
-        "        LDA 2\n"
-        "        MOV H,A\n"
-        "        MVI L,6         ; CONST\n"
-        "        CALL CALLHL\n"
-        "        STA R\n"
-        "        LDA 2\n"
-        "        MOV H,A\n"
-        "        MVI L,9         ; CONIN\n"
-        "        CALL CALLHL\n"
-        "        STA R+1\n"
-        "        LDA 2\n"
-        "        MOV H,A\n"
-        "        MVI L,6\n"
-        "        CALL CALLHL\n"
-        "        STA R+2\n"
-        "        LDA 2\n"
-        "        MOV H,A\n"
-        "        MVI L,0CH       ; CONOUT writes C as it is\n"
-        "        MVI C,9\n"
-        "        CALL CALLHL\n"
-        "        LDA 2\n"
-        "        MOV H,A\n"
-        "        MVI L,0CH\n"
-        "        MVI C,'!'\n"
-        "        CALL CALLHL\n"
-        "        JMP 0\n",
-        "k");
+    const Outcome r =
+        run("        LDA 2\n"
+            "        MOV H,A\n"
+            "        MVI L,6         ; CONST\n"
+            "        CALL CALLHL\n"
+            "        STA R\n"
+            "        LDA 2\n"
+            "        MOV H,A\n"
+            "        MVI L,9         ; CONIN\n"
+            "        CALL CALLHL\n"
+            "        STA R+1\n"
+            "        LDA 2\n"
+            "        MOV H,A\n"
+            "        MVI L,6\n"
+            "        CALL CALLHL\n"
+            "        STA R+2\n"
+            "        LDA 2\n"
+            "        MOV H,A\n"
+            "        MVI L,0CH       ; CONOUT writes C as it is\n"
+            "        MVI C,9\n"
+            "        CALL CALLHL\n"
+            "        LDA 2\n"
+            "        MOV H,A\n"
+            "        MVI L,0CH\n"
+            "        MVI C,'!'\n"
+            "        CALL CALLHL\n"
+            "        JMP 0\n",
+            "k");
     ASSERT_TRUE(r.result.finished) << r.result.stop;
     EXPECT_EQ(r.at(1), 0x03);  // 0000 jumps to the WBOOT entry of a table on a page boundary
     EXPECT_EQ(r.bytes("R", 3), "\xFFk\x00"s);
@@ -312,21 +318,21 @@ TEST(CpmRun, BiosConsoleEntries) {
 }
 
 TEST(CpmRun, TabsExpandToMultiplesOfEightOnConsoleOutput) {
-    const Outcome r = run(
-        "        MVI C,9\n"
-        "        LXI D,TEXT\n"
-        "        CALL 5\n"
-        "        MVI C,2\n"
-        "        MVI E,9\n"
-        "        CALL 5\n"
-        "        MVI C,2\n"
-        "        MVI E,'Y'\n"
-        "        CALL 5\n"
-        "        MVI C,6         ; direct output is raw\n"
-        "        MVI E,9\n"
-        "        CALL 5\n"
-        "        JMP 0\n"
-        "TEXT:   DB 'a',9,'b',13,10,'abcdefgh',9,'X',13,10,'abc',8,9,'Z',13,10,'$'\n");
+    const Outcome r =
+        run("        MVI C,9\n"
+            "        LXI D,TEXT\n"
+            "        CALL 5\n"
+            "        MVI C,2\n"
+            "        MVI E,9\n"
+            "        CALL 5\n"
+            "        MVI C,2\n"
+            "        MVI E,'Y'\n"
+            "        CALL 5\n"
+            "        MVI C,6         ; direct output is raw\n"
+            "        MVI E,9\n"
+            "        CALL 5\n"
+            "        JMP 0\n"
+            "TEXT:   DB 'a',9,'b',13,10,'abcdefgh',9,'X',13,10,'abc',8,9,'Z',13,10,'$'\n");
     ASSERT_TRUE(r.result.finished) << r.result.stop;
     EXPECT_EQ(r.result.output,
               "a       b\r\n"
@@ -388,8 +394,8 @@ TEST(CpmRunTool, ScriptedThroughStandardInput) {
         std::ofstream(dir / "in.txt", std::ios::binary) << "hi\n";
     }
     auto tool = [&](const std::string& input) {
-        const std::string cmd = std::string(CPM_RUN_PATH) + " " + (dir / "echo.com").string() + " < " + input +
-                                " > " + (dir / "out.txt").string() + " 2> " + (dir / "err.txt").string();
+        const std::string cmd = std::string(CPM_RUN_PATH) + " " + (dir / "echo.com").string() + " < " + input + " > " +
+                                (dir / "out.txt").string() + " 2> " + (dir / "err.txt").string();
         const int status = std::system(cmd.c_str());
         auto slurp = [](const std::filesystem::path& p) {
             std::ifstream in(p, std::ios::binary);
