@@ -1,5 +1,8 @@
 # The two set-up commands: `make run` and `make test`.
+# WERROR=ON (CI) turns every warning in the project's own sources into an error, in this
+# build and in the checked builds below.
 BUILD := build
+WERROR ?= OFF
 
 .PHONY: run test build deps clean
 
@@ -7,7 +10,7 @@ deps:
 	@./scripts/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLVOV_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BUILD)
 
 run: build
@@ -39,16 +42,18 @@ check-desktop: package
 	@sh tests/desktop/check_install.sh $(BUILD)
 	@sh tests/desktop/check_install.sh $(BUILD) $$(ls -t $(BUILD)/nevemulator_*.deb | head -n 1)
 
-# `make test-portable`: the fast tests with the interpreter's portable dispatch (the
-# switch that compilers without labels as values get), built in build-portable.
+# `make test-portable`: the machine core's tests (the interpreter against its opcode table,
+# the CP/M diagnostics) with the interpreter's portable dispatch, the switch that
+# compilers without labels as values get, built in build-portable.
 PORTABLE_BUILD := build-portable
 
 .PHONY: test-portable
 
 test-portable: deps
-	@cmake -S . -B $(PORTABLE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLVOV_PORTABLE_DISPATCH=ON >/dev/null
-	@cmake --build $(PORTABLE_BUILD)
-	@cd $(PORTABLE_BUILD) && ctest -L fast --output-on-failure
+	@cmake -S . -B $(PORTABLE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLVOV_PORTABLE_DISPATCH=ON \
+		-DLVOV_WERROR=$(WERROR) $(CCACHE_LAUNCHER) >/dev/null
+	@cmake --build $(PORTABLE_BUILD) --target test_core
+	@$(PORTABLE_BUILD)/tests/test_core
 
 # Checked builds. `make test-sanitize`: the suite (all but the label "slow") built in
 # Debug with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails the run.
@@ -66,7 +71,8 @@ deps-fuzz:
 	@./scripts/install-deps.sh --fuzz
 
 test-sanitize: deps
-	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLVOV_SANITIZE=ON $(CCACHE_LAUNCHER) >/dev/null
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLVOV_SANITIZE=ON -DLVOV_WERROR=$(WERROR) \
+		$(CCACHE_LAUNCHER) >/dev/null
 	@$(SANITIZER_ENV) cmake --build $(SANITIZE_BUILD)
 	@cd $(SANITIZE_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest -LE slow --output-on-failure
 

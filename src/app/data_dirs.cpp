@@ -62,17 +62,18 @@ std::filesystem::path installed_data_dir(const std::filesystem::path& program_di
 std::string readme_beside_program(const std::filesystem::path& program_dir) {
     // Beside the program, where the installation puts its documents, and one folder up
     // (a program built in a folder of the source tree).
-    for (const std::filesystem::path relative : {std::filesystem::path("README.md"),
-                                                 std::filesystem::path(LVOV_DOC_FROM_BINDIR) / "README.md",
-                                                 std::filesystem::path("..") / "README.md"}) {
+    for (const std::filesystem::path& relative :
+         {std::filesystem::path("README.md"), std::filesystem::path(LVOV_DOC_FROM_BINDIR) / "README.md",
+          std::filesystem::path("..") / "README.md"}) {
         std::error_code ec;
-        if (std::filesystem::is_regular_file(program_dir / relative, ec)) return relative.lexically_normal().generic_string();
+        if (std::filesystem::is_regular_file(program_dir / relative, ec))
+            return relative.lexically_normal().generic_string();
     }
     return "";
 }
 
 bool folder_writable(const std::filesystem::path& dir) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     if (::access(dir.c_str(), W_OK | X_OK) != 0) return false;  // also a read-only mount
     return ::geteuid() != 0 || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
