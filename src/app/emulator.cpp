@@ -74,7 +74,15 @@ StartupReport Emulator::start_up(const StartupOptions& options) {
             snapshot_slots.LoadCloseSlot(bank, machine);
             report.restored = true;
         } catch (const EmuError& error) {
-            note(Source::CloseFile, error, "The machine starts afresh; this file is replaced when the window closes.");
+            // A damaged file is replaced at the next close; a folder or a FIFO in its place
+            // is not (no write replaces anything but a file), so the message must not
+            // promise that.
+            std::error_code ec;
+            const bool file = std::filesystem::is_regular_file(snapshot_slots.slot(CLOSE_SLOT), ec);
+            note(Source::CloseFile, error,
+                 file ? "The machine starts afresh; this file is replaced when the window closes."
+                      : "The machine starts afresh. The session cannot be kept at the close until this is "
+                        "removed.");
         }
     }
     request_repaint();

@@ -4,8 +4,17 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProxyStyle>
+#include <QString>
+#include <string>
+
+#include "storage/buffers.h"
 
 namespace lvov {
+
+// Text between the emulator's UTF-8 strings and Qt's. Messages and titles convert as
+// UTF-8; a file name from Qt gets back the bytes that are not UTF-8 (escape_file_name).
+inline QString utf8(const std::string& text) { return QString::fromStdString(text); }
+inline std::string utf8(const QString& file_name) { return unescape_file_name(file_name.toStdU16String()); }
 
 // A label that reports mouse clicks.
 class ClickableLabel : public QLabel {
