@@ -212,20 +212,14 @@ std::string output_file_problem(const std::filesystem::path& path) {
     return {};
 }
 
-int remove_stale_temporaries(const std::filesystem::path& folder) {
-    int removed = 0;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const long pid = temporary_owner(path_text(it->path().filename()));
-        if (pid < 0) continue;
-        struct stat st {};
-        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        // A temporary file of another running process may be a write in progress.
-        if (pid > 0 && pid != current_pid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) continue;
-        if (::unlink(it->path().c_str()) == 0) ++removed;
-    }
-    return removed;
+// Removes a temporary file of ours written by process pid unless it may be a write in
+// progress; true when it was removed.
+static bool remove_if_stale(const std::filesystem::path& file, long pid) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // A temporary file of another running process may be a write in progress.
+    if (pid > 0 && pid != current_pid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) return false;
+    return ::unlink(file.c_str()) == 0;
 }
 
 #else  // Windows: the same rules through the standard library, without the descriptor checks.
@@ -286,20 +280,24 @@ std::string output_file_problem(const std::filesystem::path& path) {
     return {};
 }
 
+static bool remove_if_stale(const std::filesystem::path& file, long pid) {
+    if (pid == current_pid()) return false;
+    std::error_code rm;
+    return std::filesystem::remove(file, rm);  // a file still being written is locked
+}
+
+#endif
+
 int remove_stale_temporaries(const std::filesystem::path& folder) {
     int removed = 0;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
          it.increment(ec)) {
         const long pid = temporary_owner(path_text(it->path().filename()));
-        if (pid < 0 || pid == current_pid()) continue;
-        std::error_code rm;
-        if (std::filesystem::remove(it->path(), rm)) ++removed;  // a file still being written is locked
+        if (pid >= 0 && remove_if_stale(it->path(), pid)) ++removed;
     }
     return removed;
 }
-
-#endif
 
 std::vector<uint8_t> read_regular_file(const std::filesystem::path& path, size_t max_bytes) {
     InputFile in(path);
