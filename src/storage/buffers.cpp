@@ -199,30 +199,45 @@ void ByteBufferBank::ZeroRunPutDWord(uint32_t v) {
 }
 
 bool ZeroRunReader::read(uint8_t* out, size_t n) {
-    const uint8_t* in = stream_.data();
+    // The state lives in locals while bytes are stored through out, which the compiler
+    // must otherwise assume may alias the members. A run's first zero is stored at once:
+    // most runs of a machine's memory are one or two bytes long.
+    const uint8_t* const in = stream_.data();
     const size_t end = stream_.size();
+    size_t pos = position_;
+    uint32_t zeros = pending_zeros_;
     size_t i = 0;
+    bool complete = true;
     while (i < n) {
-        if (pending_zeros_ > 0) {
-            const size_t k = std::min<size_t>(pending_zeros_, n - i);
+        if (zeros > 0) {
+            const size_t k = std::min<size_t>(zeros, n - i);
             std::memset(out + i, 0, k);
-            pending_zeros_ -= static_cast<uint32_t>(k);
+            zeros -= static_cast<uint32_t>(k);
             i += k;
             continue;
         }
-        if (position_ >= end) return false;
-        const uint8_t c = in[position_];
+        if (pos >= end) {
+            complete = false;
+            break;
+        }
+        const uint8_t c = in[pos];
         if (c != 0x00) {
             out[i++] = c;
-            ++position_;
+            ++pos;
             continue;
         }
-        if (end - position_ < 3) return false;  // a run token without its count
-        const uint32_t count = in[position_ + 1] | (in[position_ + 2] << 8);
-        pending_zeros_ = count == 0 ? 0x10000 : count;  // a count of 0 means 65,536
-        position_ += 3;
+        if (end - pos < 3) {  // a run token without its count
+            complete = false;
+            break;
+        }
+        const uint32_t count = in[pos + 1] | (in[pos + 2] << 8);
+        zeros = (count == 0 ? 0x10000 : count) - 1;  // a count of 0 means 65,536
+        pos += 3;
+        out[i++] = 0x00;
     }
-    return true;
+    position_ = pos;
+    pending_zeros_ = zeros;
+    return complete;
 }
 
 bool ZeroRunReader::read_raw(uint8_t& out) {
