@@ -22,7 +22,7 @@ void type_text(Emulator& emu, const std::string& text) {
             emu.run_frame();
             if (emu.stopped) return;
         }
-        for (auto it = stroke.keys.rbegin(); it != stroke.keys.rend(); ++it) emu.release_key(*it);
+        for (size_t k = stroke.keys.size(); k-- > 0;) emu.release_key(stroke.keys[k]);  // last pressed first
         for (int i = 0; i < TYPE_RELEASE_FRAMES; ++i) {
             emu.run_frame();
             if (emu.stopped) return;
