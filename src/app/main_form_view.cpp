@@ -107,8 +107,8 @@ void TMainFormEmu::set_picture_scale(PictureScale scale) {
 
 QString TMainFormEmu::ask_picture_file_name(const QString& dir, const QStringList& filters, int& chosen) {
     QString selected = filters.value(0);
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save Picture"), dir,
-                                                      filters.join(QStringLiteral(";;")), &selected);
+    QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save Picture"), dir,
+                                                filters.join(QStringLiteral(";;")), &selected);
     chosen = std::max<int>(0, static_cast<int>(filters.indexOf(selected)));
     return name;
 }

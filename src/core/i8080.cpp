@@ -104,7 +104,7 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
     }
 
     // Operands. var := (var + n) modulo 65,536 for a local that holds 0000-FFFF.
-#define ADD16(var, n) var = (var + (n)) & 0xFFFF
+#define ADD16(var, n) ((var) = ((var) + (n)) & 0xFFFF)
 #define FETCH(addr) rd<RAM>(m, (addr))
 #define RD(addr) data_rd<RAM, CHECK>(m, (addr), flags, cs)
 #define WR(addr, v) data_wr<RAM, CHECK>(m, (addr), (v), flags, cs)
@@ -179,15 +179,15 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
         f = inc_dec_flags(tables.dcr, v_, f); \
         SET((v_ - 1) & 0xFF);                 \
     } while (0)
-#define INR_HI(pair)                                 \
-    do {                                             \
-        f = inc_dec_flags(tables.inr, pair >> 8, f); \
-        pair = (pair + 0x100) & 0xFFFF;              \
+#define INR_HI(pair)                                   \
+    do {                                               \
+        f = inc_dec_flags(tables.inr, (pair) >> 8, f); \
+        (pair) = ((pair) + 0x100) & 0xFFFF;            \
     } while (0)
-#define DCR_HI(pair)                                 \
-    do {                                             \
-        f = inc_dec_flags(tables.dcr, pair >> 8, f); \
-        pair = (pair - 0x100) & 0xFFFF;              \
+#define DCR_HI(pair)                                   \
+    do {                                               \
+        f = inc_dec_flags(tables.dcr, (pair) >> 8, f); \
+        (pair) = ((pair)-0x100) & 0xFFFF;              \
     } while (0)
 #define INR_M INR_R(GET_M, SET_M)
 #define DCR_M DCR_R(GET_M, SET_M)
@@ -224,7 +224,7 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
             goto done;                    \
         goto* tables.dispatch[FETCH(pc)]; \
     } while (0)
-#define DISPATCH_OP(opcode) goto* tables.dispatch[opcode]
+#define DISPATCH_OP(opcode) goto* tables.dispatch[opcode]  // NOLINT(bugprone-macro-parentheses): a statement
 #else
 #define DISPATCH goto next
 #define DISPATCH_OP(opcode) goto next

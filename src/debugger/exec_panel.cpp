@@ -518,7 +518,7 @@ void ExecPanel::fill_trace() {
     if (PageControlExec->currentIndex() != 1) return;  // filled when its page is shown
     const auto lines = control_.trace_lines();
     QString text;
-    text.reserve(static_cast<qsizetype>(lines.size() * 80));
+    text.reserve(static_cast<qsizetype>(lines.size()) * 80);
     for (const auto& l : lines) {
         text += qs(l);
         text += u'\n';

@@ -151,7 +151,7 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     if (path.empty() || !given.has_filename() || given.filename() == "." || given.filename() == "..")
         throw IoError("Cannot write a snapshot to \"" + path + "\": it names a folder, not a file");
     bank.ZeroRunBegin(1);
-    const std::string target = snapshot_path_with_extension(path);
+    std::string target = snapshot_path_with_extension(path);
     bank.PutString(1, SNAPSHOT_MAGIC);
     bank.PutByte(1, SNAPSHOT_VERSION);
     bank.ZeroRunPutBytes(m.memory.data(), RAM_SIZE);
