@@ -30,13 +30,15 @@ std::optional<std::filesystem::path> diagnostic(const char* name) {
     return std::nullopt;
 }
 
-// Runs a CP/M program in budgets of `budget` cycles, starting it again whenever it ends.
-void run_program(benchmark::State& state, const std::vector<uint8_t>& program, int32_t budget) {
+// Runs a CP/M program one run(m) after another (a budget of cycles each), starting it
+// again whenever it ends.
+template <class Run>
+void run_program(benchmark::State& state, const std::vector<uint8_t>& program, Run&& run) {
     auto m = std::make_unique<MachineState>();
     cpm_setup(*m, program);
     int64_t cycles = 0;
     for (auto _ : state) {
-        i8080_do_opcodes(*m, budget);
+        run(*m);
         cycles += m->cycles;
         cpm_drain_output(*m);
         if (cpm_finished(*m)) {
@@ -48,22 +50,29 @@ void run_program(benchmark::State& state, const std::vector<uint8_t>& program, i
     state.counters["cycles/s"] = benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
 }
 
-void run_diagnostic(benchmark::State& state, const char* name, int32_t budget) {
+// The plain interpreter, budget cycles a run.
+auto plain(int32_t budget) {
+    return [budget](MachineState& m) { i8080_do_opcodes(m, budget); };
+}
+
+// run_program of one of the public diagnostics, skipped when they are absent.
+template <class Run>
+void run_diagnostic(benchmark::State& state, const char* name, Run&& run) {
     const auto path = diagnostic(name);
     if (!path) {
         state.SkipWithError("the 8080 diagnostics folder (shared/cpu-tests) is absent; set LVOV_CPU_TESTS");
         for (auto _ : state) {}
         return;
     }
-    run_program(state, read_cpm_program(*path), budget);
+    run_program(state, read_cpm_program(*path), run);
 }
 
 // The exerciser's instruction mix: 200 million cycles per iteration.
-void BM_Exerciser(benchmark::State& state) { run_diagnostic(state, "8080EXM-SZPC.COM", 200'000'000); }
+void BM_Exerciser(benchmark::State& state) { run_diagnostic(state, "8080EXM-SZPC.COM", plain(200'000'000)); }
 BENCHMARK(BM_Exerciser)->Unit(benchmark::kMillisecond);
 
 // CPUTEST to its end (about 256 million cycles).
-void BM_Cputest(benchmark::State& state) { run_diagnostic(state, "CPUTEST.COM", 300'000'000); }
+void BM_Cputest(benchmark::State& state) { run_diagnostic(state, "CPUTEST.COM", plain(300'000'000)); }
 BENCHMARK(BM_Cputest)->Unit(benchmark::kMillisecond);
 
 // The checking copy of the loop on CPUTEST: execution breakpoints and a watchpoint that
@@ -75,32 +84,12 @@ public:
 };
 
 void BM_CputestChecked(benchmark::State& state) {
-    const auto path = diagnostic("CPUTEST.COM");
-    if (!path) {
-        state.SkipWithError("the 8080 diagnostics folder (shared/cpu-tests) is absent; set LVOV_CPU_TESTS");
-        for (auto _ : state) {}
-        return;
-    }
-    const auto program = read_cpm_program(*path);
-    auto m = std::make_unique<MachineState>();
     auto hooks = std::make_unique<NeverStop>();
     for (uint16_t a : {0x0038, 0x0040, 0xC000, 0xFFFF}) hooks->address_flags[a] |= BREAK_EXEC;  // never reached
     for (uint32_t a = 0xE000; a < 0xE100; ++a) hooks->address_flags[a] |= WATCH_WRITE;
     hooks->set_armed(true);
     hooks->trace_on = state.range(0) == 1;
-    cpm_setup(*m, program);
-    int64_t cycles = 0;
-    for (auto _ : state) {
-        i8080_run_checked(*m, 300'000'000, *hooks);
-        cycles += m->cycles;
-        cpm_drain_output(*m);
-        if (cpm_finished(*m)) {
-            state.PauseTiming();
-            cpm_setup(*m, program);
-            state.ResumeTiming();
-        }
-    }
-    state.counters["cycles/s"] = benchmark::Counter(static_cast<double>(cycles), benchmark::Counter::kIsRate);
+    run_diagnostic(state, "CPUTEST.COM", [&hooks](MachineState& m) { i8080_run_checked(m, 300'000'000, *hooks); });
 }
 BENCHMARK(BM_CputestChecked)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -141,7 +130,8 @@ std::vector<uint8_t> mixed_loop(uint16_t base, uint16_t src, uint16_t dst, uint1
 
 // In RAM mode, as a CP/M program at 0100.
 void BM_MixedLoop(benchmark::State& state) {
-    run_program(state, mixed_loop(0x0100, 0x2000, 0x3000, 0x9000), 68'000 * 50);  // one emulated second
+    // One emulated second a run.
+    run_program(state, mixed_loop(0x0100, 0x2000, 0x3000, 0x9000), plain(68'000 * 50));
 }
 BENCHMARK(BM_MixedLoop)->Unit(benchmark::kMillisecond);
 

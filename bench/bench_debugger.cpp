@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "app/main_form_emu.h"
+#include "bench_window.h"
 #include "debugger/debugger_form.h"
 
 namespace {
@@ -69,20 +70,6 @@ void BM_RefreshRegisters(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RefreshRegisters)->Unit(benchmark::kMicrosecond);
-
-double process_cpu_seconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// The event loop, sleeping between events, as the program's own.
-void run_event_loop_for(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // The main window running the built-in monitor (its cursor blinking, nothing else moving)
 // for two seconds of wall time per iteration: the debugger hidden (0), shown (1), shown

@@ -18,22 +18,9 @@
 #include <memory>
 
 #include "app/main_form_emu.h"
+#include "bench_window.h"
 
 namespace {
-
-double process_cpu_seconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-// The event loop, sleeping between events, as the program's own.
-void run_event_loop_for(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // A tape image of a loop at 8000 that adds one to every byte of the top eighth of video
 // memory, over and over (the picture and the states change all the time).
