@@ -120,17 +120,15 @@ std::optional<std::string> Emulator::choose_game(int index) {
 // ---------------------------------------------------------------------------------------
 // Files and slots
 
-LoadResult Emulator::open_file(const std::string& path_utf8) {
-    const LoadResult result = LoadImageFile(bank, machine, path_utf8);
+// A file taken replaces the game the machine ran.
+LoadResult Emulator::taken(LoadResult result) {
     if (result != LoadResult::NotRecognised) games.forget_current();
     return result;
 }
 
-LoadResult Emulator::quick_open() {
-    const LoadResult result = snapshot_slots.QuickOpen(bank, machine);
-    if (result != LoadResult::NotRecognised) games.forget_current();
-    return result;
-}
+LoadResult Emulator::open_file(const std::string& path_utf8) { return taken(LoadImageFile(bank, machine, path_utf8)); }
+
+LoadResult Emulator::quick_open() { return taken(snapshot_slots.QuickOpen(bank, machine)); }
 
 void Emulator::quick_save() { snapshot_slots.QuickSave(bank, machine, roms); }
 
@@ -138,7 +136,7 @@ std::string Emulator::save_as(const std::string& path_utf8) { return SaveSnapsho
 
 std::optional<LoadResult> Emulator::open_recent(int digit) {
     const std::optional<LoadResult> result = snapshot_slots.LoadRecent(bank, machine, digit);
-    if (result && *result != LoadResult::NotRecognised) games.forget_current();
+    if (result) taken(*result);
     return result;
 }
 

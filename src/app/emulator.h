@@ -150,6 +150,9 @@ struct Emulator {
     void save_key_press_slot(const MachineState& m);
     // The close slot, written when the window closes.
     void save_close_slot();
+
+private:
+    LoadResult taken(LoadResult result);
 };
 
 }  // namespace lvov
