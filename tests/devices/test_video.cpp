@@ -33,6 +33,26 @@ TEST(ColourRule, PaletteRowsGiveTheirFourColours) {
     EXPECT_EQ(compute_color_index(0x50, -1), MAGENTA);
 }
 
+// Every palette value against the rule, channel by channel: each base colour starts
+// from R = bit 4, G = bit 5, B = bit 6 and flips the channels its palette bits ask for.
+TEST(ColourRule, EveryPaletteFlipsTheChannelsItsBitsSelect) {
+    for (int p = 0; p < 0x80; ++p) {
+        const auto bit = [p](int n) { return (p >> n) & 1; };
+        // {R, G, B} per base colour: black, green, blue, red.
+        const int channels[4][3] = {
+            {bit(4) ^ (1 - bit(3)), bit(5), bit(6) ^ (1 - bit(2))},
+            {bit(4), 1 - bit(5), bit(6)},
+            {bit(4) ^ (1 - bit(0)), bit(5), 1 - bit(6)},
+            {1 - bit(4), bit(5) ^ (1 - bit(1)), bit(6)},
+        };
+        for (int v = 0; v < 4; ++v) {
+            const uint32_t expected = 0xFF000000u | (channels[v][0] ? 0xFF0000u : 0) |
+                                      (channels[v][1] ? 0x00FF00u : 0) | (channels[v][2] ? 0x0000FFu : 0);
+            EXPECT_EQ(compute_color_index(static_cast<uint8_t>(p), v), expected) << "palette " << p << " value " << v;
+        }
+    }
+}
+
 TEST(ColourRule, Bit7HasNoEffectAndOnlyEightColoursAppear) {
     for (int p = 0; p < 0x80; ++p)
         for (int v = 0; v < 4; ++v) {
