@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "core/errors.h"
 
@@ -106,6 +107,8 @@ bool write_all(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
+FileSync file_sync = ::fsync;
+
 // Flushes a folder's entries (a rename in it) to the disk.
 int sync_folder(const std::filesystem::path& folder) {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -164,6 +167,8 @@ size_t InputFile::read(uint8_t* out, size_t count) {
     return done;
 }
 
+FileSync replace_file_sync(FileSync sync) { return std::exchange(file_sync, sync); }
+
 void write_file_atomically(const std::filesystem::path& path, const uint8_t* data, size_t size, bool durable) {
     const std::filesystem::path target = final_target(path);
     struct stat old {};
@@ -184,7 +189,7 @@ void write_file_atomically(const std::filesystem::path& path, const uint8_t* dat
         }
     }
     if (!err && !write_all(fd, data, size)) err = errno ? errno : EIO;
-    if (!err && durable && ::fsync(fd) != 0) err = errno;
+    if (!err && durable && file_sync(fd) != 0) err = errno;
     if (::close(fd) != 0 && !err) err = errno;
     if (!err && ::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
     if (err) {

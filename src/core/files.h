@@ -52,6 +52,14 @@ std::vector<uint8_t> read_regular_file(const std::filesystem::path& path, size_t
 // Writes size bytes to path through a temporary file and a rename (see above).
 void write_file_atomically(const std::filesystem::path& path, const uint8_t* data, size_t size, bool durable);
 
+#ifndef _WIN32
+// The call a durable write flushes the file's data with (fsync by default), for tests
+// that need the flush to fail; returns the one it replaces. Not for use while a write
+// runs on another thread.
+using FileSync = int (*)(int fd);
+FileSync replace_file_sync(FileSync sync);
+#endif
+
 // "" when path may be written as a file: it is not a folder name ("DIR/"), and it is
 // missing or (after its symbolic links) a regular file. Otherwise the reason, for a
 // message. Checks only; a missing folder is found by the write itself.

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "core/errors.h"
+#include "core/files.h"
 #include "scratch_mount.h"
 #include "storage/buffers.h"
 #include "storage_test_util.h"
@@ -276,6 +278,43 @@ TEST(HostFiles, FullOrReadOnlyFileSystemKeepsThePreviousFile) {
     EXPECT_EQ(test::read_file(disk / "slot.bin"), before);
     bank.LoadFileToBuffer(2, disk / "slot.bin");  // still readable
     EXPECT_EQ(bank.loaded_size(2), 20000u);
+}
+
+// A disk that fails to flush (an I/O error surfacing only at fsync), for as long as it
+// lives; counts the flushes asked of it.
+struct FailingSync {
+    static int sync(int) {
+        ++calls;
+        errno = EIO;
+        return -1;
+    }
+    static inline int calls = 0;
+    FileSync previous = replace_file_sync(sync);
+    ~FailingSync() { replace_file_sync(previous); }
+};
+
+// The durable write reports a failed flush and keeps the previous file; a write that
+// need not be durable never flushes.
+TEST(HostFiles, AFailedFlushKeepsThePreviousFile) {
+    const FailingSync failing;
+    test::TempDir dir;
+    test::write_file(dir / "slot.bin", {'o', 'l', 'd'});
+    ByteBufferBank bank;
+    bank.ZeroRunBegin(1);
+    bank.PutString(1, "new state");
+    try {
+        bank.SaveBufferToFile(1, dir / "slot.bin");
+        ADD_FAILURE() << "a failed flush went unreported";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("slot.bin"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(FailingSync::calls, 1);
+    EXPECT_EQ(test::read_file(dir / "slot.bin"), test::Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>({"slot.bin"})) << "no temporary file left";
+
+    bank.SaveBufferToFile(1, dir / "slot.bin", false);
+    EXPECT_EQ(FailingSync::calls, 1);
+    EXPECT_EQ(test::read_file(dir / "slot.bin").size(), 9u);
 }
 
 TEST(HostFiles, AWriteKilledMidwayLeavesThePreviousFileAndItsTemporaryIsRemovedLater) {
