@@ -110,6 +110,21 @@ TEST(Data, StringsBytesWordsAndReservedSpace) {
     EXPECT_FALSE(r.used[0x100 + 17]);  // DS without a fill emits nothing
 }
 
+// END ends the source: nothing after it is assembled, not even a line in error, and an
+// END inside an included file ends the including one too.
+TEST(Data, NothingAfterEndIsAssembled) {
+    const AssembleResult r = assemble_text("  ORG 100H\n  DB 1\n  END\n  DB 2\n  JMP nowhere\n");
+    ASSERT_TRUE(r.ok()) << first_error(r);
+    EXPECT_EQ(raw_binary(r), std::vector<uint8_t>{1});
+    EXPECT_FALSE(r.used[0x101]);
+
+    TempDir dir;
+    dir.write("part.inc", "  DB 3\n  END\n  DB 4\n");
+    const AssembleResult inc = assemble_file(dir.write("main.asm", "  ORG 100H\n  INCLUDE 'part.inc'\n  DB 5\n"));
+    ASSERT_TRUE(inc.ok()) << first_error(inc);
+    EXPECT_EQ(raw_binary(inc), std::vector<uint8_t>{3});
+}
+
 TEST(Files, IncludeAndIncbinResolveBesideTheIncludingFile) {
     TempDir dir;
     std::filesystem::create_directories(dir.path / "lib");
