@@ -202,15 +202,17 @@ TEST(ExecPortBreakpoints, InAndOutWithACondition) {
 
 TEST(ExecConditions, RegistersPairsAndFlags) {
     MachineState m;
-    m.A = 0x05, m.B = 0x12, m.C = 0x34, m.H = 0x40, m.L = 0x00, m.SP = 0xAFFE, m.PC = 0x0123;
+    m.A = 0x05, m.B = 0x12, m.C = 0x34, m.D = 0x56, m.E = 0x78, m.H = 0x40, m.L = 0x9A, m.SP = 0xAFFE, m.PC = 0x0123;
     m.F = FLAG_Z | FLAG_CY;
     const auto holds = [&m](std::string_view text) { return parse_condition(text)->holds(m); };
     EXPECT_TRUE(holds("A=05"));
     EXPECT_TRUE(holds("a=5"));
     EXPECT_FALSE(holds("A!=05"));
-    EXPECT_TRUE(holds("BC=1234"));
-    EXPECT_TRUE(holds("C=34"));  // C is the register; the carry is CY
-    EXPECT_TRUE(holds("HL=$4000"));
+    // Every register and pair reads its own value, the pairs high byte first.
+    for (const char* text : {"B=12", "C=34", "D=56", "E=78", "H=40", "L=9A", "F=41", "BC=1234", "DE=5678", "HL=409A"})
+        EXPECT_TRUE(holds(text)) << text;  // C is the register; the carry is CY
+    for (const char* text : {"BC=3412", "DE=7856", "HL=9A40", "DE=0000"}) EXPECT_FALSE(holds(text)) << text;
+    EXPECT_TRUE(holds("HL=$409A"));
     EXPECT_TRUE(holds("SP=0xAFFE"));
     EXPECT_TRUE(holds("PC=123H"));
     EXPECT_TRUE(holds("Z=1"));
@@ -288,6 +290,36 @@ TEST(ExecSteps, StepStepOverStepOutAndRunToCursor) {
     ASSERT_TRUE(q.run());
     EXPECT_EQ(q.m->PC, q.at("AFTERNZ"));
     EXPECT_EQ(q.m->B, 1);
+}
+
+// Step over stops after the instruction whatever its length: a conditional call, taken or
+// not, is three bytes; RST is one.
+TEST(ExecSteps, StepOverConditionalCallsAndRst) {
+    const auto step_over = [](Program& p, uint16_t expected_pc) {
+        const uint16_t sp = p.m->SP;
+        p.exec.step_over(*p.m);
+        ASSERT_TRUE(p.run());
+        EXPECT_EQ(p.exec.last_stop(), StopKind::StepOver);
+        EXPECT_EQ(p.m->PC, expected_pc);
+        EXPECT_EQ(p.m->SP, sp);
+    };
+    Program p(NESTED);
+    const uint16_t cz = static_cast<uint16_t>(p.at("AFTERZ") - 3);
+    p.exec.run_to(cz);  // the top level: B = 2, CZ not taken
+    ASSERT_TRUE(p.run());
+    ASSERT_EQ(p.m->B, 2);
+    step_over(p, p.at("AFTERZ"));
+    for (int level = 0; level < 2; ++level) {
+        p.exec.run_to(cz);
+        ASSERT_TRUE(p.run());
+    }
+    ASSERT_EQ(p.m->B, 0);  // the bottom level: CZ calls LEAF, which runs RST 7
+    step_over(p, p.at("AFTERZ"));
+
+    Program q(NESTED);
+    q.exec.run_to(q.at("LEAF"));
+    ASSERT_TRUE(q.run());
+    step_over(q, static_cast<uint16_t>(q.at("LEAF") + 1));
 }
 
 TEST(ExecTrace, KeepsTheLastInstructionsWithTheirBytesAndRegisters) {
