@@ -23,6 +23,18 @@ void advance(MachineState& m, uint64_t frame) {
     m.port_latches[0xC1] = static_cast<uint8_t>(frame / 7);
     m.A = static_cast<uint8_t>(frame);
     m.F = static_cast<uint8_t>(frame >> 3);
+    // Every register different from every other, so a state that puts one in another's
+    // place differs.
+    m.B = static_cast<uint8_t>(frame + 1);
+    m.C = static_cast<uint8_t>(frame + 2);
+    m.D = static_cast<uint8_t>(frame + 3);
+    m.E = static_cast<uint8_t>(frame + 4);
+    m.H = static_cast<uint8_t>(frame + 5);
+    m.L = static_cast<uint8_t>(frame + 6);
+    m.warm_sp = static_cast<uint16_t>(0xAF00 + frame);
+    m.warm_pc = static_cast<uint16_t>(0xC100 + frame);
+    m.basic_start_ptr = static_cast<uint16_t>(0x0300 + frame);
+    m.basic_end_ptr = static_cast<uint16_t>(0x0400 + frame);
     m.PC = static_cast<uint16_t>(0x8000 + frame * 5);
     m.SP = static_cast<uint16_t>(0xB000 - frame % 16);
     m.cycles = static_cast<int32_t>(68000 + frame % 17);
