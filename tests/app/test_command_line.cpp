@@ -13,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/emulator.h"
 #include "app/headless.h"
+#include "asm/assembler.h"
 #include "scratch_mount.h"
 #include "test_support.h"
 
@@ -28,6 +29,7 @@ private slots:
     void refusesBadArguments();
     void headlessRunShowsTheFirmware();
     void typedTextChangesThePicture();
+    void typedStrokesReleaseEveryKey();
     void fileAndSnapshotAroundTheFrames();
     void programExitStatuses();
     void filesThatAreNotFilesAreRefusedAtOnce();
@@ -159,6 +161,30 @@ void CommandLineTest::typedTextChangesThePicture() {
     bad.type_text = "A\xFF";
     QCOMPARE(run(bad, &messages), EXIT_USAGE);
     QVERIFY2(messages.find("0xFF") != std::string::npos, messages.c_str());
+}
+
+// Typing leaves no key held: both matrices are empty afterwards, and the firmware's line
+// holds each character once, even a second later, when a held key would have repeated.
+void CommandLineTest::typedStrokesReleaseEveryKey() {
+    const AssembleResult firmware = assemble_file(fs::path(LVOV_FIRMWARE_DIR) / "main.asm");
+    QVERIFY(firmware.ok());
+    const auto line = [&firmware](const MachineState& m) {
+        const uint16_t buffer = static_cast<uint16_t>(firmware.symbol("LINEBUF").value_or(0));
+        const uint8_t length = m.memory[static_cast<uint16_t>(firmware.symbol("LINELEN").value_or(0))];
+        return std::string(reinterpret_cast<const char*>(&m.memory[buffer]), length);
+    };
+    Emulator emu(dir());
+    emu.start_up({.read_games = false, .restore_session = false, .boot = true});
+    type_text(emu, "AB");
+    const MachineState& m = emu.machine;
+    for (const uint8_t column : m.kbd_matrix) QCOMPARE(column, uint8_t(0));
+    for (const uint8_t column : m.kbd_extra) QCOMPARE(column, uint8_t(0));
+    for (int i = 0; i < 50; ++i) emu.run_frame();
+    QCOMPARE(line(m), std::string("AB"));
+    type_text(emu, "!");  // a chord of Shift and 1
+    for (const uint8_t column : m.kbd_matrix) QCOMPARE(column, uint8_t(0));
+    for (int i = 0; i < 50; ++i) emu.run_frame();
+    QCOMPARE(line(m), std::string("AB!"));
 }
 
 void CommandLineTest::fileAndSnapshotAroundTheFrames() {
