@@ -9,8 +9,9 @@
 //   ... [-l LISTING]                               also write a listing with the symbols
 //
 // ADDR, START and SIZE are numbers or expressions in the assembler's syntax and may name
-// labels of the source (--run START). Exit status 0 on success; 1 with messages on stderr
-// otherwise, and then no output file is written.
+// labels of the source (--run START). A run address outside the assembled bytes is kept
+// but warned about (--run 8000 is decimal, 1F40H). Exit status 0 on success; 1 with
+// messages on stderr otherwise, and then no output file is written.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -146,6 +147,8 @@ int main(int argc, char** argv) {
                 run = *v;
             }
             bytes = lvov::tape_image(result, tape_name, static_cast<uint16_t>(run));
+            const std::string warning = lvov::run_address_warning(result, run_text, static_cast<uint16_t>(run));
+            if (!warning.empty()) std::fprintf(stderr, "asm8080: warning: %s\n", warning.c_str());
         } else if (image) {
             const auto start = number(image_start, "--image START");
             const auto size = number(image_size, "--image SIZE");

@@ -89,6 +89,13 @@ std::vector<uint8_t> raw_binary(const AssembleResult& result);
 // empty assembly or a bad name.
 std::vector<uint8_t> tape_image(const AssembleResult& result, std::string_view name, uint16_t run);
 
+// "" when a tape image's run address lies within its bytes (lowest to highest assembled
+// address); otherwise a warning naming the address taken, in hexadecimal, and the range
+// it misses. run_text is the address as the user wrote it: a plain number is decimal,
+// so one whose digits read differently as hexadecimal ("8000" is 1F40H) gets a hint at
+// the H suffix.
+std::string run_address_warning(const AssembleResult& result, std::string_view run_text, uint16_t run);
+
 // Exactly size bytes covering start .. start+size-1, zero-filled. Throws RangeError when
 // the window leaves 0000-FFFF or an assembled byte lies outside it.
 std::vector<uint8_t> fixed_image(const AssembleResult& result, uint32_t start, uint32_t size);

@@ -38,6 +38,16 @@ std::vector<uint8_t> tape_image(const AssembleResult& result, std::string_view n
     return out;
 }
 
+std::string run_address_warning(const AssembleResult& result, std::string_view run_text, uint16_t run) {
+    if (result.empty() || (run >= result.lowest() && run <= result.highest())) return {};
+    std::string text = "run address " + std::string(run_text) + " is " + hex4(run) + "H, outside the assembled bytes " +
+                       hex4(result.lowest()) + "H-" + hex4(result.highest()) + "H";
+    const bool plain_digits = !run_text.empty() && run_text.find_first_not_of("0123456789") == std::string_view::npos;
+    if (plain_digits && run >= 10)
+        text += " (a plain number is decimal; write " + std::string(run_text) + "H for hexadecimal)";
+    return text;
+}
+
 std::vector<uint8_t> fixed_image(const AssembleResult& result, uint32_t start, uint32_t size) {
     if (size == 0 || start > 0xFFFF || size > 0x10000 - start) {
         throw RangeError("image of " + std::to_string(size) + " bytes from " + hex_digits(start, 4) +

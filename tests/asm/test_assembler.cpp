@@ -299,6 +299,22 @@ TEST(Output, TapeImageLayout) {
     EXPECT_THROW(tape_image(assemble_text("X EQU 1\n"), "E", 0), RangeError);
 }
 
+// A run address outside the tape's bytes is named in hexadecimal with the range it
+// misses; a plain number that was probably meant as hexadecimal gets the hint.
+TEST(Output, RunAddressOutsideTheBytesIsWarnedAbout) {
+    const AssembleResult r = assemble_text("  ORG 8000H\nSTART: NOP\n  JMP START\n");
+    ASSERT_TRUE(r.ok()) << first_error(r);
+    EXPECT_EQ(run_address_warning(r, "START", 0x8000), "");
+    EXPECT_EQ(run_address_warning(r, "8003H", 0x8003), "");
+    EXPECT_EQ(run_address_warning(r, "8000", 8000),
+              "run address 8000 is 1F40H, outside the assembled bytes 8000H-8003H (a plain number is decimal; "
+              "write 8000H for hexadecimal)");
+    // No hint where the decimal reading is the hexadecimal one, or the number has a suffix.
+    EXPECT_EQ(run_address_warning(r, "9", 9), "run address 9 is 0009H, outside the assembled bytes 8000H-8003H");
+    EXPECT_EQ(run_address_warning(r, "8004H", 0x8004),
+              "run address 8004H is 8004H, outside the assembled bytes 8000H-8003H");
+}
+
 TEST(Output, FixedImageIsExactlyTheWindow) {
     const AssembleResult r = assemble_text("  ORG 0C000H\n  JMP 0C000H\n  ORG 0FFFFH\n  DB 77H\n");
     ASSERT_TRUE(r.ok());
@@ -342,17 +358,27 @@ TEST(Tool, WritesOnSuccessOnlyAndEvaluatesRunLabels) {
     const auto out = dir.path / "out.lvt";
     const auto err = dir.path / "err.txt";
     auto run = [&](const std::string& args) { return std::system((tool + " " + args + " 2>" + err.string()).c_str()); };
+    auto text_of = [](const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
     EXPECT_EQ(run(good.string() + " -o " + out.string() + " --lvt GOOD --run ENTRY"), 0);
-    std::ifstream in(out, std::ios::binary);
-    const std::vector<uint8_t> t((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string t = text_of(out);
     ASSERT_EQ(t.size(), 26u);
-    EXPECT_EQ(t[20] | (t[21] << 8), 0x8001);
+    EXPECT_EQ(uint8_t(t[20]) | (uint8_t(t[21]) << 8), 0x8001);
+    EXPECT_EQ(text_of(err), "");
+
+    // A run address outside the code is written as given, with a warning.
+    EXPECT_EQ(run(good.string() + " -o " + out.string() + " --lvt GOOD --run 8000"), 0);
+    t = text_of(out);
+    ASSERT_EQ(t.size(), 26u);
+    EXPECT_EQ(uint8_t(t[20]) | (uint8_t(t[21]) << 8), 8000);
+    EXPECT_NE(text_of(err).find("warning: run address 8000 is 1F40H, outside"), std::string::npos) << text_of(err);
 
     const auto out2 = dir.path / "bad.bin";
     EXPECT_NE(run(bad.string() + " -o " + out2.string()), 0);
     EXPECT_FALSE(std::filesystem::exists(out2));
-    std::ifstream e(err);
-    const std::string msg((std::istreambuf_iterator<char>(e)), std::istreambuf_iterator<char>());
+    const std::string msg = text_of(err);
     EXPECT_NE(msg.find("bad.asm:2: error: undefined label 'nowhere'"), std::string::npos) << msg;
 
     EXPECT_NE(run(good.string() + " -o " + out2.string() + " --image 9000H 100H"), 0);
