@@ -200,7 +200,7 @@ MSG_TITLE:
         DB      0DH,0AH,0
 MSG_BANNER:
         DB      'Built-in firmware, monitor 1.0',0DH,0AH
-        DB      'ROM images: firmware/ by program',0DH,0AH
+        DB      'ROM images go in firmware/',0DH,0AH
         DB      0DH,0AH,0
 MSG_HINT:
         DB      'Type H for help.',0DH,0AH,0

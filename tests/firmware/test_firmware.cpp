@@ -162,8 +162,11 @@ TEST_F(Firmware, StartUpLeavesWhatLoadedProgramsRelyOn) {
 TEST_F(Firmware, BannerInItsColoursThenThePrompt) {
     EXPECT_EQ(screen_line(0).substr(0, 10), "PK-01 LVOV");
     EXPECT_EQ(screen_line(1), "Built-in firmware, monitor 1.0");
-    EXPECT_EQ(screen_line(2), "ROM images: firmware/ by program");
+    EXPECT_EQ(screen_line(2), "ROM images go in firmware/");
     EXPECT_EQ(screen_line(cursor_line()), ">");
+    // every start-up line ends short of the right edge: the last character cell is blank
+    for (int y = 0; y < cursor_line() * 8; ++y)
+        for (int x = 248; x < 256; ++x) ASSERT_EQ(pixel(x, y), 0) << "text at the right edge, row " << y;
     EXPECT_EQ(m.memory[sym("CURX")], 2);
     // the title's ink is cyan (3), the rest white (1) on background 0
     int title = 0, text = 0;
