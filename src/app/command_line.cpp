@@ -201,10 +201,12 @@ std::string check_outputs(const CommandLine& options) {
             return "--screenshot: " + problem;
     }
     if (!options.save_snapshot.empty()) {
+        // The name written is judged ("dd" writes "dd.NevLVE", whatever "dd" is), but
         // "DIR/" is a folder however the extension rule would complete it.
-        std::string problem = output_file_problem(host_path(options.save_snapshot));
-        if (problem.empty())
-            problem = output_file_problem(host_path(snapshot_path_with_extension(options.save_snapshot)));
+        const std::filesystem::path given = host_path(options.save_snapshot);
+        std::string problem = given.has_filename() && given.filename() != "." && given.filename() != ".."
+                                  ? output_file_problem(host_path(snapshot_path_with_extension(options.save_snapshot)))
+                                  : output_file_problem(given);
         if (!problem.empty()) return "--save-snapshot: " + problem;
     }
     return {};
@@ -239,8 +241,8 @@ std::string usage_text() {
            "  --version             show the version\n"
            "\n"
            "Exit status: 0 done, 1 an output file could not be written, 2 bad options, an\n"
-           "unreadable input file, or an output that is a folder, FIFO or device, 3 the\n"
-           "frames ran out before a --break or --watch stopped them.\n";
+           "input file that cannot be read or is no image, or an output that is a folder,\n"
+           "FIFO or device, 3 the frames ran out before a --break or --watch stopped them.\n";
 }
 
 std::string version_text() { return std::string(PROGRAM_NAME_VERSION) + "\n"; }

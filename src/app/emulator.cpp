@@ -1,5 +1,7 @@
 #include "app/emulator.h"
 
+#include <memory>
+
 #include "core/errors.h"
 #include "core/i8080.h"
 
@@ -68,21 +70,20 @@ StartupReport Emulator::start_up(const StartupOptions& options) {
     reset(restore || options.boot ? ResetKind::Quick : ResetKind::Full);
     snapshot_slots.start_session();
     if (restore) {
-        // A close file that fails leaves the machine reset and booted; it is replaced at
-        // the next close.
+        // A close file that fails leaves the machine reset and booted. A damaged file has
+        // been moved aside (the error says where) and a new one is written at the close; a
+        // folder or a FIFO in its place is not replaced (no write replaces anything but a
+        // file), so the message must not promise a saved session.
         try {
             snapshot_slots.LoadCloseSlot(bank, machine);
             report.restored = true;
         } catch (const EmuError& error) {
-            // A damaged file is replaced at the next close; a folder or a FIFO in its place
-            // is not (no write replaces anything but a file), so the message must not
-            // promise that.
             std::error_code ec;
-            const bool file = std::filesystem::is_regular_file(snapshot_slots.slot(CLOSE_SLOT), ec);
+            const auto close_file = std::filesystem::status(snapshot_slots.slot(CLOSE_SLOT), ec);
             note(Source::CloseFile, error,
-                 file ? "The machine starts afresh; this file is replaced when the window closes."
-                      : "The machine starts afresh. The session cannot be kept at the close until this is "
-                        "removed.");
+                 std::filesystem::exists(close_file)
+                     ? "The machine starts afresh. The session cannot be kept at the close until this is removed."
+                     : "The machine starts afresh.");
         }
     }
     request_repaint();
@@ -107,13 +108,20 @@ std::optional<std::string> Emulator::reset_with_slot(ResetKind kind) {
 }
 
 std::optional<std::string> Emulator::choose_game(int index) {
-    std::optional<std::string> failure = reset_with_slot(ResetKind::Quick);
+    // The game is loaded into a machine reset and booted aside, so a file that is missing,
+    // taken by no reader or damaged is refused before the reset slot, the machine or the
+    // title shown change; the bytes checked are the bytes loaded.
+    auto next = std::make_unique<MachineState>(machine);
+    ResetComp(*next, roms);
+    i8080_do_opcodes(*next, boot_cycles);
+    if (games.LoadGame(bank, *next, index).empty()) return std::nullopt;  // no such entry
+    std::optional<std::string> failure;
     try {
-        games.LoadGame(bank, machine, index);
+        snapshot_slots.SaveResetSlot(bank, machine, roms);
     } catch (const EmuError& e) {
-        if (!failure) throw;
-        throw EmuError(*failure + "\n\n" + e.what());  // both are told
+        failure = e.what();  // the game is loaded all the same, as asked
     }
+    machine = *next;
     return failure;
 }
 
@@ -122,11 +130,18 @@ std::optional<std::string> Emulator::choose_game(int index) {
 
 // A file taken replaces the game the machine ran.
 LoadResult Emulator::taken(LoadResult result) {
-    if (result != LoadResult::NotRecognised) games.forget_current();
+    games.forget_current();
     return result;
 }
 
-LoadResult Emulator::open_file(const std::string& path_utf8) { return taken(LoadImageFile(bank, machine, path_utf8)); }
+LoadResult Emulator::open_file(const std::string& path_utf8) {
+    try {
+        return taken(LoadRecognisedImageFile(bank, machine, path_utf8));
+    } catch (const EmuError&) {
+        snapshot_slots.note_unreadable(host_path(path_utf8));  // a slot file: kept from the next write
+        throw;
+    }
+}
 
 LoadResult Emulator::quick_open() { return taken(snapshot_slots.QuickOpen(bank, machine)); }
 

@@ -125,14 +125,18 @@ struct Emulator {
     // that cannot be written the reset still happens, as asked; the failure's text is
     // returned (the reset slot keeps its previous contents).
     std::optional<std::string> reset_with_slot(ResetKind kind);
-    // A game of the catalogue: reset_with_slot(Quick), then its file loaded (nothing when
-    // the file does not exist). Returns the reset slot's failure, if any; when the game's
-    // file then fails too, the error thrown tells both.
+    // A game of the catalogue: the reset slot written, the machine reset and booted, and
+    // the game's file loaded, as reset_with_slot(Quick) and a load would. The file is
+    // checked first: one that is missing, no regular file, taken by no reader or damaged
+    // throws naming it, and the machine, the slots and the title shown stay as they were.
+    // Returns the reset slot's failure, if any (the game is loaded all the same).
     std::optional<std::string> choose_game(int index);
 
-    // LoadImageFile of a UTF-8 path. A file taken forgets the game shown.
+    // LoadRecognisedImageFile of a UTF-8 path: a file no reader takes is refused by name.
+    // A file taken forgets the game shown.
     LoadResult open_file(const std::string& path_utf8);
-    // The quick-save slot loaded (IoError naming it when there is none).
+    // The quick-save slot loaded (IoError naming it when there is none; RangeError when
+    // no reader takes it).
     LoadResult quick_open();
     // The quick-save slot written with its dated copy: the QuickSave command and the
     // autosave tick.

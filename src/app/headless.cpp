@@ -74,10 +74,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
 
     if (!options.file.empty()) {
         try {
-            if (emu->open_file(options.file) == LoadResult::NotRecognised) {
-                err << "nevemulator: \"" << options.file
-                    << "\" is not a tape image, dump or snapshot; nothing was loaded\n";
-            }
+            emu->open_file(options.file);  // a file no reader takes is refused like a damaged one
         } catch (const EmuError& e) {
             return fail(e.what(), EXIT_USAGE);
         }

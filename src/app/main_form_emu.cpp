@@ -301,7 +301,9 @@ void TMainFormEmu::FirstPusk() {
     if (!first_activation_) return;
     first_activation_ = false;
     command([&] {
-        const StartupReport report = emu_.start_up(StartupOptions{});
+        // A file to load after start-up needs the firmware started under it, as after a
+        // restored session or in the headless run.
+        const StartupReport report = emu_.start_up({.boot = !startup_file_.isEmpty()});
         if (!report.firmware.empty()) {
             QStringList lines;
             for (const std::string& p : report.firmware) lines << utf8(p);

@@ -282,6 +282,7 @@ void TMainFormEmu::ComboBoxGamesChange(const QString& text) {
         if (index < 0) return;
         command([&] {
             close_games_list();
+            show_current_game();  // what still runs, should the game's file be refused
             const std::optional<std::string> failure = emu_.choose_game(index);
             after_reset();
             paint_screen();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -302,6 +303,41 @@ int remove_stale_temporaries(const std::filesystem::path& folder) {
         if (pid >= 0 && remove_if_stale(it->path(), pid)) ++removed;
     }
     return removed;
+}
+
+namespace {
+
+// Renames from to to unless to exists; false (errno EEXIST) when it does.
+bool rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+#if defined(RENAME_NOREPLACE)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+        // A file system without the flag: checked first, then renamed.
+#endif
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(to, ec))) {
+        errno = EEXIST;
+        return false;
+    }
+    std::filesystem::rename(from, to, ec);
+    if (ec) errno = ec.value();
+    return !ec;
+}
+
+}  // namespace
+
+std::filesystem::path move_aside(const std::filesystem::path& file, const std::string& suffix) {
+    std::filesystem::path base = file;
+    base += suffix;  // ASCII: the same in every host encoding
+    for (int n = 1; n < 1000; ++n) {
+        std::filesystem::path to = base;
+        if (n > 1) to += "-" + std::to_string(n);
+        if (rename_no_replace(file, to)) return to;
+        if (errno != EEXIST) {
+            throw IoError("Cannot move " + quoted(file) + " aside to " + quoted(to) + reason(errno));
+        }
+    }
+    throw IoError("Cannot move " + quoted(file) + " aside: every name from " + quoted(base) + " on is taken");
 }
 
 std::vector<uint8_t> read_regular_file(const std::filesystem::path& path, size_t max_bytes) {

@@ -65,6 +65,11 @@ FileSync replace_file_sync(FileSync sync);
 // message. Checks only; a missing folder is found by the write itself.
 std::string output_file_problem(const std::filesystem::path& path);
 
+// Renames file (a symbolic link itself, never its target) within its folder to its name
+// followed by suffix, or by suffix and "-2", "-3"... when that name is taken: nothing is
+// ever replaced. Returns the new path; throws IoError naming both when it cannot.
+std::filesystem::path move_aside(const std::filesystem::path& file, const std::string& suffix);
+
 // Removes this program's temporary files left in folder by processes that no longer run
 // (a write killed in the middle). Returns how many were removed; never throws.
 int remove_stale_temporaries(const std::filesystem::path& folder);

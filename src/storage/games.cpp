@@ -217,10 +217,10 @@ int GamesCatalogue::find(std::string_view title_cp1251) const {
 }
 
 std::string GamesCatalogue::LoadGame(ByteBufferBank& bank, MachineState& m, int index) {
-    if (index < 0 || index >= game_count() || paths[index].empty()) return "";
-    std::error_code ec;
-    if (!std::filesystem::exists(host_path(paths[index]), ec)) return "";
-    LoadImageFile(bank, m, paths[index]);
+    if (index < 0 || index >= game_count()) return "";
+    // A missing file, a folder and a file no reader takes are refused alike, by name.
+    if (paths[index].empty()) throw IoError("The game \"" + cp1251_to_utf8(names[index]) + "\" names no file");
+    LoadRecognisedImageFile(bank, m, paths[index]);
     current_title = names[index];
     return current_title;
 }

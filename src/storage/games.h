@@ -54,8 +54,10 @@ public:
     int game_count() const { return static_cast<int>(names.size()); }
     // Index of the first title equal to title_cp1251 in any letter case, or -1.
     int find(std::string_view title_cp1251) const;
-    // Loads the file of entry `index` with LoadImageFile when it exists; the entry's title
-    // then becomes current_title and is returned. "" when nothing was loaded.
+    // Loads the file of entry `index`; the entry's title then becomes current_title and is
+    // returned ("" for an index outside the list). A file that is missing, is no regular
+    // file, is taken by no reader or is damaged throws IoError or RangeError naming it,
+    // and m and current_title are unchanged.
     std::string LoadGame(ByteBufferBank& bank, MachineState& m, int index);
     // Forgets the game shown: after a reset or another file replaced it, its title no
     // longer stands for what the machine runs, and choosing it again loads it again.

@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/machine.h"
 #include "core/rom.h"
@@ -52,7 +53,8 @@ LocalTime local_now();
 // Name of an autosave copy: the Russian short date (dd.MM.yyyy), "_", the long time
 // (H:mm:ss), with ' ' -> '_', '.' -> '-', ':' -> '-', then ".NevLVE":
 // 1:37:08 on 7 December 2026 -> "07-12-2026_1-37-08.NevLVE". Never holds '/' or ':'.
-std::string autosave_name(const LocalTime& t);
+// A second copy within the same second is numbered: copy 2 -> "07-12-2026_1-37-08-2.NevLVE".
+std::string autosave_name(const LocalTime& t, int copy = 1);
 
 class SnapshotSlots {
 public:
@@ -69,7 +71,8 @@ public:
     void SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
                           const std::filesystem::path& path, bool with_copy, bool durable = true);
     // Writes buffer 1 (the snapshot just saved) under AutoSave with a dated name, creating
-    // the folder when missing; sets last_autosave.
+    // the folder when missing, and numbered when the name is taken (an existing copy is
+    // never replaced); sets last_autosave.
     void WriteAutosaveCopy(ByteBufferBank& bank);
     // When an autosave copy exists: entries 2..9 move to 1..8, 9 := last_autosave,
     // 0 := the pause file.
@@ -94,10 +97,26 @@ public:
     void SaveCloseSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
     // Start-up: whether the close slot of the last run exists, and its load (into a
     // machine the caller has reset and booted). A close slot that cannot be read, is cut
-    // short or is no file the loaders take throws IoError or RangeError naming it, and
-    // the machine is unchanged.
+    // short or is no file the loaders take throws IoError or RangeError naming it (and,
+    // once set aside, where it went), and the machine is unchanged.
     bool HasCloseSlot() const;
     void LoadCloseSlot(ByteBufferBank& bank, MachineState& m);
+
+    // Slot files this run could not read. A slot file (one of the four fixed slots, a
+    // regular file or a symbolic link to one) that a load failed on is never replaced by a
+    // later write: it is moved aside in its folder, the link itself and never its target,
+    // as "<slot>.unreadable-YYYYMMDD-HHMMSS" (numbered when the name is taken), and the
+    // write then makes a new regular file. The slot commands (QuickOpen, a digit, the
+    // close slot at start-up) move it at once and say where in their error; a load by
+    // name (Open, a drop) only marks it, and the next write to that slot moves it first.
+    // A write to a marked slot whose file cannot be moved throws IoError and writes nothing.
+    //
+    // Marks path when it is a slot file that exists as a regular file (a folder or FIFO is
+    // never replaced anyway; a missing file holds nothing).
+    void note_unreadable(const std::filesystem::path& path);
+    // Moves a marked slot file aside now; returns the sentence that tells the user where
+    // it went, or why it stays ("" when path is not marked).
+    std::string set_aside(const std::filesystem::path& path);
 
     // Whether the machine holds a session (reset or restored), so slots may be written.
     bool session_started() const { return session_started_; }
@@ -115,9 +134,15 @@ public:
     std::string last_opened;  // last path of the Open dialog
 
 private:
+    // LoadRecognisedImageFile; a slot file it fails on is set aside, the error saying where.
+    LoadResult load_slot_file(ByteBufferBank& bank, MachineState& m, const std::string& path);
+    // The fixed slot path names, or an empty path.
+    std::filesystem::path slot_of(const std::filesystem::path& path) const;
+
     std::filesystem::path program_dir_;
     Clock clock_;
     bool session_started_ = false;
+    std::vector<std::filesystem::path> unreadable_;  // slot paths marked, not yet moved
 };
 
 }  // namespace lvov

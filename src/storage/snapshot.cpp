@@ -61,21 +61,14 @@ void read_raw(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
     set_registers(m, p);
 }
 
-// Decodes the zero-run stream of the file with every token checked against its size.
-// Writers that did not complete the stream's end left the register section's trailing
-// zeros unwritten; a stream that ends cleanly there delivers them as zeros. Any other
-// shortfall is a truncated file.
+// Decodes the zero-run stream of the file with every token checked against its size. A
+// stream that ends before every section is decoded, even at a token boundary, is a
+// truncated file: the format has no length or checksum, so a file cut by one byte would
+// otherwise load with its last register silently zero.
 class CheckedDecoder {
 public:
     CheckedDecoder(std::span<const uint8_t> file, size_t position) : in_(file, position), size_(file.size()) {}
 
-    // The next byte of the stream; with may_end, 00 once the stream has ended cleanly.
-    uint8_t byte(bool may_end = false) {
-        uint8_t b = 0x00;
-        if (may_end && in_.at_end()) return b;
-        if (!in_.read(&b, 1)) truncated();
-        return b;
-    }
     // A byte outside the coding (rom_id).
     uint8_t raw() {
         uint8_t b = 0x00;
@@ -121,7 +114,7 @@ void read_coded(std::span<const uint8_t> file, MachineState& m, uint8_t version)
     }
     in.fill(next->vram.data(), VRAM_SIZE);
     in.fill(next->latches.data(), LATCH_COUNT);
-    for (auto& r : next->registers) r = in.byte(true);
+    in.fill(next->registers, REGISTER_BYTES);
 
     std::memcpy(m.memory.data(), next->memory.data(), memory_bytes);
     m.vram = next->vram;
@@ -139,7 +132,13 @@ std::string snapshot_path_with_extension(std::string path) {
     const size_t slash = path.find_last_of('/');
 #endif
     const size_t name_start = slash == std::string::npos ? 0 : slash + 1;
-    const size_t at = path.find(SNAPSHOT_EXTENSION, name_start);
+    // The extension in any letter case, as the file systems the format comes from match it.
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::string folded = path;
+    std::transform(folded.begin(), folded.end(), folded.begin(), lower);
+    std::string extension = SNAPSHOT_EXTENSION;
+    std::transform(extension.begin(), extension.end(), extension.begin(), lower);
+    const size_t at = folded.find(extension, name_start);
     if (at == std::string::npos || at + ext_len != path.size()) path += SNAPSHOT_EXTENSION;
     return path;
 }
@@ -203,6 +202,13 @@ LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::strin
         throw RangeError("Cannot load \"" + path + "\": " + e.what());
     }
     return LoadResult::NotRecognised;
+}
+
+LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
+    const LoadResult result = LoadImageFile(bank, m, path);
+    if (result == LoadResult::NotRecognised)
+        throw RangeError("Cannot load \"" + path + "\": it is not a tape image, dump or snapshot; nothing was loaded");
+    return result;
 }
 
 }  // namespace lvov

@@ -36,7 +36,7 @@ constexpr size_t FILE_HEADER_SIZE = 15;
 
 // path with ".NevLVE" appended unless the first occurrence of ".NevLVE" in its file name
 // ends the name; the folders on the way do not count ("x.NevLVE/QuickSave.NevLVE" stays
-// as it is). The test is case-sensitive: "game.nevlve" becomes "game.nevlve.NevLVE".
+// as it is). Letter case does not count either: "game.nevlve" stays as it is.
 std::string snapshot_path_with_extension(std::string path);
 
 // Encodes the machine into buffer 1 and writes it (atomically, see SaveBufferToFile; with
@@ -58,6 +58,11 @@ enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 // file cannot be read and RangeError when it is truncated; both name the file, and the
 // machine is then unchanged.
 LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path);
+
+// LoadImageFile of a file asked for by name (Open, a drop, the command line, a game, a
+// slot): one that no reader takes is refused like a damaged one, with RangeError naming
+// it, and the machine unchanged. Never returns NotRecognised.
+LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path);
 
 // The snapshot reader (magic "NevLVEmu", versions 01, 02, 03, 0x31, 0x32). An unknown
 // version is not taken. A rom_id of 1..3 is not acted upon: the firmware already in

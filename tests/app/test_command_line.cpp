@@ -33,6 +33,7 @@ private slots:
     void fileAndSnapshotAroundTheFrames();
     void programExitStatuses();
     void filesThatAreNotFilesAreRefusedAtOnce();
+    void filesNoReaderTakesAreRefused();
     void outputsKeepThePreviousFileOnAFullOrReadOnlyDisk();
     void namesThatAreNotUtf8();
 
@@ -212,6 +213,20 @@ void CommandLineTest::fileAndSnapshotAroundTheFrames() {
     o.file.clear();
     o.save_snapshot = (dir() / "no" / "such" / "folder" / "x").string();
     QCOMPARE(run(o), EXIT_FAILURE_WRITE);
+
+    // The name written is the one judged: a folder or FIFO "dd" does not stop "dd.NevLVE",
+    // and an extension in another letter case is not appended again.
+    fs::create_directory(dir() / "dd");
+    QVERIFY(mkfifo((dir() / "ff").c_str(), 0644) == 0);
+    for (const char* name : {"dd", "ff", "s1.nevlve"}) {
+        o.save_snapshot = (dir() / name).string();
+        QVERIFY2(check_outputs(o).empty(), check_outputs(o).c_str());
+        QCOMPARE(run(o, &messages), EXIT_OK);
+    }
+    QVERIFY(fs::is_regular_file(dir() / "dd.NevLVE") && fs::is_regular_file(dir() / "ff.NevLVE"));
+    QVERIFY(fs::is_regular_file(dir() / "s1.nevlve") && !fs::exists(dir() / "s1.nevlve.NevLVE"));
+    o.save_snapshot = (dir() / "dd").string() + "/";
+    QVERIFY(!check_outputs(o).empty());
 }
 
 void CommandLineTest::programExitStatuses() {
@@ -291,6 +306,29 @@ void CommandLineTest::filesThatAreNotFilesAreRefusedAtOnce() {
     fs::rename(dir() / "NEVEmulator.key", dir() / "firmware" / "image1.rom");
     QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0"}, &err), 0);
     QVERIFY2(err.contains("image1.rom") && err.contains("FIFO"), qPrintable(err));
+}
+
+void CommandLineTest::filesNoReaderTakesAreRefused() {
+    // Text, random bytes and files too short for any magic: status 2, the file named,
+    // and no picture of a machine that never got the file.
+    const QString d = tmp_->path();
+    std::vector<uint8_t> noise(300);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 97 + 13);
+    const std::pair<const char*, std::vector<uint8_t>> inputs[] = {
+        {"notes.txt", {'d', 'e', 'a', 'r', ' ', 'd', 'i', 'a', 'r', 'y', '\n'}},
+        {"noise.bin", noise},
+        {"empty.lvt", {}},
+        {"seven.NevLVE", {'N', 'e', 'v', 'L', 'V', 'E', 'm'}},
+    };
+    for (const auto& [name, bytes] : inputs) {
+        test::write_file(dir() / name, bytes);
+        QString err;
+        const QString shot = d + "/shot.png";
+        QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--screenshot", shot, d + "/" + name}, &err),
+                 2);
+        QVERIFY2(err.contains(name) && err.contains("nothing was loaded"), qPrintable(err));
+        QVERIFY(!fs::exists(dir() / "shot.png"));
+    }
 }
 
 void CommandLineTest::outputsKeepThePreviousFileOnAFullOrReadOnlyDisk() {

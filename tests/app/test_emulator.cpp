@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "app/emulator.h"
@@ -23,6 +24,7 @@ private slots:
     void startUpResumesTheLastSessionOrStartsAfresh();
     void startUpGoesOnPastWhatItCannotUse();
     void resetsHappenEvenWhenTheirSlotCannotBeWritten();
+    void aGameThatCannotBeLoadedChangesNothing();
     void gamesAndRecentSnapshotsTellWhatTheMachineRuns();
 
 private:
@@ -85,8 +87,17 @@ void EmulatorTest::startUpGoesOnPastWhatItCannotUse() {
     QVERIFY(!report.restored);
     QVERIFY(emu->machine.cycles >= boot_cycles);  // booted for the load that failed
     QVERIFY(emu->snapshot_slots.session_started());
-    // The damaged close file stays until the next close replaces it.
-    QCOMPARE(fs::file_size(dir() / "OnClose.NevLVE"), uintmax_t(3));
+    // The damaged close file is moved aside, named in the message, and a new one is
+    // written at the close beside it.
+    std::vector<fs::path> aside;
+    for (const auto& entry : fs::directory_iterator(dir()))
+        if (entry.path().filename().string().rfind("OnClose.NevLVE.unreadable-", 0) == 0) aside.push_back(entry.path());
+    QCOMPARE(int(aside.size()), 1);
+    QCOMPARE(fs::file_size(aside[0]), uintmax_t(3));
+    QVERIFY2(close->error.find(path_text(aside[0])) != std::string::npos, close->error.c_str());
+    QVERIFY(!fs::exists(dir() / "OnClose.NevLVE"));
+    emu->save_close_slot();
+    QVERIFY(fs::file_size(dir() / "OnClose.NevLVE") > 3 && fs::file_size(aside[0]) == 3);
 }
 
 void EmulatorTest::resetsHappenEvenWhenTheirSlotCannotBeWritten() {
@@ -107,19 +118,53 @@ void EmulatorTest::resetsHappenEvenWhenTheirSlotCannotBeWritten() {
     QVERIFY(emu->machine.cycles >= boot_cycles);
     QVERIFY(fs::is_directory(dir() / "OnReset.NevLVE"));
 
-    // A game whose file is broken after a failed reset slot: both are told.
+    // A game chosen while the reset slot cannot be written: loaded, and the failure told.
     fs::create_directories(dir() / "GAMES");
-    std::ofstream(dir() / "GAMES" / "index.ini") << "Broken=broken.lvt\n";
-    write_file(dir() / "GAMES" / "broken.lvt", {'L', 'V', 'O', 'V', '/', '2', '.', '0', '/', 0xD0, 0, 0x80});
+    std::ofstream(dir() / "GAMES" / "index.ini") << "Loop=loop.lvt\n";
+    write_file(dir() / "GAMES" / "loop.lvt", tape_image(0x8000, {0xC3, 0x00, 0x80}, 0x8000));
     auto with_games = started();
-    QCOMPARE(with_games->games.game_count(), 1);
-    try {
-        with_games->choose_game(0);
-        QFAIL("no error");
-    } catch (const EmuError& e) {
-        const std::string text = e.what();
-        QVERIFY2(text.find("OnReset.NevLVE") != std::string::npos, e.what());
-        QVERIFY2(text.find("broken.lvt") != std::string::npos, e.what());
+    const std::optional<std::string> game_failure = with_games->choose_game(0);
+    QVERIFY(game_failure && game_failure->find("OnReset.NevLVE") != std::string::npos);
+    QCOMPARE(with_games->machine.PC, uint16_t(0x8000));
+    QVERIFY(with_games->machine.cycles >= boot_cycles);
+    QCOMPARE(with_games->games.current_title, std::string("Loop"));
+}
+
+void EmulatorTest::aGameThatCannotBeLoadedChangesNothing() {
+    // Missing, outside the folder, no image, cut short, a folder: one rule for all.
+    fs::create_directories(dir() / "GAMES" / "folder");
+    std::ofstream(dir() / "GAMES" / "index.ini") << "Loop=loop.lvt\nMissing=nothere.lvt\n"
+                                                 << "Passwd=../../../../etc/passwd\nNotes=notes.txt\n"
+                                                 << "Broken=broken.lvt\nFolder=folder\n";
+    write_file(dir() / "GAMES" / "loop.lvt", tape_image(0x8000, {0xC3, 0x00, 0x80}, 0x8000));
+    write_file(dir() / "GAMES" / "notes.txt", {'d', 'e', 'a', 'r', ' ', 'd', 'i', 'a', 'r', 'y', '\n'});
+    write_file(dir() / "GAMES" / "broken.lvt", {'L', 'V', 'O', 'V', '/', '2', '.', '0', '/', 0xD0, 0, 0x80});
+    auto emu = started();
+    QVERIFY(!emu->choose_game(0));
+    emu->machine.memory[0x9000] = 0x5A;
+    const auto before = std::make_unique<MachineState>(emu->machine);
+    const fs::path reset_file = dir() / "OnReset.NevLVE";
+    const auto bytes = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string reset_before = bytes(reset_file);
+    const std::pair<const char*, const char*> refused[] = {
+        {"Missing", "nothere.lvt"}, {"Passwd", "passwd"}, {"Notes", "notes.txt"},
+        {"Broken", "broken.lvt"},   {"Folder", "folder"},
+    };
+    for (const auto& [title, file] : refused) {
+        const int index = emu->games.find(title);
+        try {
+            emu->choose_game(index);
+            QFAIL(file);
+        } catch (const EmuError& e) {
+            QVERIFY2(std::string(e.what()).find(file) != std::string::npos, e.what());
+        }
+        QVERIFY(emu->machine.memory == before->memory && emu->machine.PC == before->PC);
+        QCOMPARE(emu->machine.cycles, before->cycles);
+        QCOMPARE(emu->games.current_title, std::string("Loop"));
+        QVERIFY(bytes(reset_file) == reset_before);
     }
 }
 
@@ -140,10 +185,15 @@ void EmulatorTest::gamesAndRecentSnapshotsTellWhatTheMachineRuns() {
     QCOMPARE(emu->open_recent(9), std::optional<LoadResult>(LoadResult::Snapshot));
     QCOMPARE(emu->games.current_title, GamesCatalogue::placeholder());
 
-    // A file no loader takes leaves the game shown as it is.
+    // A file no loader takes is refused by name and leaves the game shown as it is.
     QVERIFY(!emu->choose_game(0));
     write_file(dir() / "junk.bin", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
-    QCOMPARE(emu->open_file(path_text(dir() / "junk.bin")), LoadResult::NotRecognised);
+    try {
+        emu->open_file(path_text(dir() / "junk.bin"));
+        QFAIL("no error");
+    } catch (const RangeError& e) {
+        QVERIFY2(std::string(e.what()).find("junk.bin") != std::string::npos, e.what());
+    }
     QCOMPARE(emu->games.current_title, std::string("Loop"));
     emu->reset(ResetKind::Full);
     QCOMPARE(emu->games.current_title, GamesCatalogue::placeholder());

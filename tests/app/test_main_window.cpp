@@ -42,6 +42,7 @@ private slots:
     void pauseBracketTitlesAndShortcuts();
     void speedFieldsLockAndApply();
     void droppedFileLoadsFirstOnly();
+    void aFileOnTheCommandLineRunsOnTheStartedFirmware();
     void openReopenAndSaveDialogs();
     void quickCommandsAndResets();
     void gamesListChoosesAndResets();
@@ -240,7 +241,14 @@ void MainWindowTest::aDamagedCloseFileIsReportedAndTheMachineBoots() {
         // The firmware's screen is up, not a black picture.
         const auto& pixels = form->emu().picture.pixels;
         QVERIFY(std::any_of(pixels.begin(), pixels.end(), [&](uint32_t p) { return p != pixels[0]; }));
-        QCOMPARE(file_bytes(close_file), damaged);  // replaced only at the next close
+        // Moved aside, never written over; the close writes a new one.
+        QVERIFY(!fs::exists(close_file));
+        const QString aside = form->errors[0].section('"', 3, 3);
+        QVERIFY2(aside.contains("OnClose.NevLVE.unreadable-"), qPrintable(form->errors[0]));
+        QCOMPARE(file_bytes(aside.toStdString()), damaged);
+        fs::remove(aside.toStdString());
+        form->close();
+        QVERIFY(file_bytes(close_file).size() > 3);
     }
 }
 
@@ -629,6 +637,34 @@ void MainWindowTest::droppedFileLoadsFirstOnly() {
     QCOMPARE(form->errors.size(), 1);
     QVERIFY(form->errors[0].contains("gone.lvt"));
     QCOMPARE(m.memory[0x8000], uint8_t(0xC3));
+    // One that no reader takes is told too.
+    write_file(dir() / "notes.txt", {'h', 'e', 'l', 'l', 'o', '\n'});
+    form->DropFile(qpath(dir() / "notes.txt"));
+    QCOMPARE(form->errors.size(), 2);
+    QVERIFY2(form->errors[1].contains("notes.txt") && form->errors[1].contains("nothing was loaded"),
+             qPrintable(form->errors[1]));
+    QCOMPARE(m.memory[0x8000], uint8_t(0xC3));
+}
+
+// The first start with a FILE: the firmware's boot run comes before the file, so the
+// program finds the screen and the variables the firmware sets up, as in a headless run.
+void MainWindowTest::aFileOnTheCommandLineRunsOnTheStartedFirmware() {
+    const fs::path tape = write_tape("loop.lvt", 0x8000, {0xC3, 0x00, 0x80});  // touches no screen
+    auto form = new_form();
+    form->set_startup_file(qpath(tape));
+    form->show();
+    QTRY_VERIFY(!form->first_activation() && form->emu().machine.memory[0x8000] == 0xC3);
+    QVERIFY(form->errors.isEmpty());
+    QVERIFY(!fs::exists(dir() / "OnClose.NevLVE"));  // a first start: no session to resume
+
+    QTemporaryDir elsewhere;
+    Emulator headless(fs::path(elsewhere.path().toStdString()));
+    headless.start_up({.read_games = false, .restore_session = false, .boot = true});
+    headless.open_file(path_text(tape));
+    form->pause(true);
+    QVERIFY(form->emu().machine.vram == headless.machine.vram);
+    QVERIFY(std::equal(form->emu().machine.memory.begin(), form->emu().machine.memory.begin() + 0x8000,
+                       headless.machine.memory.begin()));
 }
 
 void MainWindowTest::openReopenAndSaveDialogs() {
@@ -758,13 +794,20 @@ void MainWindowTest::gamesListChoosesAndResets() {
     form->ComboBoxGamesChange("Race");
     QCOMPARE(m.memory[0x9000], uint8_t(9));
 
-    // A title whose file is missing: reset and boot; the reset replaced Race, so the list
-    // shows no title.
-    form->ComboBoxGamesChange("Lost");
-    QCOMPARE(m.memory[0x9000], uint8_t(0));
-    QCOMPARE(form->ComboBoxGames->currentText(), GAMES_PLACEHOLDER);
+    // A title whose file is missing: a message naming the file; the machine runs on
+    // untouched, no reset slot is written and the list still shows Race.
+    const fs::path reset_file = dir() / "OnReset.NevLVE";
+    const std::string reset_before = file_bytes(reset_file);
+    form->LabelGamesClick();
+    form->ComboBoxGames->setCurrentIndex(1);
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY2(form->errors[0].contains("lost.lvt"), qPrintable(form->errors[0]));
+    QCOMPARE(m.memory[0x9000], uint8_t(9));
+    QCOMPARE(m.memory[0x8000], uint8_t(0xAB));
+    QCOMPARE(file_bytes(reset_file), reset_before);
+    QCOMPARE(form->ComboBoxGames->currentText(), QStringLiteral("Race"));
+    QVERIFY(!form->ComboBoxGames->isEnabled());
     QCOMPARE(form->emu().cycles_per_frame, 68000);
-    QVERIFY(form->errors.isEmpty());
 }
 
 void MainWindowTest::aboutAndDebugger() {

@@ -170,7 +170,12 @@ TEST(GamesIndex, LoadingAnEntry) {
 
     m = std::make_unique<MachineState>();
     const auto untouched = std::make_unique<MachineState>(*m);
-    EXPECT_EQ(games.LoadGame(bank, *m, games.find("Gone")), "");  // its file is missing
+    try {
+        games.LoadGame(bank, *m, games.find("Gone"));
+        ADD_FAILURE() << "a missing file was taken";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("gone.lvt"), std::string::npos) << e.what();
+    }
     EXPECT_EQ(games.LoadGame(bank, *m, games.find("R")), "");  // no such title
     EXPECT_EQ(games.current_title, "Race");
     test::expect_unchanged(*untouched, *m);

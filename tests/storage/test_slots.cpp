@@ -87,9 +87,19 @@ TEST_F(SlotsTest, RecentSnapshotsReloadByDigit) {
     slots.LoadRecent(bank, *m, 0);
     EXPECT_EQ(m->memory[0x0100], 0x42);
 
-    // Two copies within one second share a name and two neighbouring entries.
-    slots.QuickSave(bank, *m, roms);
-    EXPECT_EQ(slots.recent_snapshots[8], slots.recent_snapshots[9]);
+    // Copies within one second are numbered: none replaces another, and each digit
+    // reloads its own.
+    for (uint8_t marker : {0xA1, 0xA2, 0xA3}) {
+        m->memory[0x0100] = marker;
+        slots.QuickSave(bank, *m, roms);
+    }
+    EXPECT_EQ(slots.recent_snapshots[6], text(dir / "AutoSave" / "07-12-2026_1-37-21.NevLVE"));
+    EXPECT_EQ(slots.recent_snapshots[7], text(dir / "AutoSave" / "07-12-2026_1-37-21-2.NevLVE"));
+    EXPECT_EQ(slots.recent_snapshots[9], text(dir / "AutoSave" / "07-12-2026_1-37-21-4.NevLVE"));
+    for (int digit = 6; digit <= 9; ++digit) {
+        slots.LoadRecent(bank, *m, digit);
+        EXPECT_EQ(m->memory[0x0100], digit == 6 ? 11 : 0xA1 + digit - 7) << digit;
+    }
 }
 
 TEST_F(SlotsTest, PauseFileIsWrittenOnPauseNotOnResume) {
@@ -136,6 +146,50 @@ TEST_F(SlotsTest, TheCloseSlotIsReadBackOrRefusedByName) {
         EXPECT_NE(std::string(e.what()).find("OnClose.NevLVE"), std::string::npos) << e.what();
     }
     test::expect_unchanged(*before, *next_run);
+}
+
+// A slot file the program could not read is the user's: moved aside (a link itself,
+// never its target), never written over, and a fresh regular slot written after it.
+TEST_F(SlotsTest, AnUnreadableSlotIsMovedAsideNotWrittenOver) {
+    namespace fs = std::filesystem;
+    const Bytes notes = {'d', 'e', 'a', 'r', ' ', 'd', 'i', 'a', 'r', 'y', '\n'};
+    test::write_file(dir / "notes.txt", notes);
+    fs::create_symlink("notes.txt", dir / "OnClose.NevLVE");
+    const auto before = std::make_unique<MachineState>(*m);
+    const fs::path close_aside = dir / "OnClose.NevLVE.unreadable-20261207-013708";
+    try {
+        slots.LoadCloseSlot(bank, *m);
+        ADD_FAILURE() << "no error";
+    } catch (const RangeError& e) {
+        EXPECT_NE(std::string(e.what()).find(text(dir / "OnClose.NevLVE")), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(text(close_aside)), std::string::npos) << e.what();
+    }
+    test::expect_unchanged(*before, *m);
+    EXPECT_TRUE(fs::is_symlink(close_aside));
+    slots.SaveCloseSlot(bank, *m, roms);
+    EXPECT_FALSE(fs::is_symlink(dir / "OnClose.NevLVE"));
+    EXPECT_TRUE(fs::is_regular_file(dir / "OnClose.NevLVE"));
+    EXPECT_EQ(test::read_file(dir / "notes.txt"), notes);
+
+    // QuickOpen of a cut file, its aside name already taken: numbered, nothing replaced.
+    slots.QuickSave(bank, *m, roms);
+    fs::resize_file(dir / "QuickSave.NevLVE", 40);
+    const Bytes cut = test::read_file(dir / "QuickSave.NevLVE");
+    test::write_file(dir / "QuickSave.NevLVE.unreadable-20261207-013708", notes);
+    EXPECT_THROW(slots.QuickOpen(bank, *m), RangeError);
+    EXPECT_EQ(test::read_file(dir / "QuickSave.NevLVE.unreadable-20261207-013708"), notes);
+    EXPECT_EQ(test::read_file(dir / "QuickSave.NevLVE.unreadable-20261207-013708-2"), cut);
+    slots.QuickSave(bank, *m, roms);
+    EXPECT_EQ(slots.QuickOpen(bank, *m), LoadResult::Snapshot);
+
+    // A slot only marked (a load by name) is moved aside by the write that would replace it.
+    test::write_file(dir / "onPause.NevLVE", notes);
+    slots.note_unreadable(dir / "onPause.NevLVE");
+    slots.SaveKeyPressSlot(bank, *m, roms);
+    EXPECT_EQ(test::read_file(dir / "onPause.NevLVE.unreadable-20261207-013708"), notes);
+    EXPECT_EQ(slots.LoadRecent(bank, *m, 0), LoadResult::Snapshot);
+    slots.PauseCommand(bank, *m, roms, false);  // written over now: it was never unreadable
+    EXPECT_FALSE(fs::exists(dir / "onPause.NevLVE.unreadable-20261207-013708-2"));
 }
 
 // Before the start-up reset the machine is empty: no command or event may write it over

@@ -145,6 +145,10 @@ TEST_F(SnapshotTest, OlderVersionsLoadAsTheirLayoutSays) {
     plain.insert(plain.begin(), ram.begin(), ram.end());
     plain.insert(plain.end(), coded_tail.begin(), coded_tail.end());
     test::expect_same_state(*src, *load(file("NevLVEmu1", {code(plain)})));
+    Bytes v31 = file("NevLVEmu1", {code(plain)});
+    v31.pop_back();
+    test::write_file(path("cut.NevLVE"), v31);
+    EXPECT_THROW(LoadImageFile(bank, *test::reset_machine(roms), path("cut.NevLVE")), RangeError);
     // 0x32 with rom_id 0, never written but read: the firmware bytes follow, coded.
     Bytes rest = rom;
     rest.insert(rest.end(), coded_tail.begin(), coded_tail.end());
@@ -195,20 +199,32 @@ TEST_F(SnapshotTest, UnknownVersionWrongMagicAndShortFilesChangeNothing) {
     test::expect_unchanged(*before, *m);
 }
 
-TEST_F(SnapshotTest, StreamWithoutItsTrailingRunLoadsTheMissingRegistersAsZeros) {
-    // Writers that did not complete the stream's end left out the registers' trailing zeros.
+TEST_F(SnapshotTest, ACodedStreamEndingBeforeTheRegistersIsRefused) {
+    // Cut one byte short, or without its trailing zero run: both would leave a register
+    // zero that was not, so both are refused and the machine keeps its state.
     auto saved = test::reset_machine(roms);
     test::scramble(*saved, 9);
+    saved->PC = 0xC123;
+    SaveSnapshot(bank, *saved, roms, path("good.NevLVE"));
+    const Bytes whole = test::read_file(path("good.NevLVE"));
+    ASSERT_EQ(whole.back(), 0xC1);
     saved->SP = saved->PC = 0;
-    SaveSnapshot(bank, *saved, roms, path("old.NevLVE"));
-    Bytes file = test::read_file(path("old.NevLVE"));
-    ASSERT_EQ(Bytes(file.end() - 3, file.end()), Bytes({0x00, 0x04, 0x00}));
-    file.erase(file.end() - 3, file.end());
-    test::write_file(path("f.NevLVE"), file);
-    auto m = test::reset_machine(roms);
-    m->SP = m->PC = 0x1111;
-    LoadImageFile(bank, *m, path("f.NevLVE"));
-    test::expect_same_state(*saved, *m);
+    SaveSnapshot(bank, *saved, roms, path("zeros.NevLVE"));
+    const Bytes zeros = test::read_file(path("zeros.NevLVE"));
+    ASSERT_EQ(Bytes(zeros.end() - 3, zeros.end()), Bytes({0x00, 0x04, 0x00}));
+    for (const Bytes& cut : {Bytes(whole.begin(), whole.end() - 1), Bytes(zeros.begin(), zeros.end() - 3)}) {
+        test::write_file(path("cut.NevLVE"), cut);
+        auto m = test::reset_machine(roms);
+        m->SP = m->PC = 0x1111;
+        const auto before = std::make_unique<MachineState>(*m);
+        try {
+            LoadImageFile(bank, *m, path("cut.NevLVE"));
+            ADD_FAILURE() << "a stream of " << cut.size() << " bytes was loaded";
+        } catch (const RangeError& e) {
+            EXPECT_NE(std::string(e.what()).find("cut.NevLVE"), std::string::npos) << e.what();
+        }
+        test::expect_unchanged(*before, *m);
+    }
 }
 
 TEST_F(SnapshotTest, ReadersSeeOnlyTheBytesOfTheirSpan) {
@@ -269,7 +285,8 @@ TEST_F(SnapshotTest, ReadersSeeOnlyTheBytesOfTheirSpan) {
 TEST(SnapshotExtension, AppendedUnlessTheFirstOccurrenceEndsThePath) {
     EXPECT_EQ(snapshot_path_with_extension("game"), "game.NevLVE");
     EXPECT_EQ(snapshot_path_with_extension("game.NevLVE"), "game.NevLVE");
-    EXPECT_EQ(snapshot_path_with_extension("game.nevlve"), "game.nevlve.NevLVE");
+    EXPECT_EQ(snapshot_path_with_extension("game.nevlve"), "game.nevlve");  // any letter case
+    EXPECT_EQ(snapshot_path_with_extension("x.NEVLVE.nevLve"), "x.NEVLVE.nevLve.NevLVE");
     EXPECT_EQ(snapshot_path_with_extension("a.NevLVE.NevLVE"), "a.NevLVE.NevLVE.NevLVE");
     EXPECT_EQ(snapshot_path_with_extension("/x.NevLVE/y"), "/x.NevLVE/y.NevLVE");
     // Only the file name counts: a folder named like a snapshot changes nothing.
