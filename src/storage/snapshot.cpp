@@ -149,8 +149,14 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     const std::filesystem::path given = host_path(path);
     if (path.empty() || !given.has_filename() || given.filename() == "." || given.filename() == "..")
         throw IoError("Cannot write a snapshot to \"" + path + "\": it names a folder, not a file");
+    const std::string target = snapshot_path_with_extension(path);
+    EncodeSnapshot(bank, m, roms);
+    bank.SaveBufferToFile(1, host_path(target), durable);
+    return target;
+}
+
+void EncodeSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
     bank.ZeroRunBegin(1);
-    std::string target = snapshot_path_with_extension(path);
     bank.PutString(1, SNAPSHOT_MAGIC);
     bank.PutByte(1, SNAPSHOT_VERSION);
     bank.ZeroRunPutBytes(m.memory.data(), RAM_SIZE);
@@ -168,8 +174,6 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     bank.ZeroRunPutWord(m.SP);
     bank.ZeroRunPutWord(m.PC);
     bank.ZeroRunFlush();  // the registers end the stream: their trailing zeros must reach the file
-    bank.SaveBufferToFile(1, host_path(target), durable);
-    return target;
 }
 
 bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::string& file_header) {

@@ -51,6 +51,10 @@ std::string snapshot_path_with_extension(std::string path);
 std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms, const std::string& path,
                          bool durable = true);
 
+// The snapshot file of the machine, encoded into buffer 1 (positions 0 .. cursor-1)
+// without writing it anywhere: what SaveSnapshot writes, for files that embed a snapshot.
+void EncodeSnapshot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
+
 enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 
 // Reads the file whole into buffer 1 and offers its bytes to the snapshot, dump and tape

@@ -1,0 +1,169 @@
+// Input recordings (".NevLVR"): where a session started, and every input it took with the
+// position at which the input took effect, so that a replay of the inputs from the same
+// start ends in the same machine state, byte for byte. The recording keeps a hash of the
+// state it ended in; the replay compares its own final state's hash with it.
+//
+// File layout, version 1 (every integer little-endian, every block of bytes preceded by
+// its length, so a reader never has to guess where a section ends):
+//   0   "NevLVRec"                     8 bytes
+//   8   version                        u16
+//   10  start:
+//         snapshot length, snapshot    u32, that many bytes: a snapshot file (SaveSnapshot's
+//                                      bytes, the firmware bytes always included)
+//         cycles                       i32   what the snapshot leaves out of the machine:
+//         kbd_matrix, kbd_extra        8 + 4 bytes
+//         warm_sp, warm_pc,
+//         basic_start_ptr, basic_end_ptr  u16 each
+//         fps, cycles_per_frame        i32 each: the speed settings
+//         key tables                   512 u16: Latin table, then Cyrillic
+//         firmware                     16,384 bytes: image 1, which resets put in C000-FFFF
+//         held-key count, held keys    u16, then per key: virtual-key code u8 (ascending),
+//                                      matrix code u16
+//       inputs:
+//         count                        u32
+//         per input                    frame u64, cycle u32, kind u8, code u8, value i32,
+//                                      value2 i32, name length u32, name (UTF-8),
+//                                      bytes length u32, bytes
+//       end:
+//         frame u64, cycle u32         where the recording stopped
+//         state hash                   u64 (state_hash of the final machine)
+//   ... checksum                       u64: FNV-1a 64 of every byte before it
+//
+// The inputs come in the order they were applied; their positions never go backwards and
+// none lies past the end. A file that is not a recording, is cut short, damaged (its
+// checksum, a length, a kind or a position wrong), or of a newer version is refused with
+// RangeError naming it; reading never changes anything but the Recording it returns.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/machine.h"
+#include "core/rom.h"
+#include "storage/buffers.h"
+#include "storage/input.h"
+
+namespace lvov {
+
+constexpr char RECORDING_MAGIC[] = "NevLVRec";
+constexpr char RECORDING_EXTENSION[] = ".NevLVR";
+constexpr uint16_t RECORDING_VERSION = 1;
+// Larger files are refused unread: a recording holds a snapshot and the files loaded.
+constexpr uint64_t MAX_RECORDING_SIZE = uint64_t(256) << 20;
+
+constexpr uint64_t FNV_OFFSET_BASIS = 0xCBF29CE484222325;
+constexpr uint64_t FNV_PRIME = 0x100000001B3;
+
+// FNV-1a 64 of bytes, continued from hash.
+uint64_t fnv1a(std::span<const uint8_t> bytes, uint64_t hash = FNV_OFFSET_BASIS);
+
+// The hash of everything in the machine that decides what it does next: FNV-1a 64 of
+// these fields in this order, integers little-endian, so every platform computes the same
+// value (another front end recomputes it from the same list):
+//   B C D E H L A F                    8 bytes
+//   SP, PC                             u16 each
+//   cycles                             i32 (two's complement)
+//   memory 0000-FFFF                   65,536 bytes
+//   vram                               16,384 bytes
+//   port latches 00-FF                 256 bytes
+//   kbd_matrix, kbd_extra              8 + 4 bytes
+//   warm_sp, warm_pc, basic_start_ptr, basic_end_ptr   u16 each
+// flag_table is left out: it is the same fixed table in every machine.
+uint64_t state_hash(const MachineState& m);
+
+// A hash as 16 hexadecimal digits, for messages.
+std::string hash_text(uint64_t hash);
+
+constexpr uint16_t NO_HELD_KEY = 0xFFFF;
+
+// What the inputs of a recording act on: the whole machine, and the settings of the
+// session that decide what an input does (a key's matrix code, a reset's firmware, the
+// length of a frame). A replay on another installation gets the recorded key tables and
+// firmware, not its own.
+struct RecordingStart {
+    MachineState machine;
+    int32_t fps = 0;
+    int32_t cycles_per_frame = 0;
+    std::array<uint16_t, 512> key_tables{};  // Latin table, then Cyrillic, as the key-map file
+    RomImage firmware{};  // image 1: what a reset puts in C000-FFFF
+    std::array<uint16_t, 256> held_keys{};  // per virtual-key code: the matrix code it went down with, or NO_HELD_KEY
+
+    RecordingStart() { held_keys.fill(NO_HELD_KEY); }
+};
+
+struct Recording {
+    RecordingStart start;
+    std::vector<RecordedInput> inputs;  // in the order applied
+    InputPosition end;
+    uint64_t final_hash = 0;  // state_hash of the machine at end
+};
+
+// The file's bytes. The snapshot is encoded through buffer 1 of bank, with the firmware
+// bytes always included.
+std::vector<uint8_t> encode_recording(ByteBufferBank& bank, const Recording& recording);
+// Reads a recording from a file's bytes; name is the file named in messages.
+Recording decode_recording(std::span<const uint8_t> file, const std::string& name);
+
+// The file written atomically and flushed (IoError naming it when it cannot be), at path
+// as given: no extension is added.
+void save_recording(ByteBufferBank& bank, const Recording& recording, const std::string& path_utf8);
+// IoError when the file cannot be read (or is no regular file), RangeError when it is no
+// recording, damaged, cut short, newer or larger than MAX_RECORDING_SIZE.
+Recording load_recording(const std::string& path_utf8);
+
+// Collects a session's inputs and frames from the start it is given. The session calls
+// input() for every input it applies, with the cycles run into the current frame, and
+// frame_done() after every frame; finish() ends the recording with the final state.
+class Recorder {
+public:
+    explicit Recorder(RecordingStart start);
+
+    // An input applied `cycle` clock cycles into the current frame. A position before the
+    // last input's throws RangeError and records nothing.
+    void input(const Input& input, uint32_t cycle = 0);
+    void frame_done();
+
+    // Frames done since the start, and the cycle of the last input in the current frame.
+    InputPosition position() const { return position_; }
+    size_t input_count() const { return recording_.inputs.size(); }
+
+    // The recording, ending here (`cycle` cycles into the current frame), with the hash
+    // of final. The recorder is spent afterwards.
+    Recording finish(const MachineState& final, uint32_t cycle = 0);
+
+private:
+    Recording recording_;
+    InputPosition position_;
+};
+
+// Plays a recording back: tells the session which input is due where it stands, counts
+// the frames, and checks the final state.
+class Replayer {
+public:
+    explicit Replayer(Recording recording);
+
+    const RecordingStart& start() const { return recording_.start; }
+    const Recording& recording() const { return recording_; }
+
+    // The next input not yet applied, or nullptr when every input has been.
+    const RecordedInput* upcoming() const;
+    // The next input when its position is not after {frames done, cycle}, marked as
+    // applied; nullptr when none is due there.
+    const Input* take_due(uint32_t cycle = 0);
+    void frame_done() { ++frames_; }
+
+    uint64_t frames_done() const { return frames_; }
+    // Every input applied and the end's frame reached: the machine should now hold the
+    // recorded final state.
+    bool at_end() const;
+    bool matches(const MachineState& final) const { return state_hash(final) == recording_.final_hash; }
+
+private:
+    Recording recording_;
+    size_t next_ = 0;
+    uint64_t frames_ = 0;
+};
+
+}  // namespace lvov
