@@ -14,6 +14,7 @@
 #include "devices/keyboard.h"
 #include "storage/buffers.h"
 #include "storage/images.h"
+#include "storage/recording.h"
 #include "storage/snapshot.h"
 
 using namespace lvov;
@@ -249,6 +250,47 @@ void cpu_seeds() {
     write("i8080", "negative-budget.bin", cpu_input(0x0000, 0x0000, -5, 0xFF, "CALL 0\n"));
 }
 
+// Recordings as the recorder makes them: one with keys, a speed change, a step and a file
+// with its bytes, held keys at the start; one with no input at all.
+void recording_seeds() {
+    ByteBufferBank bank;
+    auto start = std::make_unique<RecordingStart>();
+    ResetComp(start->machine, builtin_rom_images());
+    start->machine.kbd_matrix[2] = 0x10;
+    start->fps = 50;
+    start->cycles_per_frame = 68000;
+    const KeyTables keys = default_key_tables();
+    std::copy(keys.latin.begin(), keys.latin.end(), start->key_tables.begin());
+    std::copy(keys.cyrillic.begin(), keys.cyrillic.end(), start->key_tables.begin() + 256);
+    start->firmware = builtin_firmware();
+    start->held_keys[0x41] = keys.latin[0x41];
+
+    auto empty = std::make_unique<Recorder>(*start);
+    empty->frame_done();
+    write("recording", "no-input.NevLVR", encode_recording(bank, empty->finish(start->machine)));
+
+    Recorder recorder(*start);
+    const auto in = [&recorder](InputKind kind, uint8_t code, int32_t value, uint32_t cycle = 0) {
+        Input i;
+        i.kind = kind, i.code = code, i.value = value;
+        recorder.input(i, cycle);
+    };
+    in(InputKind::KeyUp, 0x41, 0);
+    recorder.frame_done();
+    in(InputKind::KeyDown, 0x0D, 0);
+    in(InputKind::Speed, 0, 25);
+    recorder.frame_done();
+    in(InputKind::Step, 0, 0, 11);
+    Input file;
+    file.kind = InputKind::LoadFile;
+    file.name = "seed.lvt";
+    const AssembleResult prog = assembled("ORG 9000H\nSTART: MVI A,0AAH\nSTA 0B000H\nRET\n");
+    file.bytes = tape_image(prog, "SEED", 0x9000);
+    recorder.input(file, 11);
+    recorder.frame_done();
+    write("recording", "inputs.NevLVR", encode_recording(bank, recorder.finish(start->machine)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -262,5 +304,6 @@ int main(int argc, char** argv) {
     games_seeds();
     asm_seeds();
     cpu_seeds();
+    recording_seeds();
     return 0;
 }

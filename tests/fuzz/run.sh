@@ -9,7 +9,7 @@ cd "$(dirname "$0")/../.."
 build=$1
 seconds=$2
 shift 2
-targets=${*:-"fuzz_image fuzz_keymap fuzz_games fuzz_asm fuzz_i8080"}
+targets=${*:-"fuzz_image fuzz_keymap fuzz_games fuzz_asm fuzz_i8080 fuzz_recording"}
 status=0
 for t in $targets; do
     name=${t#fuzz_}
