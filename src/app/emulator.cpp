@@ -1,5 +1,6 @@
 #include "app/emulator.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/errors.h"
@@ -24,6 +25,7 @@ Emulator::Emulator(const DataDirs& data_dirs, Clock clock)
 void Emulator::apply_speed(int fps, int32_t cycles) {
     const int interval = frame_interval_ms(fps);  // throws before anything changes
     frame_interval = interval;
+    this->fps = fps;
     cycles_per_frame = cycles;
 }
 
@@ -160,5 +162,39 @@ void Emulator::save_pause_slot(bool paused) { snapshot_slots.PauseCommand(bank, 
 void Emulator::save_key_press_slot(const MachineState& m) { snapshot_slots.SaveKeyPressSlot(bank, m, roms); }
 
 void Emulator::save_close_slot() { snapshot_slots.SaveCloseSlot(bank, machine, roms); }
+
+LoadResult Emulator::open_bytes(std::span<const uint8_t> file, const std::string& name) {
+    return taken(LoadImageBytes(file, machine, name));
+}
+
+// ---------------------------------------------------------------------------------------
+// Recording and replay
+
+RecordingStart Emulator::begin_recording() {
+    rewind.clear();
+    RecordingStart start;
+    start.machine = machine;
+    start.fps = fps;
+    start.cycles_per_frame = cycles_per_frame;
+    std::copy(keys.latin.begin(), keys.latin.end(), start.key_tables.begin());
+    std::copy(keys.cyrillic.begin(), keys.cyrillic.end(), start.key_tables.begin() + keys.latin.size());
+    start.firmware = roms.image[0] ? *roms.image[0] : builtin_firmware();
+    start.held_keys = held_keys.codes;
+    return start;
+}
+
+void Emulator::begin_replay(const RecordingStart& start) {
+    apply_speed(start.fps, start.cycles_per_frame);  // the one check: throws before anything changes
+    machine = start.machine;
+    std::copy(start.key_tables.begin(), start.key_tables.begin() + keys.latin.size(), keys.latin.begin());
+    std::copy(start.key_tables.begin() + keys.latin.size(), start.key_tables.end(), keys.cyrillic.begin());
+    roms.image[0] = start.firmware;
+    roms.image1_builtin = start.firmware == builtin_firmware();
+    held_keys.codes = start.held_keys;
+    rewind.clear();
+    stopped = false;
+    games.forget_current();
+    request_repaint();
+}
 
 }  // namespace lvov

@@ -24,6 +24,7 @@
 #include "devices/video.h"
 #include "storage/buffers.h"
 #include "storage/games.h"
+#include "storage/recording.h"
 #include "storage/rewind.h"
 #include "storage/slots.h"
 #include "storage/snapshot.h"
@@ -79,6 +80,7 @@ struct Emulator {
     bool rewind_enabled = true;
     bool stopped = false;  // the last frame stopped early, at a breakpoint or a step
 
+    int fps = DEFAULT_FPS;
     int32_t cycles_per_frame = DEFAULT_CYCLES_PER_FRAME;
     int frame_interval = frame_interval_ms(DEFAULT_FPS);  // milliseconds
 
@@ -154,6 +156,17 @@ struct Emulator {
     void save_key_press_slot(const MachineState& m);
     // The close slot, written when the window closes.
     void save_close_slot();
+
+    // A file's bytes loaded as open_file loads the file (a file kept in a recording).
+    LoadResult open_bytes(std::span<const uint8_t> file, const std::string& name);
+
+    // Recording and replay. A recording starts here: the machine and the settings its
+    // inputs act through; the rewind history starts afresh, as the replay's will.
+    RecordingStart begin_recording();
+    // The start of a recording put in place: machine, speed, key tables, firmware image 1
+    // and held keys; the rewind history starts afresh and the game shown is forgotten.
+    // A speed the program does not accept throws RangeError and changes nothing.
+    void begin_replay(const RecordingStart& start);
 
 private:
     LoadResult taken(LoadResult result);

@@ -221,6 +221,7 @@ void RewindHistory::resume() {
 }
 
 void RewindHistory::clear() {
+    frames_ = 0;
     states_.clear();
     diff_bytes_ = 0;
     position_ = 0;

@@ -58,7 +58,8 @@ public:
     // becomes the newest. Without a step back before, nothing changes.
     void resume();
 
-    // Forgets every state.
+    // Forgets every state and counts frames afresh: the next state is taken after
+    // REWIND_FRAMES_PER_STATE frames, as in a new history.
     void clear();
 
     size_t count() const { return states_.size(); }

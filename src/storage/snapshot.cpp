@@ -190,12 +190,10 @@ bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::str
     }
 }
 
-LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
-    bank.ZeroRunBegin(1);
-    bank.LoadFileToBuffer(1, host_path(path));
-    // Only bytes of this file count: a file shorter than a magic cannot match it, and no
-    // reader sees the buffer past the file's end.
-    const std::span<const uint8_t> file = bank.loaded_bytes(1);
+namespace {
+
+// The readers in turn on a file's bytes; a refusal names the file.
+LoadResult read_image(std::span<const uint8_t> file, MachineState& m, const std::string& path) {
     const size_t header_size = std::min<size_t>(FILE_HEADER_SIZE, file.size());
     const std::string file_header(reinterpret_cast<const char*>(file.data()), header_size);
     try {
@@ -208,11 +206,28 @@ LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::strin
     return LoadResult::NotRecognised;
 }
 
-LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
-    const LoadResult result = LoadImageFile(bank, m, path);
+LoadResult recognised(LoadResult result, const std::string& path) {
     if (result == LoadResult::NotRecognised)
         throw RangeError("Cannot load \"" + path + "\": it is not a tape image, dump or snapshot; nothing was loaded");
     return result;
+}
+
+}  // namespace
+
+LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
+    bank.ZeroRunBegin(1);
+    bank.LoadFileToBuffer(1, host_path(path));
+    // Only bytes of this file count: a file shorter than a magic cannot match it, and no
+    // reader sees the buffer past the file's end.
+    return read_image(bank.loaded_bytes(1), m, path);
+}
+
+LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
+    return recognised(LoadImageFile(bank, m, path), path);
+}
+
+LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name) {
+    return recognised(read_image(file, m, name), name);
 }
 
 }  // namespace lvov

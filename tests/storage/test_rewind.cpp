@@ -150,6 +150,15 @@ TEST(RewindHistory, ResumingDropsTheLaterStatesAndGoesOnFromTheOneShown) {
     run_frames(*m, idle, 0, 30);
     idle.resume();
     EXPECT_EQ(idle.count(), 3u);
+
+    // Cleared, the history starts as a new one: its first state after ten frames (a
+    // recording and its replay rewind to the same states).
+    run_frames(*m, idle, 30, 5);
+    idle.clear();
+    run_frames(*m, idle, 0, 9);
+    EXPECT_EQ(idle.count(), 0u);
+    run_frames(*m, idle, 9, 1);
+    EXPECT_EQ(idle.count(), 1u);
 }
 
 TEST(RewindHistory, KeepsSixtySecondsAndStaysWithinItsMemory) {
