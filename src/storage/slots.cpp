@@ -50,6 +50,7 @@ std::filesystem::path SnapshotSlots::autosave_dir() const { return program_dir_ 
 void SnapshotSlots::SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
                                      const std::filesystem::path& path, bool with_copy, bool durable) {
     if (!session_started_) return;  // an empty machine must not replace a saved session
+    if (writes_stopped()) return;  // the slots are another running copy's
     SaveSnapshot(bank, m, roms, path_text(path), durable);
     if (with_copy) WriteAutosaveCopy(bank);
 }
@@ -72,8 +73,15 @@ void SnapshotSlots::RecordAutosave() {
 }
 
 void SnapshotSlots::QuickSave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    if (writes_stopped())
+        throw IoError("Quick save is off in this window: " + no_writes_reason_ +
+                      "\nUse Save... to write the machine to a file of your choice.");
     SaveSnapshotSlot(bank, m, roms, slot(QUICK_SAVE_SLOT), true);
     RecordAutosave();
+}
+
+void SnapshotSlots::Autosave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    if (!writes_stopped()) QuickSave(bank, m, roms);
 }
 
 LoadResult SnapshotSlots::QuickOpen(ByteBufferBank& bank, MachineState& m) {
