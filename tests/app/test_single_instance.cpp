@@ -64,6 +64,7 @@ private slots:
             p->waitForFinished();
         }
         holders_.clear();
+        QLocalServer::removeServer(instance_server_name(dir()));  // a killed holder's socket
         tmp_.reset();
     }
 
