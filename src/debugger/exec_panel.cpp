@@ -101,10 +101,17 @@ public:
     }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 5; }
 
+    // PC, then an execution breakpoint: enabled when any of those at the address is.
     QString mark(int row) const {
         const CodeLine& line = lines_[static_cast<size_t>(row)];
         QString s = line.address == machine_.PC ? MARK_PC : QString();
-        if (const Breakpoint* bp = control_.exec_at(line.address)) s += bp->enabled ? MARK_BREAK : MARK_DISABLED;
+        bool any = false, enabled = false;
+        for (const Breakpoint& bp : control_.breakpoints()) {
+            if (bp.kind != BreakKind::Exec || bp.first != line.address) continue;
+            any = true;
+            enabled = enabled || bp.enabled;
+        }
+        if (any) s += enabled ? MARK_BREAK : MARK_DISABLED;
         return s;
     }
 

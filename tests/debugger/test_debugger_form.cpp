@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "debugger/debugger_form.h"
+#include "debugger/exec_control.h"
+#include "debugger/exec_panel.h"
 
 namespace lvov {
 namespace {
@@ -49,6 +51,7 @@ private slots:
     void valueTrackerSteps();
     void resultEntriesGoToTheAddress();
     void widgetsKeepTheirNamesAndTabOrder();
+    void executionListingShowsPortsAndEnabledMarks();
 
 private:
     std::unique_ptr<MachineState> m_;
@@ -340,6 +343,32 @@ void DebuggerFormTest::widgetsKeepTheirNamesAndTabOrder() {
     QCOMPARE(next_tab_stop(f.ComboBoxTrackMode), f.EditTrackValue);
     QCOMPARE(next_tab_stop(f.EditTrackValue), f.ButtonTrackStart);
     QCOMPARE(next_tab_stop(f.ButtonTrackStart), f.ListBoxTrackFound);
+}
+
+// The execution page lists the port of IN and OUT (the Ассемблер page keeps its own
+// text), and marks an address where any breakpoint is enabled as enabled.
+void DebuggerFormTest::executionListingShowsPortsAndEnabledMarks() {
+    ExecControl exec;
+    auto* panel = new ExecPanel(*m_, exec, form_.get());
+    const uint8_t code[] = {0xD3, 0xC2, 0xDB, 0xC1, 0x00};
+    std::copy(std::begin(code), std::end(code), m_->memory.begin() + 0x8000);
+    m_->PC = 0x8000;
+    panel->refresh_all();
+    const int row = panel->listing_row_of(0x8000);  // a few instructions lead up to PC
+    const auto& lines = panel->listing_lines();
+    QCOMPARE(QString::fromStdString(lines.at(row).row.mnemonic), QStringLiteral("OUT C2"));
+    QCOMPARE(QString::fromStdString(lines.at(row + 1).row.mnemonic), QStringLiteral("IN C1"));
+    form_->fill_listing(0x8000, 0x8002);
+    QCOMPARE(QString::fromStdString(form_->listing().rows().at(0).mnemonic), QStringLiteral("OUT port"));
+
+    const int off = exec.add(BreakKind::Exec, 0x8002, 0x8002);
+    const int on = exec.add(BreakKind::Exec, 0x8002, 0x8002);
+    exec.set_enabled(off, false);
+    QCOMPARE(panel->listing_mark(row + 1), QStringLiteral("\u25CF"));
+    exec.set_enabled(on, false);
+    QCOMPARE(panel->listing_mark(row + 1), QStringLiteral("\u25CB"));
+    exec.set_enabled(off, true);
+    QCOMPARE(panel->listing_mark(row + 1), QStringLiteral("\u25CF"));
 }
 
 }  // namespace lvov
