@@ -90,6 +90,7 @@ void TimeControl::after_frame() {
 }
 
 void TimeControl::pause_changed(bool paused) {
+    form_.DebuggerForm->set_paused(paused);
     MenuRewindBack->setShortcut(paused ? QKeySequence(Qt::Key_Left) : QKeySequence());
     MenuRewindForward->setShortcut(paused ? QKeySequence(Qt::Key_Right) : QKeySequence());
     if (paused) {

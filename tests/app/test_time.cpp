@@ -251,12 +251,15 @@ void TimeTest::stepsAndTheirKeys() {
         QTest::keyClick(p->ListingPC, static_cast<Qt::Key>(k), mods);
     };
 
-    // F11: one instruction, still paused.
+    // F11: one instruction, still paused; the memory grid shows what it stored.
     const uint8_t rounds = emu.machine.memory[0x9000];
+    form->DebuggerForm->go_to_address(0x9000);
     key(Qt::Key_F11);
     QVERIFY(form->paused());
     QCOMPARE(emu.machine.PC, static_cast<uint16_t>(mark + 3));
     QCOMPARE(emu.machine.memory[0x9000], static_cast<uint8_t>(rounds + 1));
+    QTRY_COMPARE(form->DebuggerForm->grid_text(1, 0x901),
+                 QStringLiteral("%1").arg(rounds + 1, 2, 16, QChar('0')).toUpper());
     QCOMPARE(emu.machine.cycles, 13);
     QCOMPARE(form->DebuggerForm->RegisterLabels[8]->text(), QStringLiteral("r_PC:%1").arg(mark + 3));
     QCOMPARE(p->cursor_address(), static_cast<uint16_t>(mark + 3));
