@@ -40,7 +40,7 @@ class QTimer;
 
 namespace lvov {
 
-constexpr int DEBUGGER_WIDTH = 609;
+constexpr int DEBUGGER_WIDTH = 609;  // or wider where a page needs more in the host's font
 constexpr int DEBUGGER_HEIGHT = 571;
 constexpr int DEBUGGER_LOWER_HEIGHT = 286;
 constexpr int DEBUGGER_PANEL_WIDTH = 115;
