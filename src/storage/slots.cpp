@@ -153,7 +153,7 @@ LoadResult SnapshotSlots::load_slot_file(ByteBufferBank& bank, MachineState& m, 
     } catch (const RangeError& e) {
         throw RangeError(told(e));
     }
-
+}
 
 LoadResult SnapshotSlots::QuickOpen(ByteBufferBank& bank, MachineState& m) {
     return load_slot_file(bank, m, path_text(slot(QUICK_SAVE_SLOT)));
