@@ -26,10 +26,10 @@ constexpr uint8_t FLAG_S = 0x80;
 constexpr uint8_t FLAG_Z = 0x40;
 constexpr uint8_t FLAG_AC = 0x10;
 constexpr uint8_t FLAG_P = 0x04;
-constexpr uint8_t FLAG_FIXED = 0x02;  // always 1 when F is rebuilt from flag_table
+constexpr uint8_t FLAG_FIXED = 0x02;  // always 1 when F is rebuilt from SZP_FLAGS
 constexpr uint8_t FLAG_CY = 0x01;
 
-// S, Z, P and the fixed bit 1 of a result byte. flag_table holds it for every byte value;
+// S, Z, P and the fixed bit 1 of a result byte. SZP_FLAGS holds it for every byte value;
 // every arithmetic and logical instruction starts its new F from it.
 constexpr uint8_t szp_flags(uint8_t v) {
     uint8_t f = FLAG_FIXED;
@@ -38,6 +38,14 @@ constexpr uint8_t szp_flags(uint8_t v) {
     if (std::popcount(v) % 2 == 0) f |= FLAG_P;
     return f;
 }
+
+// szp_flags of every byte value, computed by the compiler: no machine state has to be
+// prepared before its flags come out right.
+inline constexpr std::array<uint8_t, 256> SZP_FLAGS = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v) table[v] = szp_flags(static_cast<uint8_t>(v));
+    return table;
+}();
 
 constexpr uint8_t LATCH_SYSTEM_CONTROL = 0xC2;  // bit 1: memory map switch
 constexpr uint8_t LATCH_PALETTE = 0xC1;
@@ -55,7 +63,6 @@ struct MachineState {
     uint16_t PC = 0, SP = 0;
     int32_t cycles = 0;  // clock cycles of the current (or last) interpreter run
 
-    std::array<uint8_t, 256> flag_table{};  // S, Z, P and the fixed bit for each result byte
     std::array<uint8_t, MEMORY_SIZE> memory{};
     std::array<uint8_t, VRAM_SIZE> vram{};
     std::array<uint8_t, 256> port_latches{};
@@ -104,11 +111,8 @@ inline void set_var(MachineState& m, uint16_t address, uint16_t value) {
     m.memory[static_cast<uint16_t>(address + 1)] = static_cast<uint8_t>(value >> 8);
 }
 
-// Fills flag_table with szp_flags of every byte value.
-void build_flag_table(MachineState& m);
-
 // Clears memory (ROM area included), video memory, all latches and both keyboard
-// matrices, then builds flag_table.
+// matrices.
 void init_RAM(MachineState& m);
 
 }  // namespace lvov
