@@ -5,7 +5,8 @@
 // 0000-BFFF, the firmware image at C000-FFFF), 16 KiB of video memory outside that
 // space, the 256 port latches, the keyboard matrices and the warm-start constants.
 //
-// Memory map, decided afresh on every access by bit 1 of latch C2:
+// Memory map, decided afresh on every access by bit 1 of latch C2 (mapped_read and
+// mapped_write below):
 //
 //   range       RAM mode (bit set)     video mode (bit clear)
 //   0000-3FFF   memory                 reads 00, writes dropped
@@ -77,22 +78,53 @@ struct MachineState {
     bool ram_mode() const { return (port_latches[LATCH_SYSTEM_CONTROL] & RAM_MODE_BIT) != 0; }
 };
 
+// The memory map, for one setting of its switch (RAM: bit 1 of latch C2 set). This is
+// the one definition of it: do_read/do_write pick the setting from the latch on every
+// access, the interpreter's loop (i8080_memory.h) has it fixed for the whole run. The
+// address is 0000-FFFF; it comes as 64 bits, as the interpreter keeps it, so that it
+// indexes memory as it is.
+constexpr uint32_t VRAM_WINDOW_START = 0x4000;  // video mode: vram at 4000-7FFF, 0000-3FFF unmapped
+constexpr uint32_t VRAM_WINDOW_END = VRAM_WINDOW_START + VRAM_SIZE;
+
+// The lowest address from which reads and writes reach plain memory (up to C000 for
+// writes) with the switch set as RAM says.
+template <bool RAM>
+constexpr uint64_t PLAIN_MEMORY_FROM = RAM ? 0x0000 : VRAM_WINDOW_END;
+
+template <bool RAM>
+inline uint8_t mapped_read(const MachineState& m, uint64_t a) {
+    if constexpr (!RAM) {
+        if (a < VRAM_WINDOW_END) return a >= VRAM_WINDOW_START ? m.vram[a - VRAM_WINDOW_START] : 0x00;
+    }
+    return m.memory[a];
+}
+
+// ROM and, in video mode, 0000-3FFF drop the byte.
+template <bool RAM>
+inline void mapped_write(MachineState& m, uint64_t a, uint8_t value) {
+    if (a >= ROM_START) return;
+    if constexpr (!RAM) {
+        if (a < VRAM_WINDOW_END) {
+            if (a >= VRAM_WINDOW_START) m.vram[a - VRAM_WINDOW_START] = value;
+            return;
+        }
+    }
+    m.memory[a] = value;
+}
+
 // Mapped read; the address is taken modulo 65,536.
 inline uint8_t do_read(const MachineState& m, uint32_t address) {
     const uint16_t a = static_cast<uint16_t>(address);
-    if (m.ram_mode() || a >= 0x8000) return m.memory[a];
-    if (a < 0x4000) return 0x00;
-    return m.vram[a - 0x4000];
+    return m.ram_mode() ? mapped_read<true>(m, a) : mapped_read<false>(m, a);
 }
 
-// Mapped write; ROM and, in video mode, 0000-3FFF drop the byte.
+// Mapped write; the address is taken modulo 65,536.
 inline void do_write(MachineState& m, uint32_t address, uint8_t value) {
     const uint16_t a = static_cast<uint16_t>(address);
-    if (a >= ROM_START) return;
-    if (m.ram_mode() || a >= 0x8000) {
-        m.memory[a] = value;
-    } else if (a >= 0x4000) {
-        m.vram[a - 0x4000] = value;
+    if (m.ram_mode()) {
+        mapped_write<true>(m, a, value);
+    } else {
+        mapped_write<false>(m, a, value);
     }
 }
 
