@@ -36,12 +36,6 @@ constexpr SubjectName SUBJECTS[] = {
     throw ConversionError("'" + std::string(text) + "' is not a condition: " + why);
 }
 
-bool is_call_or_rst(uint8_t op) {
-    if ((op & 0xC7) == 0xC7) return true;  // RST n
-    if ((op & 0xC7) == 0xC4) return true;  // Ccc
-    return op == 0xCD || op == 0xDD || op == 0xED || op == 0xFD;  // CALL and its undocumented forms
-}
-
 bool matches(BreakKind kind, const Access& a) {
     if (a.port) return (kind == BreakKind::In && a.kind == BREAK_IN) || (kind == BreakKind::Out && a.kind == BREAK_OUT);
     switch (kind) {
@@ -297,7 +291,7 @@ void ExecControl::step() {
 
 void ExecControl::step_over(const MachineState& m) {
     const uint8_t op = do_read(m, m.PC);
-    if (!is_call_or_rst(op)) {
+    if (!control_flow(op).enters_subroutine()) {
         step();
         return;
     }
