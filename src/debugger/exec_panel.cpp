@@ -27,6 +27,7 @@
 #include <exception>
 
 #include "core/errors.h"
+#include "core/hex.h"
 #include "debugger/debugger_tools.h"
 
 namespace lvov {
@@ -83,7 +84,7 @@ uint16_t address_field(const QLineEdit* field, int max) {
     const int32_t v = HexToInt(field->text().trimmed().toStdString());
     if (v < 0 || v > max) {
         throw RangeError(QStringLiteral("'%1' лежит вне 0..%2")
-                             .arg(field->text(), QString::number(max, 16).toUpper())
+                             .arg(field->text(), QString::fromStdString(hex_digits(static_cast<uint32_t>(max), 1)))
                              .toStdString());
     }
     return static_cast<uint16_t>(v);

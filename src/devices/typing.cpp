@@ -1,10 +1,10 @@
 // Text to host key strokes on a US keyboard layout.
 #include "devices/typing.h"
 
-#include <cstdio>
 #include <string>
 
 #include "core/errors.h"
+#include "core/hex.h"
 
 namespace lvov {
 
@@ -39,9 +39,7 @@ std::string describe(std::string_view text, size_t at) {
     bool whole = length > 0 && at + length <= text.size();
     for (size_t i = 1; whole && i < length; ++i) whole = (static_cast<unsigned char>(text[at + i]) & 0xC0) == 0x80;
     if (whole) return "'" + std::string(text.substr(at, length)) + "'";
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", u);
-    return buf;
+    return "0x" + hex2(u);
 }
 
 }  // namespace
