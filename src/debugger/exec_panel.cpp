@@ -415,7 +415,7 @@ QWidget* ExecPanel::build_trace_page() {
     auto* row = new QHBoxLayout;
     CheckTrace = new QCheckBox(QStringLiteral("Записывать"), page);
     CheckTrace->setObjectName("CheckTrace");
-    CheckTrace->setToolTip(QStringLiteral("Последние 4096 выполненных команд"));
+    CheckTrace->setToolTip(QStringLiteral("Последние %1 выполненных команд").arg(TRACE_CAPACITY));
     ButtonSaveTrace = new QPushButton(QStringLiteral("Сохранить..."), page);
     ButtonSaveTrace->setObjectName("ButtonSaveTrace");
     row->addWidget(CheckTrace);
