@@ -96,7 +96,8 @@ std::string listing_text(const AssembleResult& result) {
     }
     out += "\n; symbols\n";
     for (const auto& [name, value] : result.symbols) {
-        std::snprintf(buf, sizeof buf, "%-24s %sH  %d\n", name.c_str(), hex4(static_cast<uint32_t>(value)).c_str(), value);
+        std::snprintf(buf, sizeof buf, "%-24s %sH  %d\n", name.c_str(), hex4(static_cast<uint32_t>(value)).c_str(),
+                      value);
         out += buf;
     }
     return out;

@@ -126,8 +126,7 @@ std::optional<Condition> parse_condition(std::string_view text) {
         bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
     }
     const unsigned v = static_cast<unsigned>(std::stoul(value, nullptr, 16));
-    if (v > subject->max)
-        bad_condition(text, name + " holds at most " + hex_digits(subject->max, 1));
+    if (v > subject->max) bad_condition(text, name + " holds at most " + hex_digits(subject->max, 1));
     cond.value = static_cast<uint16_t>(v);
     return cond;
 }

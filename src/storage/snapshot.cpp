@@ -41,7 +41,8 @@ void read_raw(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
     }
     const uint32_t id_bytes = version == VERSION_RAW_ROM_ID ? 1 : 0;
     require_loaded(
-        file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BLOCK_SIZE, what);
+        file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BLOCK_SIZE,
+        what);
 
     const uint8_t* p = file.data() + BODY_OFFSET;
     std::memcpy(m.memory.data(), p, RAM_SIZE);
