@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/hex.h"
+#include "storage/registers.h"
 #include "storage/snapshot.h"
 
 namespace lvov {
@@ -50,17 +51,17 @@ bool known_kind(uint8_t kind) {
     return false;
 }
 
-// The fields state_hash covers, in its order, fed to a sink of bytes.
+// The fields state_hash covers, in its order, fed to a sink of bytes: all of MachineState.
+static_assert(sizeof(MachineState) == 12 + 4 + MEMORY_SIZE + VRAM_SIZE + 256 + 8 + 4 + 4 * 2,
+              "a field added to MachineState belongs in state_hash");
 template <class Sink>
 void hashed_fields(const MachineState& m, Sink&& put) {
     const auto word = [&put](uint16_t w) {
         const uint8_t b[] = {static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8)};
         put(b, 2);
     };
-    const uint8_t registers[] = {m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F};
-    put(registers, sizeof registers);
-    word(m.SP);
-    word(m.PC);
+    const RegisterBlock registers = pack_registers(m);
+    put(registers.data(), registers.size());
     const auto cycles = static_cast<uint32_t>(m.cycles);
     word(static_cast<uint16_t>(cycles));
     word(static_cast<uint16_t>(cycles >> 16));

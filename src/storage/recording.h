@@ -62,15 +62,14 @@ uint64_t fnv1a(std::span<const uint8_t> bytes, uint64_t hash = FNV_OFFSET_BASIS)
 // The hash of everything in the machine that decides what it does next: FNV-1a 64 of
 // these fields in this order, integers little-endian, so every platform computes the same
 // value (another front end recomputes it from the same list):
-//   B C D E H L A F                    8 bytes
-//   SP, PC                             u16 each
+//   B C D E H L A F, SP, PC            12 bytes: the register block of storage/registers.h
 //   cycles                             i32 (two's complement)
 //   memory 0000-FFFF                   65,536 bytes
 //   vram                               16,384 bytes
 //   port latches 00-FF                 256 bytes
 //   kbd_matrix, kbd_extra              8 + 4 bytes
 //   warm_sp, warm_pc, basic_start_ptr, basic_end_ptr   u16 each
-// flag_table is left out: it is the same fixed table in every machine.
+// That is every field of MachineState.
 uint64_t state_hash(const MachineState& m);
 
 // A hash as 16 hexadecimal digits, for messages.
