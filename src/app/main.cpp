@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     // write, keeps its files in the user's data folder.
     const DataDirs dirs =
         options.dir.empty() ? find_data_dirs(program_dir, process_environment()) : DataDirs::beside(program_dir);
-    if (options.headless) return run_headless(options, dirs, std::cerr);
+    if (options.headless) return run_headless(options, dirs, std::cout, std::cerr);
     if (const std::string problem = make_writable_dir(dirs); !problem.empty()) {
         std::cerr << "nevemulator: " << problem << "\n";
     }
@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     set_application_title();
     set_desktop_identity();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto emulator = std::make_unique<Emulator>(dirs);  // outlives the window that shows it
-    TMainFormEmu window(*emulator);
+    const auto session = std::make_unique<Session>(dirs);  // outlives the window that shows it
+    TMainFormEmu window(*session);
     close_on_termination_signals(window);
     // The name as the host gave it: bytes that are not UTF-8 travel escaped and reach
     // the file system unchanged when the window loads the file.

@@ -116,7 +116,6 @@ void MainWindowTest::startupWithoutCloseFile() {
     QVERIFY(form->messages[0].contains("image2.rom"));
     QVERIFY(!form->paused());
     QVERIFY(form->TimerMain->isActive());
-    QVERIFY(form->TimerAutoSave->isActive());
     QVERIFY(!form->TimerPause->isActive());
     QCOMPARE(form->TimerMain->interval(), 20);
     QCOMPARE(form->emu().cycles_per_frame, 68000);
@@ -205,7 +204,7 @@ void MainWindowTest::aFailedStartUpKeepsTheLastSession() {
             press(form->PictureView_, Qt::Key_A, SCAN_A);  // the built-in tables stand in
             QVERIFY(main_key_held(m, 6, 4));
             release(form->PictureView_, Qt::Key_A, SCAN_A);
-            form->TimerAutoSaveTimer();
+            form->session().autosave();
             form->close();
             QCOMPARE(form->errors.size(), 1);
         }
@@ -505,9 +504,7 @@ void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     QCOMPARE(form->MenuExit->shortcut(), QKeySequence("Alt+F4"));
 
     form->pause(true);
-    QVERIFY(!form->paused_before());
     QVERIFY(!form->TimerMain->isActive());
-    QVERIFY(!form->TimerAutoSave->isActive());
     QVERIFY(form->TimerPause->isActive());
     for (size_t i = 0; i < std::size(keys); ++i) QCOMPARE(with_shortcuts[i]->shortcut(), QKeySequence(keys[i]));
     QCOMPARE(form->MenuExit->shortcut(), QKeySequence("Alt+F4"));
@@ -528,21 +525,13 @@ void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     form->MenuAboutClick();
     QVERIFY(form->messages.last().startsWith(normal + " (Pause)\r\n("));
 
-    // Restorepause returns to the state before the last pause: running, plain title at once.
-    form->Restorepause();
+    // Back to running: plain title at once.
+    form->session().restore_pause();
     QVERIFY(!form->paused());
     QCOMPARE(form->windowTitle(), normal);
     QVERIFY(form->TimerMain->isActive());
     QVERIFY(!form->TimerPause->isActive());
     for (QAction* a : with_shortcuts) QVERIFY(a->shortcut().isEmpty());
-
-    // The bracket does not nest: an inner pause(true) overwrites the remembered state.
-    form->pause(true);
-    form->pause(true);
-    form->Restorepause();
-    QVERIFY(form->paused());
-    form->toggle_pause();
-    QVERIFY(!form->paused());
 }
 
 void MainWindowTest::speedFieldsLockAndApply() {
@@ -660,7 +649,7 @@ void MainWindowTest::aFileOnTheCommandLineRunsOnTheStartedFirmware() {
     QTemporaryDir elsewhere;
     Emulator headless(fs::path(elsewhere.path().toStdString()));
     headless.start_up({.read_games = false, .restore_session = false, .boot = true});
-    headless.open_file(path_text(tape));
+    headless.load(headless.read_file(path_text(tape)));
     form->pause(true);
     QVERIFY(form->emu().machine.vram == headless.machine.vram);
     QVERIFY(std::equal(form->emu().machine.memory.begin(), form->emu().machine.memory.begin() + 0x8000,
@@ -743,25 +732,25 @@ void MainWindowTest::quickCommandsAndResets() {
     // The autosave tick writes the quick-save slot while running only.
     fs::remove(dir() / "QuickSave.NevLVE");
     form->pause(true);
-    form->TimerAutoSaveTimer();
+    form->session().autosave();
     QVERIFY(!fs::exists(dir() / "QuickSave.NevLVE"));
     form->pause(false);
-    form->TimerAutoSaveTimer();
+    form->session().autosave();
     QVERIFY(fs::exists(dir() / "QuickSave.NevLVE"));
 
     // A failing autosave is reported once, not every minute, until a write works again.
     fs::remove(dir() / "QuickSave.NevLVE");
     fs::create_directory(dir() / "QuickSave.NevLVE");
-    form->TimerAutoSaveTimer();
-    form->TimerAutoSaveTimer();
+    form->session().autosave();
+    form->session().autosave();
     QCOMPARE(form->errors.size(), 2);
     QVERIFY(!form->paused());
     fs::remove(dir() / "QuickSave.NevLVE");
-    form->TimerAutoSaveTimer();
+    form->session().autosave();
     QVERIFY(fs::is_regular_file(dir() / "QuickSave.NevLVE"));
     fs::remove(dir() / "QuickSave.NevLVE");
     fs::create_directory(dir() / "QuickSave.NevLVE");
-    form->TimerAutoSaveTimer();
+    form->session().autosave();
     QCOMPARE(form->errors.size(), 3);
 }
 
@@ -905,7 +894,7 @@ void MainWindowTest::failedPauseSlotWriteDoesNotDeadenKeysOrPause() {
     fs::create_directory(dir() / "onPause.NevLVE");  // the slot cannot be written
     // Presses a second apart, so that each one writes the slot at once.
     qint64 now = 0;
-    form->PauseSlotWriter->set_clock([&now] { return now += 1000; });
+    form->clock = [&now] { return now += 1000; };
 
     press(view, Qt::Key_A, SCAN_A);
     QCOMPARE(form->errors.size(), 1);  // reported, and that key stops there

@@ -123,7 +123,7 @@ private:
         form->FirstPusk();
         const fs::path tape = dir() / "sweep.lvt";
         write_file(tape, tape_image(program_.at("START"), program_.bytes(), program_.at("START")));
-        form->NewLoadFile(tape.string());
+        form->session().drop_file(tape.string());
         return form;
     }
     static ExecPanel* panel(TestForm& form) { return form.time_control()->panel(); }
