@@ -173,6 +173,8 @@ LoadResult Emulator::load(const Input& input) {
 
 void Emulator::quick_save() { snapshot_slots.QuickSave(bank, machine, roms); }
 
+void Emulator::autosave() { snapshot_slots.Autosave(bank, machine, roms); }
+
 std::string Emulator::save_as(const std::string& path_utf8) { return SaveSnapshot(bank, machine, roms, path_utf8); }
 
 void Emulator::save_pause_slot(bool paused) { snapshot_slots.PauseCommand(bank, machine, roms, paused); }

@@ -145,9 +145,10 @@ struct Emulator {
     // that does not load throws, naming it, and leaves everything as it was.
     LoadResult load(const Input& input);
 
-    // The quick-save slot written with its dated copy: the QuickSave command and the
-    // autosave tick.
+    // The quick-save slot written with its dated copy: the QuickSave command (refused
+    // when slots are not written) and the autosave tick (then nothing).
     void quick_save();
+    void autosave();
     // A snapshot at path (".NevLVE" completed); returns the path written.
     std::string save_as(const std::string& path_utf8);
 

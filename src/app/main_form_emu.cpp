@@ -293,6 +293,7 @@ void TMainFormEmu::showEvent(QShowEvent* event) {
 void TMainFormEmu::start_once() {
     if (!first_activation_) return;
     FirstPusk();
+    if (!startup_notice_.isEmpty()) show_message(APP_TITLE, startup_notice_);
     if (!startup_file_.isEmpty()) DropFile(startup_file_);
 }
 
@@ -378,6 +379,19 @@ void TMainFormEmu::FormResize() {
 }
 
 void TMainFormEmu::DropFile(const QString& path) { session_.drop_file(utf8(path)); }
+
+void TMainFormEmu::take_handed_file(const QString& path) {
+    if (!path.isEmpty()) {
+        if (first_activation_)
+            startup_file_ = path;  // start-up would reset the machine under it
+        else
+            DropFile(path);
+    }
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
 
 void TMainFormEmu::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) event->acceptProposedAction();

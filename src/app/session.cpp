@@ -241,7 +241,7 @@ void Session::autosave() {
     if (paused_) return;
     guarded([&] {
         try {
-            emu_.quick_save();
+            emu_.autosave();
             autosave_failed_ = false;
         } catch (const EmuError&) {
             if (autosave_failed_) return;
