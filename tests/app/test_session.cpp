@@ -209,35 +209,53 @@ TEST_F(SessionTest, PauseSlotPacingAndItsFailures) {
     EXPECT_TRUE(session->paused());
 }
 
-// Delete and Pause toggle; while paused keys reach nothing and write nothing, and digits
-// load the recent snapshots.
-TEST_F(SessionTest, KeysWhilePausedLoadRecentSnapshots) {
+// Delete and Pause toggle the pause; while paused keys reach nothing and write nothing,
+// and digits load the recent snapshots.
+TEST_F(SessionTest, KeysWhilePausedReachNothingButDigitsLoadRecentSnapshots) {
+    const fs::path pause_slot = dir / "onPause.NevLVE";
     machine().memory[0x9000] = 1;
     session->quick_save();  // recent 9: its dated copy; recent 0: the pause slot
+    session->key_down('A');
+    ASSERT_TRUE(held(machine(), 6, 4));
     machine().memory[0x9000] = 2;
     session->pause_command();
     EXPECT_TRUE(session->paused());
-    EXPECT_EQ(in_slot("onPause.NevLVE", 0x9000), 2);
+    EXPECT_EQ(in_slot("onPause.NevLVE", 0x9000), 2);  // written on the way into the pause
+    EXPECT_FALSE(held(machine(), 6, 4));  // and every key released
     machine().memory[0x9000] = 3;
-    fs::remove(dir / "onPause.NevLVE");
-    session->key_down('A');
-    session->key_down(VK_0 + 5);  // not set: swallowed
-    EXPECT_FALSE(held(machine(), 6, 4));
-    EXPECT_FALSE(fs::exists(dir / "onPause.NevLVE"));
     session->key_down(VK_0 + 9);
     EXPECT_EQ(machine().memory[0x9000], 1);
+    session->key_down(VK_0);
+    EXPECT_EQ(machine().memory[0x9000], 2);
+
+    fs::remove(pause_slot);
+    session->key_down('A');
+    session->key_down(VK_0 + 5);  // no snapshot: swallowed
+    EXPECT_FALSE(held(machine(), 6, 4));
+    EXPECT_FALSE(fs::exists(pause_slot));
+    EXPECT_EQ(machine().memory[0x9000], 2);
+    const fs::path gone = session->view().snapshot_slots.recent_snapshots[9];
+    fs::remove(gone);
+    session->key_down(VK_0 + 9);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_NE(events.errors[0].find(gone.filename().string()), std::string::npos);
+    EXPECT_EQ(machine().memory[0x9000], 2);
     EXPECT_TRUE(session->paused());
 
-    session->key_down(VK_PAUSE);  // resumes, and the key itself then writes the slot
+    // Resuming by the command writes nothing; the Pause key resumes, and then the key
+    // itself, reaching a running machine, writes the slot; Delete pauses before writing.
+    session->pause_command();
     EXPECT_FALSE(session->paused());
-    EXPECT_TRUE(fs::exists(dir / "onPause.NevLVE"));
-    session->key_down('A');
-    session->pause(true);
-    session->key_up('A');
-    session->pause(false);
-    EXPECT_FALSE(held(machine(), 6, 4));
+    EXPECT_FALSE(fs::exists(pause_slot));
     EXPECT_EQ(events.titles.back(), WINDOW_TITLE);
-    EXPECT_TRUE(events.errors.empty());
+    session->pause(true);
+    session->key_down(VK_PAUSE);
+    EXPECT_FALSE(session->paused());
+    EXPECT_TRUE(fs::exists(pause_slot));
+    fs::remove(pause_slot);
+    session->key_down(VK_DELETE);
+    EXPECT_TRUE(session->paused());
+    EXPECT_FALSE(fs::exists(pause_slot));
 }
 
 // Rewind walks one second at a time through the states of the running machine, writing
