@@ -9,6 +9,7 @@
 #include "app/session.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/version.h"
 #include "devices/typing.h"
 
 namespace lvov {
@@ -57,7 +58,7 @@ int run_headless(const CommandLine& options, const std::filesystem::path& progra
 
 int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& out, std::ostream& err) {
     const auto fail = [&err](const std::string& message, int status) {
-        err << "nevemulator: " << message << "\n";
+        err << PROGRAM_NAME << ": " << message << "\n";
         return status;
     };
 
@@ -76,7 +77,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     const auto session = std::make_unique<Session>(dirs);
     Emulator& emu = session->emu();
     const StartupReport report = emu.start_up({.read_games = false, .restore_session = false, .boot = true});
-    for (const std::string& problem : report.firmware) err << "nevemulator: " << problem << "\n";
+    for (const std::string& problem : report.firmware) err << PROGRAM_NAME << ": " << problem << "\n";
     if (const StartupProblem* p = report.find(StartupProblem::Source::KeyMap)) return fail(p->error, EXIT_USAGE);
 
     if (!options.file.empty()) {
@@ -102,7 +103,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     if (emu.stopped) {
         out << register_line(emu.machine) << "\n";
     } else if (watching) {
-        err << "nevemulator: the frames ran out before any --break or --watch was reached\n";
+        err << PROGRAM_NAME << ": the frames ran out before any --break or --watch was reached\n";
     }
     out.flush();
 

@@ -22,13 +22,14 @@
 #include "app/icons.h"
 #include "app/time_control.h"
 #include "core/errors.h"
+#include "core/version.h"
 #include "debugger/debugger_form.h"
 #include "devices/host_keys.h"
 
 namespace lvov {
 
 const QString APP_TITLE = QStringLiteral("ПК ЛЬВОВ");
-const QString TITLE_NORMAL = QString::fromUtf8(WINDOW_TITLE);
+const QString TITLE_NORMAL = QString::fromStdString(window_title());
 const QString TITLE_PAUSED = TITLE_NORMAL + QStringLiteral(" (Pause)");
 const QString GAMES_PLACEHOLDER = QStringLiteral("(выберите игру)");
 

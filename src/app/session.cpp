@@ -4,6 +4,7 @@
 
 #include "core/errors.h"
 #include "core/i8080.h"
+#include "core/version.h"
 #include "debugger/debugger_tools.h"
 #include "devices/key_codes.h"
 
@@ -21,6 +22,8 @@ Input input_of(InputKind kind, uint8_t code = 0, int32_t value = 0, int32_t valu
 }
 
 }  // namespace
+
+std::string window_title() { return std::string("NEV \xD0\xB5mulator for PK-01 Lvov    ") + PROGRAM_VERSION; }
 
 int64_t steady_ms() {
     using namespace std::chrono;
@@ -150,7 +153,7 @@ void Session::set_paused(bool value) {
         emu_.stopped = false;
     }
     listener().pause_changed(value);
-    if (!value) listener().title_changed(WINDOW_TITLE);
+    if (!value) listener().title_changed(window_title());
     repaint();
 }
 

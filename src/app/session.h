@@ -32,9 +32,9 @@
 
 namespace lvov {
 
-// The title of the main window, in UTF-8. The letter after "NEV " is the Cyrillic е, as
-// the machine's makers wrote it.
-constexpr char WINDOW_TITLE[] = "NEV \xD0\xB5mulator for PK-01 Lvov    1.0Beta";
+// The title of the main window, in UTF-8, with the program's version. The letter after
+// "NEV " is the Cyrillic е, as the machine's makers wrote it.
+std::string window_title();
 
 // Monotonic milliseconds: the clock of the autosave, the pause-slot pacing and run_due.
 using MonotonicClock = std::function<int64_t()>;

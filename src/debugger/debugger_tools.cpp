@@ -1,7 +1,6 @@
 #include "debugger/debugger_tools.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 #include "core/errors.h"
@@ -11,7 +10,6 @@ namespace lvov {
 
 namespace {
 
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 constexpr int64_t INT32_SPAN = int64_t{1} << 32;
 constexpr int64_t HEX_VALUE_MAX = INT32_SPAN - 1;  // "$" numbers fill at most 32 bits
 constexpr uint8_t FIRST_SHOWN_CHAR = 32;
@@ -73,7 +71,7 @@ int32_t HexToInt(std::string_view text) { return StrToInt("$" + std::string(text
 
 std::string row_address_text(int row) { return hex4(static_cast<uint32_t>((row - 1) * GRID_BYTES_PER_ROW)) + ":"; }
 
-std::string byte_text(uint8_t value) { return {HEX_DIGITS[value >> 4], HEX_DIGITS[value & 0xF]}; }
+std::string byte_text(uint8_t value) { return hex2(value); }
 
 char display_char(uint8_t value) {
     return value >= FIRST_SHOWN_CHAR && value <= LAST_SHOWN_CHAR ? static_cast<char>(value) : HIDDEN_CHAR;
@@ -140,11 +138,7 @@ std::vector<uint32_t> search_memory(const MachineState& m, int32_t value) {
 uint16_t address_in_space(int64_t address) {
     if (address < 0 || address >= MEMORY_SIZE) {
         std::string text = "Address " + std::to_string(address);
-        if (address >= 0) {
-            char hex[24];
-            std::snprintf(hex, sizeof hex, " (hex %llX)", static_cast<unsigned long long>(address));
-            text += hex;
-        }
+        if (address >= 0) text += " (hex " + hex_digits(static_cast<uint64_t>(address), 1) + ")";
         throw RangeError(text + " is outside the address space 0000-FFFF");
     }
     return static_cast<uint16_t>(address);

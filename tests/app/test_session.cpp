@@ -247,7 +247,7 @@ TEST_F(SessionTest, KeysWhilePausedReachNothingButDigitsLoadRecentSnapshots) {
     session->pause_command();
     EXPECT_FALSE(session->paused());
     EXPECT_FALSE(fs::exists(pause_slot));
-    EXPECT_EQ(events.titles.back(), WINDOW_TITLE);
+    EXPECT_EQ(events.titles.back(), window_title());
     session->pause(true);
     session->key_down(VK_PAUSE);
     EXPECT_FALSE(session->paused());
