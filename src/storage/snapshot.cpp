@@ -184,10 +184,9 @@ bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::str
     }
 }
 
-namespace {
-
-// The readers in turn on a file's bytes; a refusal names the file.
-LoadResult read_image(std::span<const uint8_t> file, MachineState& m, const std::string& path) {
+LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name) {
+    // Only bytes of this file count: a file shorter than a magic cannot match it, and no
+    // reader sees past the file's end.
     const size_t header_size = std::min<size_t>(FILE_HEADER_SIZE, file.size());
     const std::string file_header(reinterpret_cast<const char*>(file.data()), header_size);
     try {
@@ -195,33 +194,22 @@ LoadResult read_image(std::span<const uint8_t> file, MachineState& m, const std:
         if (ReadDumpImage(file, m, file_header)) return LoadResult::Dump;
         if (ReadTapeImage(file, m, file_header)) return LoadResult::Tape;
     } catch (const RangeError& e) {
-        throw RangeError("Cannot load \"" + path + "\": " + e.what());
+        throw RangeError("Cannot load \"" + name + "\": " + e.what());
     }
     return LoadResult::NotRecognised;
 }
 
-LoadResult recognised(LoadResult result, const std::string& path) {
-    if (result == LoadResult::NotRecognised)
-        throw RangeError("Cannot load \"" + path + "\": it is not a tape image, dump or snapshot; nothing was loaded");
-    return result;
-}
-
-}  // namespace
-
 LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
     bank.ZeroRunBegin(1);
     bank.LoadFileToBuffer(1, host_path(path));
-    // Only bytes of this file count: a file shorter than a magic cannot match it, and no
-    // reader sees the buffer past the file's end.
-    return read_image(bank.loaded_bytes(1), m, path);
+    return LoadImageBytes(bank.loaded_bytes(1), m, path);
 }
 
 LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
-    return recognised(LoadImageFile(bank, m, path), path);
-}
-
-LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name) {
-    return recognised(read_image(file, m, name), name);
+    const LoadResult result = LoadImageFile(bank, m, path);
+    if (result == LoadResult::NotRecognised)
+        throw RangeError("Cannot load \"" + path + "\": it is not a tape image, dump or snapshot; nothing was loaded");
+    return result;
 }
 
 }  // namespace lvov

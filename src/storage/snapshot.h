@@ -63,14 +63,14 @@ enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 // machine is then unchanged.
 LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path);
 
+// The same for a file's bytes already in memory (a file read once and kept, as a
+// recording keeps it); name stands for the file in messages.
+LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name);
+
 // LoadImageFile of a file asked for by name (Open, a drop, the command line, a game, a
 // slot): one that no reader takes is refused like a damaged one, with RangeError naming
 // it, and the machine unchanged. Never returns NotRecognised.
 LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path);
-
-// LoadRecognisedImageFile of a file's bytes already in memory (one kept in a recording);
-// name stands for the file in messages.
-LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name);
 
 // The snapshot reader (magic "NevLVEmu", versions 01, 02, 03, 0x31, 0x32). An unknown
 // version is not taken. A rom_id of 1..3 is not acted upon: the firmware already in
