@@ -20,7 +20,7 @@ constexpr size_t CHECKSUM_SIZE = 8;
 constexpr size_t KEY_TABLE_WORDS = 512;
 // frame, cycle, kind, code, value, value2 and the two lengths: an input without a name or bytes.
 constexpr size_t MIN_INPUT_SIZE = 8 + 4 + 1 + 1 + 4 + 4 + 4 + 4;
-constexpr size_t HELD_KEY_SIZE = 3;
+constexpr size_t BUDGET_SIZE = 8 + 4;
 
 bool before(const InputPosition& a, const InputPosition& b) {
     return a.frame < b.frame || (a.frame == b.frame && a.cycle < b.cycle);
@@ -158,6 +158,7 @@ void write_start(Writer& w, ByteBufferBank& bank, const RecordingStart& s) {
     for (uint16_t v : {m.warm_sp, m.warm_pc, m.basic_start_ptr, m.basic_end_ptr}) w.u16(v);
     w.i32(s.fps);
     w.i32(s.cycles_per_frame);
+    w.u8(s.paused ? 1 : 0);
     for (uint16_t code : s.key_tables) w.u16(code);
     w.raw(s.firmware.data(), s.firmware.size());
     uint16_t held = 0;
@@ -180,7 +181,11 @@ void read_start(Reader& r, RecordingStart& s) {
     std::memcpy(m.kbd_extra.data(), r.take(m.kbd_extra.size()), m.kbd_extra.size());
     for (uint16_t* v : {&m.warm_sp, &m.warm_pc, &m.basic_start_ptr, &m.basic_end_ptr}) *v = r.u16();
     s.fps = r.i32();
+    if (s.fps < 1) r.damaged("its frame rate " + std::to_string(s.fps) + " is below 1");
     s.cycles_per_frame = r.i32();
+    const uint8_t paused = r.u8();
+    if (paused > 1) r.damaged("its pause state is " + std::to_string(paused) + ", neither 0 nor 1");
+    s.paused = paused == 1;
     for (uint16_t& code : s.key_tables) code = r.u16();
     std::memcpy(s.firmware.data(), r.take(s.firmware.size()), s.firmware.size());
     const uint16_t held = r.u16();
@@ -234,6 +239,23 @@ void read_inputs(Reader& r, std::vector<RecordedInput>& inputs) {
     }
 }
 
+void read_budgets(Reader& r, std::vector<FrameBudget>& budgets) {
+    r.section("frame budgets");
+    const uint32_t count = r.u32();
+    if (count > r.remaining() / BUDGET_SIZE)
+        r.fail("is cut short or damaged: " + std::to_string(count) + " frame budgets cannot fit in the " +
+               std::to_string(r.remaining()) + " bytes left");
+    budgets.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        FrameBudget b;
+        b.frame = r.u64();
+        b.budget = r.i32();
+        if (i == 0 ? b.frame != 0 : b.frame <= budgets.back().frame)
+            r.damaged("its frame budgets are not in frame order from frame 0");
+        budgets.push_back(b);
+    }
+}
+
 }  // namespace
 
 uint64_t fnv1a(std::span<const uint8_t> bytes, uint64_t hash) {
@@ -267,6 +289,11 @@ std::vector<uint8_t> encode_recording(ByteBufferBank& bank, const Recording& rec
         w.block(reinterpret_cast<const uint8_t*>(in.input.name.data()), in.input.name.size());
         w.block(in.input.bytes.data(), in.input.bytes.size());
     }
+    w.u32(static_cast<uint32_t>(recording.budgets.size()));
+    for (const FrameBudget& b : recording.budgets) {
+        w.u64(b.frame);
+        w.i32(b.budget);
+    }
     w.u64(recording.end.frame);
     w.u32(recording.end.cycle);
     w.u64(recording.final_hash);
@@ -296,6 +323,7 @@ Recording decode_recording(std::span<const uint8_t> file, const std::string& nam
     content.take(HEADER_SIZE);
     read_start(content, recording->start);
     read_inputs(content, recording->inputs);
+    read_budgets(content, recording->budgets);
     content.section("end");
     recording->end.frame = content.u64();
     recording->end.cycle = content.u32();
@@ -303,6 +331,10 @@ Recording decode_recording(std::span<const uint8_t> file, const std::string& nam
     if (content.remaining() != 0) content.damaged(std::to_string(content.remaining()) + " bytes follow its end");
     if (!recording->inputs.empty() && before(recording->end, recording->inputs.back().at))
         content.damaged("its last input lies past its end");
+    const std::vector<FrameBudget>& budgets = recording->budgets;
+    if (recording->end.frame > 0 && budgets.empty()) content.damaged("its frames have no budget");
+    if (!budgets.empty() && budgets.back().frame >= recording->end.frame)
+        content.damaged("a frame budget lies past its end");
     return std::move(*recording);
 }
 
@@ -322,36 +354,60 @@ Recording load_recording(const std::string& path_utf8) {
 // ---------------------------------------------------------------------------------------
 // Recorder and Replayer
 
-Recorder::Recorder(RecordingStart start) { recording_.start = std::move(start); }
-
-void Recorder::input(const Input& input, uint32_t cycle) {
-    const InputPosition at{position_.frame, cycle};
-    if (before(at, position_))
-        throw RangeError("An input at cycle " + std::to_string(cycle) + " of frame " + std::to_string(at.frame) +
-                         " comes after one at cycle " + std::to_string(position_.cycle) + "; it is not recorded");
-    recording_.inputs.push_back({at, input});
-    position_ = at;
+Recorder::Recorder(RecordingStart start, InputPosition origin) : origin_(origin) {
+    recording_.start = std::move(start);
 }
 
-void Recorder::frame_done() { position_ = {position_.frame + 1, 0}; }
+InputPosition Recorder::relative(const InputPosition& at) const {
+    if (before(at, origin_))
+        throw RangeError("An input at frame " + std::to_string(at.frame) + " lies before the recording's start");
+    return {at.frame - origin_.frame, at.frame == origin_.frame ? at.cycle - origin_.cycle : at.cycle};
+}
 
-Recording Recorder::finish(const MachineState& final, uint32_t cycle) {
-    recording_.end = {position_.frame, std::max(cycle, position_.cycle)};
-    recording_.final_hash = state_hash(final);
-    return std::move(recording_);
+void Recorder::input(const InputPosition& session_at, const Input& input) {
+    const InputPosition at = relative(session_at);
+    if (at.frame != frames_ || before(at, last_))
+        throw RangeError("An input at cycle " + std::to_string(at.cycle) + " of frame " + std::to_string(at.frame) +
+                         " is out of step with the recording, at cycle " + std::to_string(last_.cycle) + " of frame " +
+                         std::to_string(frames_) + "; it is not recorded");
+    recording_.inputs.push_back({at, input});
+    last_ = at;
+}
+
+void Recorder::frame_done(int32_t budget) {
+    std::vector<FrameBudget>& budgets = recording_.budgets;
+    if (budgets.empty() || budgets.back().budget != budget) budgets.push_back({frames_, budget});
+    ++frames_;
+    last_ = {frames_, 0};
+}
+
+Recording Recorder::finish(const MachineState& final, const InputPosition& at) const {
+    const InputPosition end = relative(at);
+    if (end.frame != frames_ || before(end, last_))
+        throw RangeError("The recording cannot end at frame " + std::to_string(end.frame) + " after " +
+                         std::to_string(frames_) + " frames");
+    Recording recording = recording_;
+    recording.end = end;
+    recording.final_hash = state_hash(final);
+    return recording;
 }
 
 Replayer::Replayer(Recording recording) : recording_(std::move(recording)) {}
 
-const RecordedInput* Replayer::upcoming() const {
-    return next_ < recording_.inputs.size() ? &recording_.inputs[next_] : nullptr;
+const Input* Replayer::take_due() {
+    if (next_ >= recording_.inputs.size() || recording_.inputs[next_].at.frame > frames_) return nullptr;
+    return &recording_.inputs[next_++].input;
 }
 
-const Input* Replayer::take_due(uint32_t cycle) {
-    const RecordedInput* next = upcoming();
-    if (!next || before(InputPosition{frames_, cycle}, next->at)) return nullptr;
-    ++next_;
-    return &next->input;
+int32_t Replayer::frame_budget() const {
+    const std::vector<FrameBudget>& budgets = recording_.budgets;
+    return budget_ < budgets.size() ? budgets[budget_].budget : 0;
+}
+
+void Replayer::frame_done() {
+    ++frames_;
+    const std::vector<FrameBudget>& budgets = recording_.budgets;
+    if (budget_ + 1 < budgets.size() && budgets[budget_ + 1].frame <= frames_) ++budget_;
 }
 
 bool Replayer::at_end() const { return next_ == recording_.inputs.size() && frames_ >= recording_.end.frame; }

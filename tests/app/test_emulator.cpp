@@ -10,7 +10,6 @@
 
 #include "app/emulator.h"
 #include "core/i8080.h"
-#include "storage/recording.h"
 #include "test_support.h"
 
 using namespace lvov;
@@ -28,7 +27,6 @@ private slots:
     void resetsHappenEvenWhenTheirSlotCannotBeWritten();
     void aGameThatCannotBeLoadedChangesNothing();
     void gamesAndRecentSnapshotsTellWhatTheMachineRuns();
-    void aRecordedRunReplaysElsewhereToTheSameState();
 
 private:
     fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
@@ -205,107 +203,6 @@ void EmulatorTest::gamesAndRecentSnapshotsTellWhatTheMachineRuns() {
     QCOMPARE(emu->games.current_title, std::string("Loop"));
     emu->reset(ResetKind::Full);
     QCOMPARE(emu->games.current_title, GamesCatalogue::placeholder());
-}
-
-namespace {
-
-// What the session does with each input, cut down to the kinds this test records.
-void apply(Emulator& emu, const Input& in) {
-    switch (in.kind) {
-    case InputKind::KeyDown: emu.press_key(in.code); break;
-    case InputKind::KeyUp: emu.release_key(in.code); break;
-    case InputKind::Speed: emu.apply_speed(in.value, in.value2); break;
-    case InputKind::Reset: emu.reset(in.code ? ResetKind::Quick : ResetKind::Full); break;
-    case InputKind::LoadFile: emu.load(in); break;
-    case InputKind::Poke: emu.machine.memory[in.value] = in.code; break;
-    default: QFAIL("an input this test does not record");
-    }
-}
-
-Input make(InputKind kind, uint8_t code = 0, int32_t value = 0, int32_t value2 = 0) {
-    Input in;
-    in.kind = kind, in.code = code, in.value = value, in.value2 = value2;
-    return in;
-}
-
-// Replays on emu from the recording's start: the inputs due, then a frame, until the end.
-void replay(Emulator& emu, Replayer& replayer) {
-    emu.begin_replay(replayer.start());
-    while (true) {
-        while (const Input* in = replayer.take_due()) apply(emu, *in);
-        if (replayer.at_end()) break;
-        emu.run_frame();
-        replayer.frame_done();
-    }
-}
-
-}  // namespace
-
-void EmulatorTest::aRecordedRunReplaysElsewhereToTheSameState() {
-    // The recording side: firmware booted, a key held from before the recording starts.
-    fs::create_directories(dir() / "a");
-    auto a = std::make_unique<Emulator>(dir() / "a");
-    a->start_up({.read_games = false, .restore_session = false, .boot = true});
-    const uint8_t held = 0x41, enter = 0x0D;
-    a->press_key(held);
-    for (int i = 0; i < 3; ++i) a->run_frame();
-
-    // A program on tape, loaded by its bytes: it counts in video memory.
-    const std::vector<uint8_t> tape = tape_image(0x8000, {0x3C, 0x32, 0x00, 0x50, 0xC3, 0x00, 0x80}, 0x8000);
-    Input file = make(InputKind::LoadFile);
-    file.name = "count.lvt";
-    file.bytes = tape;
-    // Keys before and after the reset boots the firmware; the last one still held at the
-    // end, so the matrix it went down at (from the recorded key tables) is in the state.
-    const std::vector<std::pair<int, Input>> script = {
-        {2, make(InputKind::KeyUp, held)},         {5, make(InputKind::KeyDown, enter)},
-        {8, make(InputKind::KeyUp, enter)},        {10, make(InputKind::Speed, 0, 25, 30000)},
-        {10, make(InputKind::Poke, 0x77, 0x9000)}, {14, file},
-        {20, make(InputKind::Reset, 1)},           {24, make(InputKind::KeyDown, 0x44)},
-        {27, make(InputKind::KeyUp, 0x44)},        {29, make(InputKind::KeyDown, held)},
-    };
-    Recorder recorder(a->begin_recording());
-    for (int frame = 0; frame < 30; ++frame) {
-        for (const auto& [at, in] : script) {
-            if (at != frame) continue;
-            recorder.input(in);
-            apply(*a, in);
-        }
-        a->run_frame();
-        recorder.frame_done();
-    }
-    recorder.input(make(InputKind::Poke, 0x01, 0x9001));
-    apply(*a, make(InputKind::Poke, 0x01, 0x9001));
-    const auto recorded = std::make_unique<Recording>(recorder.finish(a->machine));
-    QCOMPARE(recorded->end, (InputPosition{30, 0}));
-    QCOMPARE(recorded->final_hash, state_hash(a->machine));
-    save_recording(a->bank, *recorded, path_text(dir() / "run.NevLVR"));
-
-    // Replayed elsewhere, where another key map and other settings are in force: the
-    // recording brings its own, and the replay ends in the recorded state.
-    fs::create_directories(dir() / "b");
-    const std::vector<uint8_t> unmapped(1024, 0xFF);  // every key unmapped
-    write_file(dir() / "b" / "NEVEmulator.key", unmapped);
-    auto b = std::make_unique<Emulator>(dir() / "b");
-    b->start_up({.read_games = false, .restore_session = false, .boot = false});
-    b->apply_speed(10, 5);
-    for (int i = 0; i < 12; ++i) b->run_frame();  // a rewind history at another phase
-    Replayer replayer(load_recording(path_text(dir() / "run.NevLVR")));
-    replay(*b, replayer);
-    QVERIFY(replayer.matches(b->machine));
-    QCOMPARE(hash_text(state_hash(b->machine)), hash_text(state_hash(a->machine)));
-    QCOMPARE(b->cycles_per_frame, 30000);
-    QVERIFY(b->keys.latin == a->keys.latin && b->keys.cyrillic == a->keys.cyrillic);
-    QVERIFY((b->machine.kbd_matrix != std::array<uint8_t, 8>{}));
-    QCOMPARE(b->rewind.count(), a->rewind.count());
-
-    // One input left out: the replay ends elsewhere and says so.
-    auto c = std::make_unique<Emulator>(dir() / "b");
-    auto cut = std::make_unique<Recording>(*recorded);
-    cut->inputs.erase(cut->inputs.begin() + 3);  // the speed never changed
-    Replayer short_of_one(*cut);
-    replay(*c, short_of_one);
-    QVERIFY(!short_of_one.matches(c->machine));
 }
 
 QTEST_MAIN(EmulatorTest)

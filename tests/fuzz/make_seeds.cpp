@@ -250,8 +250,8 @@ void cpu_seeds() {
     write("i8080", "negative-budget.bin", cpu_input(0x0000, 0x0000, -5, 0xFF, "CALL 0\n"));
 }
 
-// Recordings as the recorder makes them: one with keys, a speed change, a step and a file
-// with its bytes, held keys at the start; one with no input at all.
+// Recordings as the recorder makes them: one with keys, a speed change, a frame stopped
+// early, a step and a file with its bytes, held keys at the start; one with no input.
 void recording_seeds() {
     ByteBufferBank bank;
     auto start = std::make_unique<RecordingStart>();
@@ -266,29 +266,32 @@ void recording_seeds() {
     start->held_keys[0x41] = keys.latin[0x41];
 
     auto empty = std::make_unique<Recorder>(*start);
-    empty->frame_done();
-    write("recording", "no-input.NevLVR", encode_recording(bank, empty->finish(start->machine)));
+    empty->frame_done(68000);
+    write("recording", "no-input.NevLVR", encode_recording(bank, empty->finish(start->machine, {1, 0})));
 
     Recorder recorder(*start);
-    const auto in = [&recorder](InputKind kind, uint8_t code, int32_t value, uint32_t cycle = 0) {
+    const auto in = [&recorder](InputPosition at, InputKind kind, uint8_t code, int32_t value) {
         Input i;
         i.kind = kind, i.code = code, i.value = value;
-        recorder.input(i, cycle);
+        recorder.input(at, i);
     };
-    in(InputKind::KeyUp, 0x41, 0);
-    recorder.frame_done();
-    in(InputKind::KeyDown, 0x0D, 0);
-    in(InputKind::Speed, 0, 25);
-    recorder.frame_done();
-    in(InputKind::Step, 0, 0, 11);
+    in({0, 0}, InputKind::KeyUp, 0x41, 0);
+    recorder.frame_done(68000);
+    in({1, 0}, InputKind::KeyDown, 0x0D, 0);
+    in({1, 0}, InputKind::Speed, 0, 25);
+    recorder.frame_done(68000);
+    recorder.frame_done(3021);  // stopped at a breakpoint
+    in({3, 0}, InputKind::Pause, 0, 0);
+    in({3, 0}, InputKind::Step, 0, 0);
     Input file;
     file.kind = InputKind::LoadFile;
     file.name = "seed.lvt";
     const AssembleResult prog = assembled("ORG 9000H\nSTART: MVI A,0AAH\nSTA 0B000H\nRET\n");
     file.bytes = tape_image(prog, "SEED", 0x9000);
-    recorder.input(file, 11);
-    recorder.frame_done();
-    write("recording", "inputs.NevLVR", encode_recording(bank, recorder.finish(start->machine)));
+    recorder.input({3, 11}, file);
+    in({3, 11}, InputKind::Resume, 0, 0);
+    recorder.frame_done(68000);
+    write("recording", "inputs.NevLVR", encode_recording(bank, recorder.finish(start->machine, {4, 0})));
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ std::unique_ptr<Recording> sample_recording() {
     s.machine.basic_start_ptr = 0x3333, s.machine.basic_end_ptr = 0x4444;
     s.fps = 37;
     s.cycles_per_frame = 100000;
+    s.paused = true;
     for (size_t i = 0; i < s.key_tables.size(); ++i) s.key_tables[i] = static_cast<uint16_t>(i * 97 + 5);
     for (size_t i = 0; i < s.firmware.size(); ++i) s.firmware[i] = static_cast<uint8_t>(i * 13);
     s.held_keys[0x41] = 0x1234;
@@ -51,6 +52,7 @@ std::unique_ptr<Recording> sample_recording() {
         {{3, 40}, input(InputKind::ChooseGame, 0, 0, "Title", Bytes(70000, 0xAB))},
         {{9, 0}, input(InputKind::Poke, 0x5A, 0xBEEF, "", {})},
     };
+    r->budgets = {{0, 100000}, {5, 1234}, {6, -3}};
     r->end = {12, 0};
     r->final_hash = 0x0123456789ABCDEF;
     return r;
@@ -94,10 +96,12 @@ TEST_F(RecordingTest, WhatIsWrittenIsReadBackWholeThroughAFile) {
     EXPECT_EQ(state_hash(a), state_hash(b)) << "every field of the machine";
     EXPECT_EQ(back->start.fps, 37);
     EXPECT_EQ(back->start.cycles_per_frame, 100000);
+    EXPECT_TRUE(back->start.paused);
     EXPECT_EQ(back->start.key_tables, original->start.key_tables);
     EXPECT_EQ(back->start.firmware, original->start.firmware);
     EXPECT_EQ(back->start.held_keys, original->start.held_keys);
     EXPECT_EQ(back->inputs, original->inputs);
+    EXPECT_EQ(back->budgets, original->budgets);
     EXPECT_EQ(back->end, original->end);
     EXPECT_EQ(back->final_hash, original->final_hash);
     EXPECT_EQ(encoded(*back), file) << "written again: the same bytes";
@@ -105,6 +109,7 @@ TEST_F(RecordingTest, WhatIsWrittenIsReadBackWholeThroughAFile) {
     // The smallest recording: no input, nothing held.
     auto empty = std::make_unique<Recording>();
     init_RAM(empty->start.machine);
+    empty->start.fps = 1;
     const auto empty_back = std::make_unique<Recording>(decode_recording(encoded(*empty), "e"));
     EXPECT_TRUE(empty_back->inputs.empty());
     EXPECT_EQ(state_hash(empty_back->start.machine), state_hash(empty->start.machine));
@@ -196,7 +201,8 @@ TEST_F(RecordingTest, DamageBehindAMatchingChecksumIsFoundToo) {
     // Offsets in the sample's file: the snapshot's length at 10, then the fields after it.
     const Bytes good = encoded(*sample_recording());
     const size_t snapshot_size = good[10] | (good[11] << 8) | (good[12] << 16);
-    const size_t held = 10 + 4 + snapshot_size + 4 + 12 + 8 + 8 + 1024 + 16384;
+    const size_t speed = 10 + 4 + snapshot_size + 4 + 12 + 8;
+    const size_t held = speed + 8 + 1 + 1024 + 16384;
     const size_t inputs = held + 2 + 3 * 2;
     const size_t first_input = inputs + 4;
     const auto damaged = [this](Bytes file, size_t at, std::initializer_list<uint8_t> bytes) {
@@ -211,6 +217,8 @@ TEST_F(RecordingTest, DamageBehindAMatchingChecksumIsFoundToo) {
     EXPECT_NE(damaged(good, 14, {'X'}).find("starting state"), std::string::npos) << "the snapshot's magic";
     EXPECT_NE(damaged(good, 10 + 4 + snapshot_size - 1, {0x00}).find("starting state"), std::string::npos)
         << "the snapshot's last byte a zero run that runs past its end";
+    EXPECT_NE(damaged(good, speed, {0, 0, 0, 0}).find("frame rate 0"), std::string::npos);
+    EXPECT_NE(damaged(good, speed + 8, {2}).find("pause state"), std::string::npos);
     EXPECT_NE(damaged(good, held, {0x01, 0x01}).find("held"), std::string::npos);
     EXPECT_NE(damaged(good, held + 2, {0xFF}).find("ascending"), std::string::npos);
     EXPECT_NE(damaged(good, inputs, {0xFF, 0xFF, 0xFF, 0xFF}).find("cannot fit"), std::string::npos);
@@ -218,50 +226,55 @@ TEST_F(RecordingTest, DamageBehindAMatchingChecksumIsFoundToo) {
     EXPECT_NE(damaged(good, first_input + 12, {200}).find("unknown kind 200"), std::string::npos);
     EXPECT_NE(damaged(good, first_input, {0x01}).find("before the one ahead"), std::string::npos)
         << "the first input moved to frame 1, after the second";
-    // The end's frame (after the last input's 70,000 bytes) before the last input's.
+    // Behind the last input's 70,000 bytes: three frame budgets, then the end at frame 12.
     const size_t end = good.size() - 8 - 8 - 4 - 8;
+    const size_t budgets = end - 3 * 12;
     ASSERT_EQ(good[end], 12);
-    EXPECT_NE(damaged(good, end, {0x08}).find("past its end"), std::string::npos);
+    ASSERT_EQ(good[budgets + 12], 5);
+    EXPECT_NE(damaged(good, budgets, {1}).find("frame order"), std::string::npos);
+    EXPECT_NE(damaged(good, budgets + 12, {7}).find("frame order"), std::string::npos) << "5 after 6";
+    EXPECT_NE(damaged(good, budgets + 24, {12}).find("budget lies past its end"), std::string::npos);
+    EXPECT_NE(damaged(good, budgets - 4, {0xFF, 0xFF}).find("cannot fit"), std::string::npos);
+    EXPECT_NE(damaged(good, end, {0x08}).find("last input lies past its end"), std::string::npos);
 }
 
-TEST_F(RecordingTest, TheRecorderPlacesInputsAndTheReplayerHandsThemOutThere) {
+TEST_F(RecordingTest, TheRecorderCountsFromItsStartAndTheReplayerHandsOutInputsAndBudgetsInTurn) {
+    // Recording starts at the session's frame 100, 7 cycles of steps into it.
     auto start = std::make_unique<RecordingStart>();
     init_RAM(start->machine);
-    Recorder recorder(*start);
-    recorder.input(input(InputKind::KeyDown, 1));
-    recorder.frame_done();
-    recorder.frame_done();
-    recorder.input(input(InputKind::Step), 30);
-    recorder.input(input(InputKind::Step), 30);
-    EXPECT_THROW(recorder.input(input(InputKind::Pause), 29), RangeError) << "a position that goes back";
-    EXPECT_EQ(recorder.input_count(), 3u);
-    recorder.frame_done();
-    recorder.input(input(InputKind::KeyUp, 1));
-    recorder.frame_done();
+    Recorder recorder(*start, {100, 7});
+    recorder.input({100, 7}, input(InputKind::Step));
+    recorder.input({100, 30}, input(InputKind::Continue));
+    EXPECT_THROW(recorder.input({100, 29}, input(InputKind::Pause)), RangeError) << "back in time";
+    EXPECT_THROW(recorder.input({101, 0}, input(InputKind::Pause)), RangeError) << "a frame not run";
+    EXPECT_THROW(recorder.input({99, 0}, input(InputKind::Pause)), RangeError) << "before the start";
+    recorder.frame_done(68000);
+    recorder.frame_done(1234);  // stopped early
+    recorder.input({102, 0}, input(InputKind::KeyDown, 1));
+    recorder.frame_done(68000);
+    recorder.frame_done(68000);
+    EXPECT_THROW(recorder.finish(start->machine, {103, 0}), RangeError) << "an end short of the frames run";
     auto final = std::make_unique<MachineState>(start->machine);
     final->A = 1;
-    const auto recording = std::make_unique<Recording>(recorder.finish(*final, 5));
-    const std::vector<InputPosition> where = {{0, 0}, {2, 30}, {2, 30}, {3, 0}};
+    const auto recording = std::make_unique<Recording>(recorder.finish(*final, {104, 0}));
+    const std::vector<InputPosition> where = {{0, 0}, {0, 23}, {2, 0}};
     ASSERT_EQ(recording->inputs.size(), where.size());
     for (size_t i = 0; i < where.size(); ++i) EXPECT_EQ(recording->inputs[i].at, where[i]) << i;
-    EXPECT_EQ(recording->end, (InputPosition{4, 5}));
+    EXPECT_EQ(recording->budgets, (std::vector<FrameBudget>{{0, 68000}, {1, 1234}, {2, 68000}}));
+    EXPECT_EQ(recording->end, (InputPosition{4, 0}));
+    EXPECT_EQ(recorder.input_count(), 3u) << "finishing leaves the recorder recording";
 
+    // Inputs before each frame, frames with their budgets, until the end.
     Replayer replay(*recording);
-    ASSERT_NE(replay.take_due(), nullptr);
-    EXPECT_EQ(replay.take_due(), nullptr) << "the next is two frames on";
-    replay.frame_done();
-    replay.frame_done();
-    EXPECT_EQ(replay.take_due(29), nullptr);
-    EXPECT_EQ(replay.upcoming()->at, (InputPosition{2, 30}));
-    EXPECT_EQ(replay.take_due(30)->kind, InputKind::Step);
-    EXPECT_EQ(replay.take_due(30)->kind, InputKind::Step);
-    EXPECT_EQ(replay.take_due(30), nullptr);
-    replay.frame_done();
-    EXPECT_EQ(replay.take_due()->kind, InputKind::KeyUp);
-    EXPECT_EQ(replay.upcoming(), nullptr);
-    EXPECT_FALSE(replay.at_end()) << "a frame of the recording is still to run";
-    replay.frame_done();
-    EXPECT_TRUE(replay.at_end());
+    std::vector<std::string> played;
+    while (!replay.at_end()) {
+        while (const Input* in = replay.take_due()) played.push_back("input " + std::to_string(int(in->kind)));
+        if (replay.at_end()) break;
+        played.push_back("frame " + std::to_string(replay.frame_budget()));
+        replay.frame_done();
+    }
+    EXPECT_EQ(played, (std::vector<std::string>{"input 12", "input 16", "frame 68000", "frame 1234", "input 1",
+                                                "frame 68000", "frame 68000"}));
     EXPECT_TRUE(replay.matches(*final));
     EXPECT_FALSE(replay.matches(start->machine));
 }
