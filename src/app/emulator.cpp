@@ -25,7 +25,6 @@ Emulator::Emulator(const DataDirs& data_dirs, Clock clock)
 void Emulator::apply_speed(int fps, int32_t cycles) {
     const int interval = frame_interval_ms(fps);  // throws before anything changes
     frame_interval = interval;
-    this->fps = fps;
     cycles_per_frame = cycles;
 }
 
@@ -192,7 +191,6 @@ RecordingStart Emulator::begin_recording() {
     rewind.clear();
     RecordingStart start;
     start.machine = machine;
-    start.fps = fps;
     start.cycles_per_frame = cycles_per_frame;
     std::copy(keys.latin.begin(), keys.latin.end(), start.key_tables.begin());
     std::copy(keys.cyrillic.begin(), keys.cyrillic.end(), start.key_tables.begin() + keys.latin.size());
@@ -210,6 +208,7 @@ void Emulator::begin_replay(const RecordingStart& start) {
     roms.image1_builtin = start.firmware == builtin_firmware();
     held_keys.codes = start.held_keys;
     rewind.clear();
+    rewind_enabled = true;
     stopped = false;
     games.forget_current();
     request_repaint();

@@ -79,7 +79,6 @@ struct Emulator {
     bool rewind_enabled = true;
     bool stopped = false;  // the last frame stopped early, at a breakpoint or a step
 
-    int fps = DEFAULT_FPS;
     int32_t cycles_per_frame = DEFAULT_CYCLES_PER_FRAME;
     int frame_interval = frame_interval_ms(DEFAULT_FPS);  // milliseconds
 
@@ -164,11 +163,13 @@ struct Emulator {
     void save_close_slot();
 
     // Recording and replay. A recording starts here: the machine and the settings its
-    // inputs act through; the rewind history starts afresh, as the replay's will.
+    // inputs act through (the session adds the frame rate and the pause state); the
+    // rewind history starts afresh, as the replay's will.
     RecordingStart begin_recording();
     // The start of a recording put in place: machine, speed, key tables, firmware image 1
-    // and held keys; the rewind history starts afresh and the game shown is forgotten.
-    // A speed the program does not accept throws RangeError and changes nothing.
+    // and held keys; the rewind history starts afresh and on (a replay may rewind), the
+    // game shown is forgotten. A speed the program does not accept throws RangeError and
+    // changes nothing.
     void begin_replay(const RecordingStart& start);
 
 private:

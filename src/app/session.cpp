@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/i8080.h"
 #include "core/version.h"
 #include "debugger/debugger_tools.h"
@@ -73,8 +74,13 @@ void Session::repaint() {
 // Inputs
 
 void Session::apply(const Input& input) {
+    if (replayer_ && !replay_input_)
+        throw RangeError(
+            "A recording is being replayed: it alone gives the machine its inputs until it ends or Esc "
+            "stops it.");
     const InputPosition at = position();
     take(input);
+    if (recorder_) recorder_->input(at, input);
     if (on_input) on_input(at, input);
 }
 
@@ -189,6 +195,9 @@ bool Session::run_frame(int32_t budget) {
     run.stopped = emu_.stopped;
     ++frames_;
     cycles_into_frame_ = 0;
+    // A frame that stopped early is replayed with the cycles it ran: it ends where it
+    // stopped, breakpoints or not.
+    if (recorder_) recorder_->frame_done(run.stopped ? run.cycles : run.budget);
     if (on_frame) on_frame(run);
     if (changed) listener().picture_changed();
     listener().frame_done();
@@ -196,6 +205,10 @@ bool Session::run_frame(int32_t budget) {
 }
 
 void Session::frame_tick() {
+    if (replayer_) {  // the replay runs its frames, paused or not
+        guarded([&] { replay_step(); });
+        return;
+    }
     if (paused_) return;  // a tick queued before the pause began
     guarded([&] {
         if (run_frame(emu_.cycles_per_frame)) {
@@ -216,7 +229,8 @@ void Session::stopped() {
 }
 
 int Session::run_due(int64_t now_ms) {
-    if (paused_ || !due_since_ || now_ms < *due_since_) {
+    const auto halted = [this] { return paused_ && !replayer_; };
+    if (halted() || !due_since_ || now_ms < *due_since_) {
         due_since_ = now_ms;
         due_us_ = 0;
         return 0;
@@ -232,7 +246,7 @@ int Session::run_due(int64_t now_ms) {
         due_us_ -= frames * frame_us;
     }
     int ran = 0;
-    for (; ran < frames && !paused_; ++ran) frame_tick();
+    for (; ran < frames && !halted(); ++ran) frame_tick();
     return ran;
 }
 
@@ -328,6 +342,10 @@ void Session::pause_command() {
 // Keys and the pause slot
 
 void Session::key_down(uint8_t vk) {
+    if (replayer_) {  // the recording's keys only
+        if (vk == VK_ESCAPE) stop_replay();
+        return;
+    }
     guarded([&] {
         if (vk == VK_DELETE || vk == VK_PAUSE) toggle_pause();
         if (!paused_) {
@@ -340,7 +358,7 @@ void Session::key_down(uint8_t vk) {
 }
 
 void Session::key_up(uint8_t vk) {
-    if (paused_) return;
+    if (paused_ || replayer_) return;
     apply(input_of(InputKind::KeyUp, vk));
 }
 
@@ -435,6 +453,7 @@ void Session::drop_file(const std::string& path_utf8) {
 }
 
 void Session::close() {
+    if (recorder_) stop_recording();
     rest_pause_slot();
     guarded([&] { emu_.save_close_slot(); });
 }
@@ -497,6 +516,113 @@ void Session::rewind_forward() {
 
 void Session::poke(int64_t address, int32_t value) {
     apply(input_of(InputKind::Poke, static_cast<uint8_t>(value), address_in_space(address)));
+}
+
+// ---------------------------------------------------------------------------------------
+// Recording and replay
+
+void Session::start_recording(const std::string& path_utf8) {
+    guarded([&] {
+        if (replayer_) throw RangeError("A recording is being replayed; recording can start once it has ended.");
+        if (recorder_) throw RangeError("A recording is under way into \"" + record_path_ + "\".");
+        if (const std::string problem = output_file_problem(host_path(path_utf8)); !problem.empty())
+            throw IoError("Cannot record into \"" + path_utf8 + "\": " + problem);
+        RecordingStart start = emu_.begin_recording();
+        start.fps = applied_fps_;
+        start.paused = paused_;
+        recorder_ = std::make_unique<Recorder>(std::move(start), position());
+        record_path_ = path_utf8;
+        listener().recording_changed(true);
+    });
+}
+
+Recording Session::recording_so_far() const {
+    if (!recorder_) throw RangeError("No recording is under way.");
+    return recorder_->finish(emu_.machine, position());
+}
+
+void Session::stop_recording() {
+    guarded([&] {
+        if (!recorder_) return;
+        save_recording(emu_.bank, recording_so_far(), record_path_);
+        recorder_.reset();
+        listener().recording_changed(false);
+    });
+}
+
+void Session::start_replay(const std::string& path_utf8) {
+    guarded([&] { start_replay(load_recording(path_utf8), path_utf8); });
+}
+
+// The recording's start replaces the machine and the settings its inputs act through;
+// the pause state is the recorded one, as a debugger command depends on it.
+void Session::start_replay(Recording recording, const std::string& name) {
+    if (recorder_) throw RangeError("A recording is under way; a replay can start once it has stopped.");
+    auto replayer = std::make_unique<Replayer>(std::move(recording));
+    const RecordingStart& start = replayer->start();
+    emu_.begin_replay(start);  // throws before anything changes
+    replayer_ = std::move(replayer);
+    replay_name_ = name;
+    replay_outcome_.reset();
+    applied_fps_ = start.fps;
+    paused_before_ = paused_ = start.paused;
+    commanded_ = false;
+    listener().replay_changed(true);
+    listener().speed_changed(applied_speed());
+    listener().game_changed(emu_.games.current_title);
+    listener().pause_changed(paused_);
+    repaint();
+}
+
+bool Session::replay_step() {
+    if (!replayer_) return false;
+    replay_input_ = true;
+    try {
+        while (const Input* input = replayer_->take_due()) apply(*input);
+        replay_input_ = false;
+    } catch (...) {
+        replay_input_ = false;
+        stop_replay();
+        throw;
+    }
+    if (replayer_->at_end()) {
+        finish_replay();
+        return false;
+    }
+    run_frame(replayer_->frame_budget());
+    replayer_->frame_done();
+    return true;
+}
+
+void Session::finish_replay() {
+    ReplayOutcome outcome;
+    outcome.recorded_hash = replayer_->recording().final_hash;
+    outcome.reached_hash = state_hash(emu_.machine);
+    outcome.matched = outcome.reached_hash == outcome.recorded_hash;
+    outcome.frames = replayer_->frames_done();
+    outcome.inputs = replayer_->recording().inputs.size();
+    replayer_.reset();
+    replay_outcome_ = outcome;
+    listener().replay_changed(false);
+    listener().pause_changed(paused_);
+    const std::string counts =
+        std::to_string(outcome.frames) + " frames, " + std::to_string(outcome.inputs) + " inputs";
+    if (outcome.matched) {
+        listener().message({SessionMessage::Kind::Information, "",
+                            "The replay of \"" + replay_name_ + "\" (" + counts +
+                                ") ended in the recorded state (state hash " + hash_text(outcome.reached_hash) + ")."});
+    } else {
+        report_error("The replay of \"" + replay_name_ + "\" (" + counts +
+                     ") ended in another state than the recorded one: state hash " + hash_text(outcome.reached_hash) +
+                     ", recorded " + hash_text(outcome.recorded_hash) + ".");
+    }
+}
+
+void Session::stop_replay() {
+    if (!replayer_) return;
+    replayer_.reset();
+    listener().replay_changed(false);
+    listener().pause_changed(paused_);
 }
 
 }  // namespace lvov

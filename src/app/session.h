@@ -18,6 +18,12 @@
 // apply(), the one place where inputs reach the machine. on_input sees each one taken,
 // with the position at which it took effect; on_frame sees each frame run, with the
 // cycles it actually ran; together they let a recording replay the session exactly.
+//
+// Recording and replay ride on the same two places: a recording under way keeps every
+// input apply() takes and every frame run_frame() runs, from the state it started in; a
+// replay puts a recording's start in place and then frame_tick plays its inputs and
+// frames instead of the user's (keys are ignored, Esc ends it, any other input is refused
+// with a message) and, at its end, compares the state reached with the recorded one.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +35,7 @@
 #include "app/emulator.h"
 #include "app/pause_slot_throttle.h"
 #include "storage/input.h"
+#include "storage/recording.h"
 
 namespace lvov {
 
@@ -65,6 +72,15 @@ struct FrameRun {
     bool stopped = false;
 };
 
+// How a replay ended: in the recorded state or not, after how many frames.
+struct ReplayOutcome {
+    bool matched = false;
+    uint64_t recorded_hash = 0;
+    uint64_t reached_hash = 0;
+    uint64_t frames = 0;
+    size_t inputs = 0;
+};
+
 // What the front end shows. Every call tells what has just happened; none may call back
 // into a command of the session.
 class SessionListener {
@@ -92,6 +108,10 @@ public:
     virtual std::optional<SpeedSettings> asked_speed() { return std::nullopt; }
     // wake() is due in ms milliseconds: a kept pause-slot write waits for it.
     virtual void wake_after(int /*ms*/) {}
+    // A recording started or ended (File > Record Input... / Stop Recording).
+    virtual void recording_changed(bool /*recording*/) {}
+    // A replay started or ended: while it plays, frame_tick runs even while paused.
+    virtual void replay_changed(bool /*playing*/) {}
 };
 
 class Session {
@@ -207,6 +227,31 @@ public:
     // 0000-FFFF throws RangeError and writes nothing).
     void poke(int64_t address, int32_t value);
 
+    // ---- Recording and replay
+    // Records from the state now into path_utf8 (written when the recording stops; the
+    // rewind history starts afresh, as the replay's will). Refused while a replay plays.
+    void start_recording(const std::string& path_utf8);
+    bool recording() const { return recorder_ != nullptr; }
+    // The recording so far, ending here (RangeError when none is under way).
+    Recording recording_so_far() const;
+    // Writes the recording and ends it. A file that cannot be written is reported and
+    // the recording goes on, so nothing recorded is lost.
+    void stop_recording();
+
+    // Reads a recording and plays it (a file that cannot be read or is no recording is
+    // reported, and nothing changes); name stands for it in messages.
+    void start_replay(const std::string& path_utf8);
+    void start_replay(Recording recording, const std::string& name);
+    bool replaying() const { return replayer_ != nullptr; }
+    // The replay's next frame: the inputs due, then the frame. At the end the state
+    // reached is compared with the recorded one and the outcome told (a message), and
+    // false returned.
+    bool replay_step();
+    // Ends a replay where it is (Esc).
+    void stop_replay();
+    // How the last replay ended; none while one plays or after one was stopped.
+    const std::optional<ReplayOutcome>& replay_outcome() const { return replay_outcome_; }
+
 private:
     SessionListener& listener() { return *listener_; }
     void report_error(const std::string& text);
@@ -221,6 +266,7 @@ private:
     void step_once();
     void resume_commanded();
     void open_recent(int digit);
+    void finish_replay();
 
     Emulator emu_;
     MonotonicClock clock_;
@@ -238,6 +284,13 @@ private:
     int64_t due_us_ = 0;  // time run_due owes frames, in microseconds
     uint64_t frames_ = 0;
     uint32_t cycles_into_frame_ = 0;
+
+    std::unique_ptr<Recorder> recorder_;
+    std::string record_path_;
+    std::unique_ptr<Replayer> replayer_;
+    std::string replay_name_;
+    bool replay_input_ = false;  // the input being taken comes from the replay
+    std::optional<ReplayOutcome> replay_outcome_;
 };
 
 }  // namespace lvov

@@ -429,5 +429,123 @@ TEST_F(SessionTest, InputsSeenAtTheirPositionsReplayTheSessionExactly) {
     EXPECT_EQ(session->applied_speed().cycles_per_frame, replay->applied_speed().cycles_per_frame);
 }
 
+// A session recorded from the middle of its run (a key held, a game, a file, a
+// breakpoint stop, a step, a patch, a rewind, a speed change, a key held at the end) into
+// a file, and played from it by a session elsewhere, whose key map maps no key, through
+// frame_tick as the window's timer plays it: the same final state, and it says so.
+TEST_F(SessionTest, ARecordingReplaysElsewhereThroughTheFrameTickToTheRecordedState) {
+    fs::create_directories(dir / "GAMES");
+    std::ofstream(dir / "GAMES" / "index.ini") << "Loop=loop.lvt\n";
+    write_file(dir / "GAMES" / "loop.lvt", tape(0x8000, PROGRAM, 0x8000));
+    write_file(dir / "poke.lvt", tape(0x9100, {0x11, 0x22}, LOOP));
+    session = started(dir);
+    session->key_down('A');
+    session->frame_tick();
+    const std::string file = (dir / "run.NevLVR").string();
+    session->start_recording(file);
+    ASSERT_TRUE(session->recording());
+
+    session->frame_tick();
+    session->key_up('A');
+    session->choose_game(0);
+    session->drop_file((dir / "poke.lvt").string());
+    session->emu().exec.add(BreakKind::Exec, MARK, MARK);
+    session->frame_tick();  // stops at the breakpoint, part of the way into the frame
+    session->step();
+    session->poke(0x9200, 0x1AB);
+    session->emu().exec.remove_all();
+    session->continue_run();
+    for (int i = 0; i < 12; ++i) session->frame_tick();
+    session->rewind_back();
+    session->pause(false);
+    events.asked = SpeedSettings{25, 30000};
+    session->apply_speed_settings();
+    session->frame_tick();
+    session->key_down('B');
+    session->frame_tick();
+    session->stop_recording();
+    ASSERT_TRUE(events.errors.empty()) << events.errors[0];
+    EXPECT_FALSE(session->recording());
+    const uint64_t recorded = state_hash(machine());
+
+    TempDir elsewhere;
+    write_file(elsewhere / "NEVEmulator.key", Bytes(1024, 0xFF));  // no key mapped
+    Events seen;
+    auto replay = std::make_unique<Session>(elsewhere.path(), [this] { return now; });
+    replay->set_listener(&seen);
+    replay->start_up(false);
+    seen.errors.clear();
+    replay->start_replay(file);
+    ASSERT_TRUE(replay->replaying());
+    for (int tick = 0; tick < 100 && replay->replaying(); ++tick) replay->frame_tick();
+    ASSERT_TRUE(replay->replay_outcome().has_value());
+    EXPECT_TRUE(replay->replay_outcome()->matched);
+    EXPECT_EQ(hash_text(state_hash(replay->machine())), hash_text(recorded));
+    EXPECT_NE(replay->machine().kbd_matrix, (std::array<uint8_t, 8>{})) << "B held through the recorded key map";
+    ASSERT_EQ(seen.infos.size(), 1u);
+    EXPECT_NE(seen.infos[0].find("ended in the recorded state"), std::string::npos) << seen.infos[0];
+    EXPECT_TRUE(seen.errors.empty());
+}
+
+// While a replay plays it alone gives inputs: keys are ignored, commands refused, and
+// Esc stops it; a replay that ends elsewhere says so; a recording that cannot be read
+// changes nothing; a recording that cannot be written goes on until it can be.
+TEST_F(SessionTest, AReplayOwnsTheInputsAndEveryFailureIsToldWithNothingLost) {
+    load_program();
+    const std::string file = (dir / "later" / "run.NevLVR").string();
+    session->start_recording(file);
+    session->frame_tick();
+    session->poke(0x9300, 0x42);
+    session->frame_tick();
+    session->stop_recording();  // its folder does not exist yet
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_NE(events.errors[0].find("run.NevLVR"), std::string::npos) << events.errors[0];
+    EXPECT_TRUE(session->recording());
+    fs::create_directories(dir / "later");
+    session->frame_tick();
+    session->stop_recording();
+    EXPECT_FALSE(session->recording());
+    Recording recording = load_recording(file);
+    EXPECT_EQ(recording.end.frame, 3u) << "the frame run after the failed write is in it";
+
+    // Keys, commands and recording while it plays; Esc ends it where it is.
+    events.errors.clear();
+    session->start_replay(recording, "run");
+    const auto before = std::make_unique<MachineState>(machine());
+    session->key_down('C');
+    session->reset_command(ResetKind::Full);
+    session->start_recording((dir / "other.NevLVR").string());
+    EXPECT_EQ(events.errors.size(), 2u);
+    for (const std::string& e : events.errors) EXPECT_NE(e.find("being replayed"), std::string::npos) << e;
+    EXPECT_EQ(state_hash(machine()), state_hash(*before));
+    EXPECT_FALSE(session->recording());
+    session->frame_tick();
+    session->key_down(VK_ESCAPE);
+    EXPECT_FALSE(session->replaying());
+    EXPECT_FALSE(session->replay_outcome().has_value());
+
+    // A final state that is not the recorded one.
+    events.errors.clear();
+    recording.final_hash ^= 1;
+    session->start_replay(recording, "run");
+    for (int tick = 0; tick < 10 && session->replaying(); ++tick) session->frame_tick();
+    ASSERT_TRUE(session->replay_outcome().has_value());
+    EXPECT_FALSE(session->replay_outcome()->matched);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_NE(events.errors[0].find("another state"), std::string::npos) << events.errors[0];
+
+    // A file cut short: refused by name, the machine as it was.
+    Bytes cut = read_file(file);
+    cut.resize(cut.size() - 1);
+    write_file(dir / "cut.NevLVR", cut);
+    events.errors.clear();
+    const uint64_t hash = state_hash(machine());
+    session->start_replay((dir / "cut.NevLVR").string());
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_NE(events.errors[0].find("cut.NevLVR"), std::string::npos);
+    EXPECT_FALSE(session->replaying());
+    EXPECT_EQ(state_hash(machine()), hash);
+}
+
 }  // namespace
 }  // namespace lvov::test
