@@ -144,6 +144,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
                                ", not \"" + text + "\"";
                 return result;
             }
+        } else if (name == "--record" || name == "--replay") {
+            std::string& target = name == "--record" ? o.record : o.replay;
+            ok = value(target);
+            if (ok && target.empty()) result.error = name + " needs a file name";
         } else if (name == "--dir") {
             ok = value(o.dir);
             if (ok && o.dir.empty()) result.error = "--dir needs a folder";
@@ -155,6 +159,21 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     }
 
     if (o.help || o.version) return result;
+    if (!o.replay.empty()) {
+        // The recording holds the session's inputs and its length; nothing may add to them.
+        const char* excluded = !o.record.empty()    ? "--record"
+                               : has_file           ? "FILE"
+                               : o.type_text        ? "--type"
+                               : frames_given       ? "--frames"
+                               : !o.breaks.empty()  ? "--break"
+                               : !o.watches.empty() ? "--watch"
+                               : o.trace > 0        ? "--trace"
+                                                    : nullptr;
+        if (excluded) {
+            result.error = std::string(excluded) + " cannot be given with --replay: the recording holds every input";
+            return result;
+        }
+    }
     if (!o.headless) {
         const char* needs_headless = frames_given               ? "--frames"
                                      : !o.screenshot.empty()    ? "--screenshot"
@@ -186,9 +205,10 @@ std::string check_inputs(const CommandLine& options, const std::filesystem::path
     if (!options.dir.empty() && !std::filesystem::is_directory(program_dir, ec)) {
         return "--dir: \"" + options.dir + "\" is not a folder";
     }
-    if (!options.file.empty()) {
-        const auto path = host_path(options.file);
-        if (std::filesystem::is_directory(path, ec)) return "\"" + options.file + "\" is a folder, not a file";
+    for (const std::string* file : {&options.file, &options.replay}) {
+        if (file->empty()) continue;
+        const auto path = host_path(*file);
+        if (std::filesystem::is_directory(path, ec)) return "\"" + *file + "\" is a folder, not a file";
         try {
             InputFile probe(path);
         } catch (const IoError& e) {
@@ -211,6 +231,10 @@ std::string check_outputs(const CommandLine& options) {
                                   ? output_file_problem(host_path(snapshot_path_with_extension(options.save_snapshot)))
                                   : output_file_problem(given);
         if (!problem.empty()) return "--save-snapshot: " + problem;
+    }
+    if (!options.record.empty()) {
+        if (std::string problem = output_file_problem(host_path(options.record)); !problem.empty())
+            return "--record: " + problem;
     }
     return {};
 }
@@ -241,6 +265,13 @@ std::string usage_text() {
            std::to_string(TRACE_LINES_MAX) +
            ")\n"
            "                        before the stop or the end of the run\n"
+           "  --record FILE         record every input of the session into FILE (.NevLVR):\n"
+           "                        headless, FILE, --type and the frames; in the window,\n"
+           "                        until File > Stop Recording or the window closes\n"
+           "  --replay FILE         play a recording back; headless, then compare the final\n"
+           "                        state with the recorded one (exit status 4 when they\n"
+           "                        differ); in the window, keys are ignored until it ends\n"
+           "                        or Esc stops it\n"
            "  --dir DIR             the folder that stands for the program's directory\n"
            "                        (snapshot slots, key map, games, firmware)\n"
            "  --help                show this text\n"
@@ -248,7 +279,8 @@ std::string usage_text() {
            "\n"
            "Exit status: 0 done, 1 an output file could not be written, 2 bad options, an\n"
            "input file that cannot be read or is no image, or an output that is a folder,\n"
-           "FIFO or device, 3 the frames ran out before a --break or --watch stopped them.\n";
+           "FIFO or device, or a recording refused, 3 the frames ran out before a --break or\n"
+           "--watch stopped them, 4 a replay ended in another state than the recorded one.\n";
 }
 
 std::string version_text() { return std::string(PROGRAM_NAME_VERSION) + "\n"; }

@@ -10,6 +10,8 @@
 //     --break ADDR         (repeatable, hex) stop the headless run at the first execution there
 //     --watch ADDR         (repeatable, hex) stop the headless run after the first write there
 //     --trace N            print the last N instructions before the end or the stop
+//     --record FILE        record the session's inputs into FILE
+//     --replay FILE        play a recording back (headless: then check its final state)
 //     --dir DIR            the folder that stands for the program's directory
 //     --help, --version
 //
@@ -34,6 +36,7 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILURE_WRITE = 1;  // an output file (screenshot, snapshot) could not be written
 constexpr int EXIT_USAGE = 2;  // bad options, or an input file that cannot be read
 constexpr int EXIT_NOT_STOPPED = 3;  // --break or --watch given, and the frames ran out first
+constexpr int EXIT_REPLAY_MISMATCH = 4;  // --replay ended in another state than the recorded one
 
 struct CommandLine {
     bool headless = false;
@@ -46,6 +49,8 @@ struct CommandLine {
     std::vector<uint16_t> breaks;  // --break addresses
     std::vector<uint16_t> watches;  // --watch addresses
     int trace = 0;  // --trace N
+    std::string record;  // --record FILE
+    std::string replay;  // --replay FILE
     bool help = false;
     bool version = false;
 };
@@ -67,13 +72,14 @@ std::filesystem::path executable_dir(const char* argv0);
 std::filesystem::path resolve_program_dir(const CommandLine& options, const char* argv0);
 
 // Checks what must exist before anything starts: the --dir folder and a readable FILE
-// (a regular file: a folder, FIFO or device is refused at once, never waited on).
+// and --replay file (regular files: a folder, FIFO or device is refused at once, never
+// waited on).
 // Returns a message, or "" when all is well.
 std::string check_inputs(const CommandLine& options, const std::filesystem::path& program_dir);
 
-// Checks the output files of a headless run before it starts: --screenshot and
-// --save-snapshot (with its extension) must name files, not folders ("DIR/"), and may
-// replace only regular files. Returns a message, or "" when all is well. A folder that
+// Checks the output files before the run starts: --screenshot, --save-snapshot (with its
+// extension) and --record must name files, not folders ("DIR/"), and may replace only
+// regular files. Returns a message, or "" when all is well. A folder that
 // does not exist is found when the file is written.
 std::string check_outputs(const CommandLine& options);
 

@@ -56,6 +56,51 @@ int run_headless(const CommandLine& options, const std::filesystem::path& progra
     return run_headless(options, DataDirs::beside(program_dir), out, err);
 }
 
+namespace {
+
+// The end of a run: the picture and the snapshot asked for.
+void write_outputs(const CommandLine& options, Emulator& emu) {
+    if (!options.screenshot.empty()) save_picture_png(emu, host_path(options.screenshot));
+    if (!options.save_snapshot.empty()) emu.save_as(options.save_snapshot);
+}
+
+// --replay: the recording's start in place of the start-up, its inputs and frames, then
+// the state reached compared with the recorded one.
+int replay_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& out, std::ostream& err) {
+    const auto fail = [&err](const std::string& message, int status) {
+        err << PROGRAM_NAME << ": " << message << "\n";
+        return status;
+    };
+    const auto session = std::make_unique<Session>(dirs);
+    try {
+        session->start_replay(load_recording(options.replay), options.replay);
+        while (session->replay_step()) {}
+    } catch (const EmuError& e) {
+        return fail(e.what(), EXIT_USAGE);
+    }
+    const ReplayOutcome& outcome = *session->replay_outcome();
+    const std::string counts =
+        std::to_string(outcome.frames) + " frames, " + std::to_string(outcome.inputs) + " inputs";
+    if (outcome.matched) {
+        out << "replayed " << options.replay << " (" << counts
+            << "): the final state matches the recorded one, state hash " << hash_text(outcome.reached_hash) << "\n";
+    } else {
+        err << PROGRAM_NAME << ": replayed " << options.replay << " (" << counts
+            << "): the final state differs from the recorded one: state hash " << hash_text(outcome.reached_hash)
+            << ", recorded " << hash_text(outcome.recorded_hash) << "\n";
+    }
+    out.flush();
+    try {
+        session->emu().paint();
+        write_outputs(options, session->emu());
+    } catch (const EmuError& e) {
+        return fail(e.what(), EXIT_FAILURE_WRITE);
+    }
+    return outcome.matched ? EXIT_OK : EXIT_REPLAY_MISMATCH;
+}
+
+}  // namespace
+
 int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& out, std::ostream& err) {
     const auto fail = [&err](const std::string& message, int status) {
         err << PROGRAM_NAME << ": " << message << "\n";
@@ -64,6 +109,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
 
     // Everything that can be refused is checked before the machine runs.
     if (const std::string problem = check_outputs(options); !problem.empty()) return fail(problem, EXIT_USAGE);
+    if (!options.replay.empty()) return replay_headless(options, dirs, out, err);
     if (options.type_text) {
         try {
             keystrokes_for_text(*options.type_text);
@@ -80,6 +126,11 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     for (const std::string& problem : report.firmware) err << PROGRAM_NAME << ": " << problem << "\n";
     if (const StartupProblem* p = report.find(StartupProblem::Source::KeyMap)) return fail(p->error, EXIT_USAGE);
 
+    // --record: everything from here on, FILE included, is an input of the recording.
+    if (!options.record.empty()) {
+        session->start_recording(options.record);
+        if (!session->recording()) return fail("cannot record into \"" + options.record + "\"", EXIT_USAGE);
+    }
     if (!options.file.empty()) {
         try {
             session->apply(emu.read_file(options.file));  // a file no reader takes is refused like a damaged one
@@ -108,8 +159,8 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     out.flush();
 
     try {
-        if (!options.screenshot.empty()) save_picture_png(emu, host_path(options.screenshot));
-        if (!options.save_snapshot.empty()) emu.save_as(options.save_snapshot);
+        write_outputs(options, emu);
+        if (session->recording()) save_recording(emu.bank, session->recording_so_far(), options.record);
     } catch (const EmuError& e) {
         return fail(e.what(), EXIT_FAILURE_WRITE);
     }

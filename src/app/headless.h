@@ -2,8 +2,11 @@
 //
 // Start-up is a full reset and a boot run of the firmware of program_dir (or the
 // built-in one), then FILE if given, then the typed text, then the frames; at the end
-// the picture and a snapshot may be written. No snapshot slot is read or written. The
-// only toolkit code used is the PNG writer of the screenshot.
+// the picture and a snapshot may be written, and with --record the recording of all
+// that after the start-up. --replay instead puts a recording's start in place, plays its
+// inputs and frames and tells whether the state reached is the recorded one (on out; a
+// difference on err, exit status 4). No snapshot slot is read or written. The only
+// toolkit code used is the PNG writer of the screenshot.
 #pragma once
 #include <filesystem>
 #include <iosfwd>

@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
     const DataDirs dirs =
         options.dir.empty() ? find_data_dirs(program_dir, process_environment()) : DataDirs::beside(program_dir);
     if (options.headless) return run_headless(options, dirs, std::cout, std::cerr);
+    if (const std::string problem = check_outputs(options); !problem.empty()) {  // --record
+        std::cerr << PROGRAM_NAME << ": " << problem << "\n";
+        return EXIT_USAGE;
+    }
     if (const std::string problem = make_writable_dir(dirs); !problem.empty()) {
         std::cerr << PROGRAM_NAME << ": " << problem << "\n";
     }
@@ -68,6 +72,8 @@ int main(int argc, char** argv) {
     // The name as the host gave it: bytes that are not UTF-8 travel escaped and reach
     // the file system unchanged when the window loads the file.
     if (!options.file.empty()) window.set_startup_file(QString::fromStdU16String(escape_file_name(options.file)));
+    window.set_startup_record(options.record);
+    window.set_startup_replay(options.replay);
     window.show();
     return app.exec();
 }

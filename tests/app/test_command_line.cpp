@@ -15,6 +15,7 @@
 #include "app/session.h"
 #include "asm/assembler.h"
 #include "scratch_mount.h"
+#include "storage/recording.h"
 #include "test_support.h"
 
 using namespace lvov;
@@ -32,6 +33,7 @@ private slots:
     void typedStrokesReleaseEveryKey();
     void fileAndSnapshotAroundTheFrames();
     void programExitStatuses();
+    void aRecordedHeadlessRunReplaysToItsState();
     void filesThatAreNotFilesAreRefusedAtOnce();
     void filesNoReaderTakesAreRefused();
     void outputsKeepThePreviousFileOnAFullOrReadOnlyDisk();
@@ -107,6 +109,11 @@ void CommandLineTest::refusesBadArguments_data() {
     QTest::newRow("flag with value") << QStringList{"--headless=yes"};
     QTest::newRow("empty screenshot") << QStringList{"--headless", "--screenshot="};
     QTest::newRow("screenshot without headless") << QStringList{"--screenshot", "a.png"};
+    QTest::newRow("empty record") << QStringList{"--record="};
+    QTest::newRow("replay and file") << QStringList{"--replay", "r.NevLVR", "a.lvt"};
+    QTest::newRow("replay and typing") << QStringList{"--headless", "--replay", "r.NevLVR", "--type", "A"};
+    QTest::newRow("replay and frames") << QStringList{"--headless", "--replay", "r.NevLVR", "--frames", "5"};
+    QTest::newRow("replay and record") << QStringList{"--replay", "r.NevLVR", "--record", "s.NevLVR"};
 }
 
 void CommandLineTest::refusesBadArguments() {
@@ -262,6 +269,52 @@ void CommandLineTest::programExitStatuses() {
     QVERIFY(QImage(d + "/s.png").width() == 256);
     QCOMPARE(run_program({"--headless", "--dir", d, "--frames", "0", "--screenshot", d + "/none/s.png"}, &err), 1);
     QVERIFY(err.contains("s.png"));
+}
+
+// A headless run recorded (a file, typed keys, frames) replays in another folder to the
+// same state, exit status 0; one whose final state is not the recorded one gives 4, a
+// recording cut short 2, both with their message.
+void CommandLineTest::aRecordedHeadlessRunReplaysToItsState() {
+    const auto run_program = [](const QStringList& args, QString* err = nullptr, QString* out = nullptr) {
+        QProcess p;
+        p.start(QStringLiteral(NEVEMULATOR_PATH), args);
+        if (!p.waitForFinished(60000)) return -1;
+        if (err) *err = QString::fromUtf8(p.readAllStandardError());
+        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    };
+    const auto read_all = [](const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const QString d = tmp_->path();
+    QVERIFY(QDir(d).mkdir("elsewhere"));
+    test::write_file(dir() / "data.lvt",
+                     test::tape_image(0x9000, {1, 2, 3}, 0xC000));  // the firmware starts again over it
+    const QString rec = d + "/run.NevLVR";
+    QString err, out, replayed;
+    QCOMPARE(run_program({"--headless", "--dir", d, "--record", rec, "--type", "D\\n", "--frames", "40",
+                          "--save-snapshot", d + "/end", d + "/data.lvt"},
+                         &err),
+             0);
+    QCOMPARE(run_program({"--headless", "--dir", d + "/elsewhere", "--replay", rec, "--save-snapshot", d + "/replayed"},
+                         &err, &out),
+             0);
+    QVERIFY2(out.contains("matches the recorded one"), qPrintable(out + err));
+    QVERIFY(read_all(dir() / "end.NevLVE") == read_all(dir() / "replayed.NevLVE"));
+
+    // The recorded hash changed and the checksum made to match: another state.
+    std::vector<uint8_t> file = read_all(dir() / "run.NevLVR");
+    file[file.size() - 9] ^= 0x01;
+    const uint64_t sum = fnv1a(std::span<const uint8_t>(file).first(file.size() - 8));
+    for (int i = 0; i < 8; ++i) file[file.size() - 8 + i] = static_cast<uint8_t>(sum >> (8 * i));
+    test::write_file(dir() / "other.NevLVR", file);
+    QCOMPARE(run_program({"--headless", "--dir", d, "--replay", d + "/other.NevLVR"}, &err), EXIT_REPLAY_MISMATCH);
+    QVERIFY2(err.contains("differs from the recorded one"), qPrintable(err));
+    file.resize(file.size() / 2);
+    test::write_file(dir() / "cut.NevLVR", file);
+    QCOMPARE(run_program({"--headless", "--dir", d, "--replay", d + "/cut.NevLVR"}, &err), EXIT_USAGE);
+    QVERIFY2(err.contains("cut.NevLVR"), qPrintable(err));
 }
 
 namespace {
