@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -38,6 +39,7 @@ namespace {
 const QString OPEN_DIALOG_TITLE = QStringLiteral("Открыть файл образа ПК-ЛЬВОВ");
 const QString OPEN_FILTER = QStringLiteral("*.lv*;*.sav;*.NevLVE (*.lv* *.sav *.NevLVE)");
 const QString SAVE_FILTER = QStringLiteral("*.NevLVE (*.NevLVE)");
+const QString RECORD_FILTER = QStringLiteral("*.NevLVR (*.NevLVR)");
 
 }  // namespace
 
@@ -112,6 +114,9 @@ void TMainFormEmu::build_actions() {
     MenuQuickOpen = action("MenuQuickOpen", "QuickOpen", -1, &TMainFormEmu::MenuQuickOpenClick);
     MenuQuickSave = action("MenuQuickSave", "QuickSave", -1, &TMainFormEmu::MenuQuickSaveClick);
     MenuSave = action("MenuSave", "Save...", -1, &TMainFormEmu::MenuSaveClick);
+    MenuRecordInput = action("MenuRecordInput", "Record Input...", -1, &TMainFormEmu::MenuRecordInputClick);
+    MenuStopRecording = action("MenuStopRecording", "Stop Recording", -1, &TMainFormEmu::MenuStopRecordingClick);
+    MenuStopRecording->setEnabled(false);
     MenuFullResetCPU =
         action("MenuFullResetCPU", "Full Reset CPU", IMAGE_FULL_RESET_MENU, &TMainFormEmu::MenuFullResetCPUClick);
     MenuQuickResetCPU = action("MenuQuickResetCPU", "Quick Reset CPU", -1, &TMainFormEmu::ToolButtonQuickResetCPUClick);
@@ -144,6 +149,9 @@ void TMainFormEmu::build_menu() {
     file->addAction(MenuQuickSave);
     file->addSeparator();
     file->addAction(MenuSave);
+    file->addSeparator();
+    file->addAction(MenuRecordInput);
+    file->addAction(MenuStopRecording);
     file->addSeparator();
     file->addAction(MenuFullResetCPU);
     file->addAction(MenuQuickResetCPU);
@@ -188,20 +196,31 @@ void TMainFormEmu::show_message(const QString& caption, const QString& text) {
 // Pause, speed, painting
 
 // The session paused or resumed: the frame timer, the blink and the menu's keys follow.
+// A replay plays its frames paused or not, and every key stays the session's.
 void TMainFormEmu::pause_changed(bool paused) {
-    if (paused) {
+    const bool replaying = session_.replaying();
+    if (paused && !replaying) {
         TimerMain->stop();
+    } else if (!TimerMain->isActive()) {
+        TimerMain->start();
+    }
+    if (paused) {
         if (!TimerPause->isActive()) TimerPause->start();
         ToolButtonPause->setIcon(image_resume_);
-        set_menu_shortcuts(true);
     } else {
-        if (!TimerMain->isActive()) TimerMain->start();
         TimerPause->stop();
         ToolButtonPause->setIcon(image_pause_);
-        set_menu_shortcuts(false);
     }
+    set_menu_shortcuts(paused && !replaying);
     if (time_) time_->pause_changed(paused);
 }
+
+void TMainFormEmu::recording_changed(bool recording) {
+    MenuRecordInput->setEnabled(!recording);
+    MenuStopRecording->setEnabled(recording);
+}
+
+void TMainFormEmu::replay_changed(bool playing) { MenuRecordInput->setEnabled(!playing && !session_.recording()); }
 
 // While paused the menu answers to keys; while running every key but Alt+F4 belongs to
 // the emulated keyboard.
@@ -295,7 +314,9 @@ void TMainFormEmu::start_once() {
     if (!first_activation_) return;
     FirstPusk();
     if (!startup_notice_.isEmpty()) show_message(APP_TITLE, startup_notice_);
+    if (!startup_record_.empty()) session_.start_recording(startup_record_);
     if (!startup_file_.isEmpty()) DropFile(startup_file_);
+    if (!startup_replay_.empty()) session_.start_replay(startup_replay_);
 }
 
 // The emulator's start-up sequence, resuming the last session. Firmware problems are
@@ -344,6 +365,19 @@ void TMainFormEmu::MenuSaveClick() {
         return chosen.isEmpty() ? std::string() : utf8(chosen);
     });
 }
+
+// The recording starts in the command bracket: paused while the dialog is open, and its
+// first input the resume. A name without an extension gets ".NevLVR".
+void TMainFormEmu::MenuRecordInputClick() {
+    session_.command([this] {
+        QString chosen = ask_save_file_name(program_dir_text(), RECORD_FILTER);
+        if (chosen.isEmpty()) return;
+        if (QFileInfo(chosen).suffix().isEmpty()) chosen += QString::fromLatin1(RECORDING_EXTENSION);
+        session_.start_recording(utf8(chosen));
+    });
+}
+
+void TMainFormEmu::MenuStopRecordingClick() { session_.stop_recording(); }
 
 void TMainFormEmu::MenuFullResetCPUClick() { session_.reset_command(ResetKind::Full); }
 void TMainFormEmu::ToolButtonQuickResetCPUClick() { session_.reset_command(ResetKind::Quick); }

@@ -76,6 +76,10 @@ public:
     void set_startup_file(const QString& path) { startup_file_ = path; }
     // A notice shown once start-up is done (a copy that writes no slot says so).
     void set_startup_notice(const QString& text) { startup_notice_ = text; }
+    // --record and --replay: after start-up the session records into the file (the file
+    // above loaded as its first input), or plays the recording.
+    void set_startup_record(const std::string& path_utf8) { startup_record_ = path_utf8; }
+    void set_startup_replay(const std::string& path_utf8) { startup_replay_ = path_utf8; }
     // A later start of the program handed its file over ("" for none): loaded as a
     // dropped file (after start-up, when that has not run yet), and the window comes to
     // the front.
@@ -96,6 +100,8 @@ public:
     void MenuQuickOpenClick();
     void MenuQuickSaveClick();
     void MenuSaveClick();
+    void MenuRecordInputClick();
+    void MenuStopRecordingClick();
     void MenuFullResetCPUClick();
     void ToolButtonQuickResetCPUClick();
     void MenuPauseClick();
@@ -129,6 +135,8 @@ public:
     QAction* MenuQuickOpen = nullptr;
     QAction* MenuQuickSave = nullptr;
     QAction* MenuSave = nullptr;
+    QAction* MenuRecordInput = nullptr;
+    QAction* MenuStopRecording = nullptr;
     QAction* MenuFullResetCPU = nullptr;
     QAction* MenuQuickResetCPU = nullptr;
     QAction* MenuPause = nullptr;
@@ -187,6 +195,8 @@ protected:
     void reopen_changed(bool available) override;
     std::optional<SpeedSettings> asked_speed() override;
     void wake_after(int ms) override;
+    void recording_changed(bool recording) override;
+    void replay_changed(bool playing) override;
 
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -223,6 +233,8 @@ private:
     bool centred_ = false;
     QString startup_file_;
     QString startup_notice_;
+    std::string startup_record_;
+    std::string startup_replay_;
     Qt::WindowStates state_before_full_screen_;
     QIcon image_pause_, image_resume_, image_resume_blink_;
 };

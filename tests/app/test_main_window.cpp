@@ -12,10 +12,13 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <sstream>
 
+#include "app/headless.h"
 #include "core/i8080.h"
 #include "debugger/debugger_form.h"
 #include "devices/key_codes.h"
+#include "storage/recording.h"
 #include "storage/snapshot.h"
 #include "test_support.h"
 
@@ -47,6 +50,7 @@ private slots:
     void runningKeysStayWithTheMachine();
     void closingAndDestroyingAShownWindow();
     void aCopyWithoutSlotsWritesNoneAndTakesHandedFiles();
+    void aRecordingMadeInTheWindowReplaysHeadlessAndInTheWindow();
 
 private:
     fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
@@ -814,6 +818,55 @@ void MainWindowTest::aCopyWithoutSlotsWritesNoneAndTakesHandedFiles() {
     for (const auto& entry : fs::directory_iterator(dir())) names << qpath(entry.path().filename());
     names.sort();
     QCOMPARE(names, QStringList({"first.lvt", "mine.NevLVE", "second.lvt"}));
+}
+
+// File > Record Input..., keys on the keyboard and a file opened, File > Stop Recording:
+// the recording replays headless, in another folder, to the window's final state. Played
+// in the window, the frame timer runs it, the user's keys do not reach the machine, and
+// Esc ends it.
+void MainWindowTest::aRecordingMadeInTheWindowReplaysHeadlessAndInTheWindow() {
+    auto form = started_form();
+    form->save_answer = qpath(dir() / "typed");
+    form->MenuRecordInput->trigger();
+    QVERIFY(form->session().recording());
+    QVERIFY(!form->MenuRecordInput->isEnabled() && form->MenuStopRecording->isEnabled());
+    write_file(dir() / "data.lvt", tape_image(0x9000, {1, 2, 3}, 0xC000));  // the firmware starts again over it
+    form->open_answer = qpath(dir() / "data.lvt");
+    form->MenuOpenClick();
+    for (int i = 0; i < 5; ++i) form->TimerMainTimer();
+    for (const auto& [key, scan] : {std::pair{Qt::Key_A, SCAN_A}, {Qt::Key_S, SCAN_S}, {Qt::Key_Return, SCAN_ENTER}}) {
+        press(form->PictureView_, key, scan);
+        for (int i = 0; i < 3; ++i) form->TimerMainTimer();
+        release(form->PictureView_, key, scan);
+        for (int i = 0; i < 3; ++i) form->TimerMainTimer();
+    }
+    press(form->PictureView_, Qt::Key_Space, SCAN_SPACE);  // held at the end
+    form->TimerMainTimer();
+    form->MenuStopRecording->trigger();
+    QVERIFY2(form->errors.isEmpty(), qPrintable(form->errors.join("\n")));
+    QVERIFY(!form->session().recording() && form->MenuRecordInput->isEnabled());
+    const fs::path file = dir() / "typed.NevLVR";
+    QVERIFY(fs::is_regular_file(file));
+    const std::string recorded = hash_text(state_hash(form->session().machine()));
+
+    fs::create_directories(dir() / "elsewhere");
+    CommandLine o;
+    o.headless = true;
+    o.replay = path_text(file);
+    std::ostringstream out, err;
+    QCOMPARE(run_headless(o, dir() / "elsewhere", out, err), EXIT_OK);
+    QVERIFY2(out.str().find(recorded) != std::string::npos, (out.str() + err.str()).c_str());
+
+    // In the window: running through paused stretches, keys ignored, Esc.
+    form->session().start_replay(path_text(file));
+    QVERIFY(form->session().replaying() && form->TimerMain->isActive());
+    form->TimerMainTimer();
+    const std::array<uint8_t, 8> matrix = form->session().machine().kbd_matrix;
+    press(form->PictureView_, Qt::Key_Tab, SCAN_TAB);
+    QVERIFY(form->session().machine().kbd_matrix == matrix);
+    press(form->PictureView_, Qt::Key_Escape, 1 + 8);
+    QVERIFY(!form->session().replaying());
+    QVERIFY(form->errors.isEmpty());
 }
 
 QTEST_MAIN(MainWindowTest)
