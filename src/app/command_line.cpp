@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "core/errors.h"
-#include "core/files.h"
+#include "host/files.h"
 #include "storage/buffers.h"
 #include "storage/snapshot.h"
 

@@ -9,8 +9,8 @@
 
 #include "app/emulator.h"
 #include "core/errors.h"
-#include "core/files.h"
 #include "devices/typing.h"
+#include "host/files.h"
 
 namespace lvov {
 
