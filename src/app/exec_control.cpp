@@ -1,4 +1,4 @@
-#include "debugger/exec_control.h"
+#include "app/exec_control.h"
 
 #include <algorithm>
 #include <cctype>
