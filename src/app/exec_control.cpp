@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/i8080.h"
 #include "core/opcodes.h"
+#include "core/text.h"
 
 namespace lvov {
 
@@ -130,11 +131,9 @@ std::optional<Condition> parse_condition(std::string_view text) {
     } else if (value.size() > 1 && value.back() == 'H') {
         value.pop_back();
     }
-    if (value.empty() || value.size() > 4 ||
-        !std::all_of(value.begin(), value.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
-        bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
-    }
-    const unsigned v = static_cast<unsigned>(std::stoul(value, nullptr, 16));
+    const std::optional<uint32_t> parsed = parse_hex_digits(value, 4);
+    if (!parsed) bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
+    const unsigned v = *parsed;
     if (v > subject->max)
         bad_condition(text, name + " holds at most " +
                                 hex(subject->max, subject->max > 0xFF ? 4

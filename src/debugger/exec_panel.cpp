@@ -27,7 +27,7 @@
 #include <exception>
 
 #include "core/errors.h"
-#include "debugger/debugger_tools.h"
+#include "core/text.h"
 
 namespace lvov {
 
