@@ -1,15 +1,23 @@
-// Finds texts that do not fit their widgets: labels, check boxes, push buttons and tabs,
+// Finds texts that do not fit their widgets: labels, check boxes, push buttons, tabs,
+// tool bar actions pushed into the overflow menu, and the cells and headers of tables,
 // on every page of every tab widget of a shown window.
 #pragma once
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <algorithm>
+#include <typeinfo>
 
 namespace lvov::test {
 
@@ -48,6 +56,45 @@ inline QStringList clipped_texts_now(QWidget* root) {
             const int needed = bar->fontMetrics().horizontalAdvance(bar->tabText(i)) + space;
             // A tab pushed behind the scroll buttons counts as cut off too.
             check(bar, bar->tabText(i), needed, r.right() < bar->width() ? r.width() : 0);
+        }
+    }
+    for (const QToolBar* bar : root->findChildren<QToolBar*>()) {
+        if (!bar->isVisible()) continue;
+        for (QAction* a : bar->actions()) {
+            const QWidget* w = bar->widgetForAction(a);
+            if (a->isVisible() && !a->isSeparator() && w && !w->isVisible()) check(bar, a->text(), 1, 0);
+        }
+    }
+    // Cells are checked on every row, shown or not: a column is as wide for all of them.
+    // Item views draw a cell's text inside a margin on either side, headers inside theirs.
+    // Views drawn by a delegate of their own keep their own margins and are left out.
+    for (const QTableView* view : root->findChildren<QTableView*>()) {
+        if (!view->isVisible() || !view->model()) continue;
+        if (const QAbstractItemDelegate* d = view->itemDelegate(); typeid(*d) != typeid(QStyledItemDelegate)) continue;
+        const QAbstractItemModel* model = view->model();
+        const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+        const QHeaderView* header = view->horizontalHeader();
+        for (int c = 0; c < model->columnCount(); ++c) {
+            if (view->isColumnHidden(c)) continue;
+            const int width = view->columnWidth(c);
+            if (header->isVisible()) {
+                const QString title = model->headerData(c, Qt::Horizontal).toString();
+                const int header_margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+                check(view, title, header->fontMetrics().horizontalAdvance(title) + 2 * header_margin, width);
+            }
+            const int rows = std::min(model->rowCount(), 500);
+            for (int r = 0; r < rows; ++r) {
+                const QModelIndex i = model->index(r, c);
+                const QString text = i.data().toString();
+                if (text.isEmpty()) continue;
+                QFont font = view->font();
+                if (const QVariant f = i.data(Qt::FontRole); f.isValid()) font = f.value<QFont>();
+                int needed = QFontMetrics(font).horizontalAdvance(text) + 2 * margin;
+                if (i.data(Qt::CheckStateRole).isValid()) {
+                    needed += view->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, view) + margin;
+                }
+                check(view, text, needed, width);
+            }
         }
     }
     return out;

@@ -148,6 +148,8 @@ LoadResult Emulator::quick_open() { return taken(snapshot_slots.QuickOpen(bank, 
 
 void Emulator::quick_save() { snapshot_slots.QuickSave(bank, machine, roms); }
 
+void Emulator::autosave() { snapshot_slots.Autosave(bank, machine, roms); }
+
 std::string Emulator::save_as(const std::string& path_utf8) { return SaveSnapshot(bank, machine, roms, path_utf8); }
 
 std::optional<LoadResult> Emulator::open_recent(int digit) {

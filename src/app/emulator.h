@@ -138,9 +138,10 @@ struct Emulator {
     // The quick-save slot loaded (IoError naming it when there is none; RangeError when
     // no reader takes it).
     LoadResult quick_open();
-    // The quick-save slot written with its dated copy: the QuickSave command and the
-    // autosave tick.
+    // The quick-save slot written with its dated copy: the QuickSave command (refused
+    // when slots are not written) and the autosave tick (then nothing).
     void quick_save();
+    void autosave();
     // A snapshot at path (".NevLVE" completed); returns the path written.
     std::string save_as(const std::string& path_utf8);
     // A digit key while paused: recent_snapshots[digit] loaded; nullopt when unset.

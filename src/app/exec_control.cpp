@@ -13,6 +13,8 @@ namespace lvov {
 
 namespace {
 
+constexpr uint8_t OUT_OPCODE = 0xD3;
+
 std::string hex(unsigned value, int digits) {
     char text[8];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
@@ -433,6 +435,12 @@ std::string trace_line(const TraceEntry& e) {
     return text;
 }
 
+ListingRow code_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2) {
+    ListingRow row = listing_row(address, op, b1, b2);
+    if (op == OUT_OPCODE) row.mnemonic = "OUT " + hex(b1, 2);
+    return row;
+}
+
 std::vector<CodeLine> code_around(const MachineState& m, uint16_t pc, int context, int count) {
     const auto length_at = [&m](uint16_t a) { return opcode_info(do_read(m, a)).length; };
     uint16_t start = pc;
@@ -454,8 +462,8 @@ std::vector<CodeLine> code_around(const MachineState& m, uint16_t pc, int contex
     uint16_t a = start;
     for (int i = 0; i < count; ++i) {
         const uint8_t op = do_read(m, a);
-        lines.push_back({a, listing_row(a, op, do_read(m, static_cast<uint16_t>(a + 1)),
-                                        do_read(m, static_cast<uint16_t>(a + 2)))});
+        lines.push_back(
+            {a, code_row(a, op, do_read(m, static_cast<uint16_t>(a + 1)), do_read(m, static_cast<uint16_t>(a + 2)))});
         a = static_cast<uint16_t>(a + opcode_info(op).length);
     }
     return lines;

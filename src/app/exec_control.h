@@ -164,6 +164,10 @@ struct CodeLine {
     ListingRow row;
 };
 
+// One instruction as the execution page lists it: the listing's row, with the port of
+// OUT shown as IN shows its own ("OUT C2", "IN C1").
+ListingRow code_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2);
+
 // `count` instructions read through the memory map (what the processor would execute),
 // decoded linearly from a start a little before pc so that the listing shows what leads
 // up to it: the earliest address at most `context` bytes before pc from which decoding

@@ -11,6 +11,7 @@
 #include "app/desktop.h"
 #include "app/headless.h"
 #include "app/main_form_emu.h"
+#include "app/single_instance.h"
 #include "storage/buffers.h"
 
 int main(int argc, char** argv) {
@@ -46,11 +47,22 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // One copy per data folder writes its slots; a later start hands its file to it.
+    SingleInstance instance(dirs.writable);
+    const SingleInstance::Outcome claim = instance.claim(options.file.empty() ? "" : absolute_file_name(options.file));
+    if (claim.role == SingleInstance::Role::HandedOver) return EXIT_OK;
+    if (claim.role == SingleInstance::Role::Owner && !claim.reason.empty())
+        std::cerr << "nevemulator: " << claim.reason << "\n";
     set_application_title();
     set_desktop_identity();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     const auto emulator = std::make_unique<Emulator>(dirs);  // outlives the window that shows it
     TMainFormEmu window(*emulator);
+    if (claim.role == SingleInstance::Role::WithoutSlots) {
+        emulator->snapshot_slots.stop_writing(claim.reason);
+        window.set_startup_notice(QString::fromStdString(SingleInstance::without_slots_notice(claim.reason)));
+    }
+    QObject::connect(&instance, &SingleInstance::file_handed, &window, &TMainFormEmu::take_handed_file);
     close_on_termination_signals(window);
     // The name as the host gave it: bytes that are not UTF-8 travel escaped and reach
     // the file system unchanged when the window loads the file.

@@ -291,6 +291,7 @@ void TMainFormEmu::showEvent(QShowEvent* event) {
 void TMainFormEmu::start_once() {
     if (!first_activation_) return;
     FirstPusk();
+    if (!startup_notice_.isEmpty()) show_message(APP_TITLE, startup_notice_);
     if (!startup_file_.isEmpty()) DropFile(startup_file_);
 }
 
@@ -336,7 +337,7 @@ void TMainFormEmu::TimerAutoSaveTimer() {
     if (paused_) return;
     guarded([&] {
         try {
-            emu_.quick_save();
+            emu_.autosave();
             autosave_failed_ = false;
         } catch (const EmuError&) {
             if (autosave_failed_) return;
@@ -503,6 +504,19 @@ void TMainFormEmu::DropFile(const QString& path) {
     flush_pause_slot();  // the dropped file may be the pause slot
     setWindowTitle(path);
     guarded([&] { NewLoadFile(utf8(path)); });
+}
+
+void TMainFormEmu::take_handed_file(const QString& path) {
+    if (!path.isEmpty()) {
+        if (first_activation_)
+            startup_file_ = path;  // start-up would reset the machine under it
+        else
+            DropFile(path);
+    }
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
 }
 
 void TMainFormEmu::dragEnterEvent(QDragEnterEvent* event) {

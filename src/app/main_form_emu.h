@@ -77,6 +77,12 @@ public:
 
     // A file given on the command line, loaded as a dropped file after start-up.
     void set_startup_file(const QString& path) { startup_file_ = path; }
+    // A notice shown once start-up is done (a copy that writes no slot says so).
+    void set_startup_notice(const QString& text) { startup_notice_ = text; }
+    // A later start of the program handed its file over ("" for none): loaded as a
+    // dropped file (after start-up, when that has not run yet), and the window comes to
+    // the front.
+    void take_handed_file(const QString& path);
 
     // Pause control.
     void pause(bool value);
@@ -234,6 +240,7 @@ private:
     bool updating_games_ = false;
     bool centred_ = false;
     QString startup_file_;
+    QString startup_notice_;
     Qt::WindowStates state_before_full_screen_;
     QIcon image_pause_, image_resume_, image_resume_blink_;
 };

@@ -42,7 +42,6 @@ TimeControl::TimeControl(TMainFormEmu& form) : QObject(&form), form_(form) {
                        panel_->ActionStepOut, panel_->ActionRunToCursor}) {
         debugger->addAction(a);
     }
-    panel_->report_error = [this](const QString& text) { form_.report_error(text); };
     connect(panel_, &ExecPanel::continueRequested, this, &TimeControl::Continue);
     connect(panel_, &ExecPanel::breakRequested, this, &TimeControl::Break);
     connect(panel_, &ExecPanel::stepRequested, this, &TimeControl::Step);
@@ -90,6 +89,7 @@ void TimeControl::after_frame() {
 }
 
 void TimeControl::pause_changed(bool paused) {
+    form_.DebuggerForm->set_paused(paused);
     MenuRewindBack->setShortcut(paused ? QKeySequence(Qt::Key_Left) : QKeySequence());
     MenuRewindForward->setShortcut(paused ? QKeySequence(Qt::Key_Right) : QKeySequence());
     if (paused) {

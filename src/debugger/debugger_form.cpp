@@ -38,6 +38,7 @@ constexpr int SEARCH_RANGE_MAX = 65535;
 constexpr int SPLITTER_HANDLE = 3;
 constexpr int PANEL_MARGIN_LEFT = 2;
 constexpr int REGISTER_MS = 200;  // the register labels change at most five times a second
+constexpr int PAUSED_FOLLOW_MS = 100;  // while paused, how often the grid is compared with memory
 
 const QString FOUND = QStringLiteral("Найдено:");
 const QString REMEMBERED = QStringLiteral("Запомнил:");
@@ -152,6 +153,9 @@ QWidget* TDebuggerForm::build_memory_area() {
     register_timer_ = new QTimer(this);
     register_timer_->setSingleShot(true);
     connect(register_timer_, &QTimer::timeout, this, &TDebuggerForm::write_registers);
+    paused_timer_ = new QTimer(this);
+    paused_timer_->setInterval(PAUSED_FOLLOW_MS);
+    connect(paused_timer_, &QTimer::timeout, this, &TDebuggerForm::follow_memory);
     column->addStretch(1);
     row->addWidget(panel);
     return area;
@@ -415,6 +419,24 @@ void TDebuggerForm::refresh_debugger() {
     const int top = grid_top_row();
     if (top < 1) return;
     grid_model_->fill_rows(machine_, top, top + grid_visible_rows() - 1);
+}
+
+void TDebuggerForm::set_paused(bool paused) {
+    if (!paused) {
+        paused_timer_->stop();
+        return;
+    }
+    paused_timer_->start();
+    follow_memory();
+}
+
+// A comparison of the few visible rows with memory: cheap enough to make a few times a
+// second, and it catches every way memory can change without each having to say so.
+void TDebuggerForm::follow_memory() {
+    if (!isVisible()) return;
+    const int top = grid_top_row();
+    if (top < 1) return;
+    grid_model_->follow_rows(machine_, top, top + grid_visible_rows());
 }
 
 std::array<int64_t, REGISTER_LABELS> TDebuggerForm::register_values() const {

@@ -5,7 +5,8 @@
 // machine state with it. MenuDebuggerClick opens it (filling the memory grid once and
 // listing PC..PC+100) or hides it; the frame loop calls refresh_debugger after each
 // frame, which brings the register labels up to date (at most five times a second) and,
-// with "Memory RealTime" checked, rewrites the visible rows of the grid only. Every view
+// with "Memory RealTime" checked, rewrites the visible rows of the grid only. While the
+// machine is paused the visible rows follow memory by themselves (set_paused). Every view
 // reads MachineState::memory raw.
 //
 // Grid coordinates are those of debugger_models.h: row 0 and column 0 are the headers.
@@ -39,7 +40,7 @@ class QTimer;
 
 namespace lvov {
 
-constexpr int DEBUGGER_WIDTH = 609;
+constexpr int DEBUGGER_WIDTH = 609;  // or wider where a page needs more in the host's font
 constexpr int DEBUGGER_HEIGHT = 571;
 constexpr int DEBUGGER_LOWER_HEIGHT = 286;
 constexpr int DEBUGGER_PANEL_WIDTH = 115;
@@ -59,6 +60,12 @@ public:
     void refresh_debugger();
     // The register labels at once, not at the next paced write (after a stop or a step).
     void refresh_registers_now() { write_registers(); }
+    // The machine is paused, or runs again. While it is paused no frame refreshes the
+    // window, and whatever changes memory then (a replacement here, a load, a reset, a
+    // step, a rewind) is a change the user made and wants to see: the visible rows of
+    // the grid follow memory by themselves, within a tenth of a second, Memory RealTime
+    // or not. Rows scrolled into view follow too.
+    void set_paused(bool paused);
 
     // Lists start..end into the listing view, moving the progress bar.
     void fill_listing(int32_t start, int32_t end);
@@ -156,6 +163,7 @@ private:
     void place_progress_gauge();
     std::array<int64_t, REGISTER_LABELS> register_values() const;
     void write_registers();
+    void follow_memory();
 
     MachineState& machine_;
     std::unique_ptr<ValueTracker> tracker_;
@@ -165,6 +173,7 @@ private:
     QStringListModel* track_found_model_ = nullptr;
     QStringListModel* compare_found_model_ = nullptr;
     QTimer* register_timer_ = nullptr;  // a write of the labels is due
+    QTimer* paused_timer_ = nullptr;  // while paused: the grid follows memory
     QElapsedTimer registers_written_;  // since the labels were last written
     // The values the register labels show; none at first, so the first refresh writes all.
     std::array<int64_t, REGISTER_LABELS> shown_values_ = [] {

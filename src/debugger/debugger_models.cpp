@@ -72,27 +72,57 @@ void MemoryGridModel::fill_rows(const MachineState& m, int first, int last) {
         QString* row = &cells_[static_cast<size_t>(r - 1) * GRID_MODEL_COLUMNS];
         bool changed = false;
         for (int c = 0; c < GRID_BYTES_PER_ROW; ++c) {
-            const QString& text = byte_texts_[m.memory[start + c]];
+            const uint8_t byte = m.memory[start + c];
+            written_[start + c] = byte;
+            const QString& text = byte_texts_[byte];
             if (row[c].constData() != text.constData()) {
                 row[c] = text;
                 changed = true;
             }
         }
-        const std::string chars = row_chars(m, start);
-        const QLatin1StringView chars_view(chars.data(), static_cast<qsizetype>(chars.size()));
-        if (row[GRID_MODEL_CHAR_COLUMN] != chars_view) {
-            row[GRID_MODEL_CHAR_COLUMN] = QString(chars_view);
-            changed = true;
-        }
+        if (write_chars(m, row, start)) changed = true;
         if (changed) {
             changed_first = std::min(changed_first, r);
             changed_last = r;
         }
     }
-    if (changed_first <= changed_last) {
-        emit dataChanged(index(changed_first - 1, 0), index(changed_last - 1, GRID_MODEL_COLUMNS - 1),
-                         {Qt::DisplayRole});
+    rows_changed(changed_first, changed_last);
+}
+
+void MemoryGridModel::follow_rows(const MachineState& m, int first, int last) {
+    first = std::max(first, 1);
+    last = std::min(last, GRID_LAST_ROW);
+    int changed_first = last + 1, changed_last = first - 1;
+    for (int r = first; r <= last; ++r) {
+        const auto start = static_cast<uint16_t>((r - 1) * GRID_BYTES_PER_ROW);
+        QString* row = &cells_[static_cast<size_t>(r - 1) * GRID_MODEL_COLUMNS];
+        bool changed = false;
+        for (int c = 0; c < GRID_BYTES_PER_ROW; ++c) {
+            const uint8_t byte = m.memory[start + c];
+            if (written_[start + c] == byte) continue;
+            written_[start + c] = byte;
+            row[c] = byte_texts_[byte];
+            changed = true;
+        }
+        if (!changed) continue;
+        write_chars(m, row, start);
+        changed_first = std::min(changed_first, r);
+        changed_last = r;
     }
+    rows_changed(changed_first, changed_last);
+}
+
+bool MemoryGridModel::write_chars(const MachineState& m, QString* row, uint16_t start) {
+    const std::string chars = row_chars(m, start);
+    const QLatin1StringView chars_view(chars.data(), static_cast<qsizetype>(chars.size()));
+    if (row[GRID_MODEL_CHAR_COLUMN] == chars_view) return false;
+    row[GRID_MODEL_CHAR_COLUMN] = QString(chars_view);
+    return true;
+}
+
+void MemoryGridModel::rows_changed(int first, int last) {
+    if (first > last) return;
+    emit dataChanged(index(first - 1, 0), index(last - 1, GRID_MODEL_COLUMNS - 1), {Qt::DisplayRole});
 }
 
 QString MemoryGridModel::text(int column, int row) const {

@@ -46,10 +46,20 @@ public:
 
     // Rewrites the byte and character cells of grid rows first..last from memory.
     void fill_rows(const MachineState& m, int first, int last);
+    // Rewrites, in rows first..last, the cells whose byte in memory is no longer the one
+    // last written there, and the character cells of their rows; a text typed into a
+    // cell stays while its byte does.
+    void follow_rows(const MachineState& m, int first, int last);
     QString text(int column, int row) const;  // grid coordinates, headers included
 
 private:
+    // Rewrites the character cell of the row at start; true when its text changed.
+    bool write_chars(const MachineState& m, QString* row, uint16_t start);
+    // Marks rows first..last changed for the views.
+    void rows_changed(int first, int last);
+
     std::vector<QString> cells_;  // GRID_MODEL_ROWS x GRID_MODEL_COLUMNS
+    std::array<uint8_t, MEMORY_SIZE> written_{};  // the byte each cell was last written from
     std::array<QString, 256> byte_texts_;  // shared texts "00".."FF"
     QStringList row_addresses_;
 };

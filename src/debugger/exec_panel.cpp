@@ -24,6 +24,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <exception>
 
 #include "core/errors.h"
@@ -79,6 +80,35 @@ QString stop_description(const ExecControl& c) {
     return {};
 }
 
+// The space an item view leaves on either side of a cell's text, and one pixel spare.
+int cell_margins(const QWidget* view) {
+    return 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
+}
+
+int header_margins(const QHeaderView* header) {
+    return 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 1;
+}
+
+// A byte of the hexadecimal digit widest in fm: any hexadecimal text made of it is as
+// wide as a text of its shape can be. Digits are measured eight in a row, so that the
+// rounding of one digit's fractional width does not decide.
+uint8_t widest_byte(const QFontMetrics& fm) {
+    int digit = 0, widest = -1;
+    for (int d = 0; d < 16; ++d) {
+        const int w = fm.horizontalAdvance(QString(8, QString::number(d, 16).toUpper().at(0)));
+        if (w > widest) {
+            widest = w;
+            digit = d;
+        }
+    }
+    return static_cast<uint8_t>(digit * 0x11);
+}
+
+// The frame and the vertical scroll bar around a view's columns.
+int view_chrome(const QAbstractScrollArea* view) {
+    return 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+}
+
 uint16_t address_field(const QLineEdit* field, int max) {
     const int32_t v = HexToInt(field->text().trimmed().toStdString());
     if (v < 0 || v > max) {
@@ -101,10 +131,17 @@ public:
     }
     int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 5; }
 
+    // PC, then an execution breakpoint: enabled when any of those at the address is.
     QString mark(int row) const {
         const CodeLine& line = lines_[static_cast<size_t>(row)];
         QString s = line.address == machine_.PC ? MARK_PC : QString();
-        if (const Breakpoint* bp = control_.exec_at(line.address)) s += bp->enabled ? MARK_BREAK : MARK_DISABLED;
+        bool any = false, enabled = false;
+        for (const Breakpoint& bp : control_.breakpoints()) {
+            if (bp.kind != BreakKind::Exec || bp.first != line.address) continue;
+            any = true;
+            enabled = enabled || bp.enabled;
+        }
+        if (any) s += enabled ? MARK_BREAK : MARK_DISABLED;
         return s;
     }
 
@@ -189,11 +226,17 @@ ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* paren
     LabelCycles->setObjectName("LabelCycles");
     LabelStop = new QLabel(this);
     LabelStop->setObjectName("LabelStop");
+    // The tool bar has its own row and never gets less than all its buttons need: the
+    // stop text and the counter, whatever their length, take the row below.
+    ToolBarExec->setMinimumWidth(ToolBarExec->sizeHint().width());
     auto* top = new QHBoxLayout;
     top->addWidget(ToolBarExec);
-    top->addWidget(LabelStop, 1);
-    top->addWidget(LabelCycles);
+    top->addStretch(1);
     layout->addLayout(top);
+    auto* status = new QHBoxLayout;
+    status->addWidget(LabelStop, 1);
+    status->addWidget(LabelCycles);
+    layout->addLayout(status);
 
     listing_model_ = new CodeListingModel(machine_, control_, this);
     ListingPC = new QTableView(this);
@@ -209,11 +252,10 @@ ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* paren
     ListingPC->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ListingPC->verticalHeader()->setDefaultSectionSize(ROW_HEIGHT);
     ListingPC->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    const int widths[] = {20, 46, 62, 74, 38};
-    for (int c = 0; c < 5; ++c) ListingPC->setColumnWidth(c, widths[c]);
     QFont bold = ListingPC->font();
     bold.setBold(true);
     ListingPC->setFont(bold);
+    fit_listing_columns();
 
     PageControlExec = new QTabWidget(this);
     PageControlExec->setObjectName("PageControlExec");
@@ -226,7 +268,7 @@ ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* paren
     split->setChildrenCollapsible(false);
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
-    split->setSizes({270, 330});
+    split->setSizes({ListingPC->minimumWidth(), PageControlExec->minimumSizeHint().width()});
     layout->addWidget(split, 1);
 
     connect(ActionContinue, &QAction::triggered, this, &ExecPanel::continueRequested);
@@ -294,8 +336,7 @@ QWidget* ExecPanel::build_breakpoint_page() {
     GridBreakpoints->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridBreakpoints->setSelectionMode(QAbstractItemView::SingleSelection);
     GridBreakpoints->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {22, 30, 76, 62, 56};
-    for (int c = 0; c < 5; ++c) GridBreakpoints->setColumnWidth(c, widths[c]);
+    fit_breakpoint_columns();
 
     // Kind, range and Add; the condition and Remove; the list.
     g->addWidget(ComboKind, 0, 0);
@@ -313,6 +354,56 @@ QWidget* ExecPanel::build_breakpoint_page() {
     connect(EditCondition, &QLineEdit::returnPressed, this, &ExecPanel::AddBreakpointClick);
     connect(GridBreakpoints, &QTableWidget::cellChanged, this, &ExecPanel::breakpoint_cell_changed);
     return page;
+}
+
+// Every column as wide as the widest text it can show in the listing's font: the marks,
+// and each instruction with the widest operand bytes. The listing is never narrower.
+void ExecPanel::fit_listing_columns() {
+    const QFontMetrics fm(ListingPC->font());
+    const uint8_t b = widest_byte(fm);
+    std::array<int, 5> widths = {fm.horizontalAdvance(MARK_PC + MARK_BREAK), 0, 0, 0, 0};
+    for (int op = 0; op < 256; ++op) {
+        const ListingRow row = code_row(static_cast<uint16_t>(b * 0x101), static_cast<uint8_t>(op), b, b);
+        int c = 1;
+        for (const std::string* text : {&row.address, &row.bytes, &row.mnemonic, &row.operand}) {
+            widths[static_cast<size_t>(c)] = std::max(widths[static_cast<size_t>(c)], fm.horizontalAdvance(qs(*text)));
+            ++c;
+        }
+    }
+    int total = view_chrome(ListingPC);
+    for (int c = 0; c < 5; ++c) {
+        const int w = widths[static_cast<size_t>(c)] + cell_margins(ListingPC);
+        ListingPC->setColumnWidth(c, w);
+        total += w;
+    }
+    ListingPC->setMinimumWidth(total);
+}
+
+// Every column as wide as its title and the widest text it shows: a kind, a range, a
+// condition written without blanks, a count. The list is never narrower.
+void ExecPanel::fit_breakpoint_columns() {
+    const QFontMetrics fm(GridBreakpoints->font());
+    const QHeaderView* header = GridBreakpoints->horizontalHeader();
+    const QFontMetrics hm(header->font());
+    const QString hex4(4, QChar(u"0123456789ABCDEF"[widest_byte(fm) & 0xF]));
+    int widest_kind = 0;
+    for (BreakKind k : KINDS) widest_kind = std::max(widest_kind, fm.horizontalAdvance(kind_text(k)));
+    const int indicator = GridBreakpoints->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, GridBreakpoints);
+    const std::array<int, 6> content = {fm.horizontalAdvance(QStringLiteral("999")),
+                                        indicator,
+                                        widest_kind,
+                                        fm.horizontalAdvance(hex4 + u'-' + hex4),
+                                        fm.horizontalAdvance(QStringLiteral("HL!=0x") + hex4),
+                                        fm.horizontalAdvance(QStringLiteral("99999"))};
+    int total = view_chrome(GridBreakpoints);
+    for (int c = 0; c < 6; ++c) {
+        const QString title = GridBreakpoints->horizontalHeaderItem(c)->text();
+        const int w = std::max(content[static_cast<size_t>(c)] + cell_margins(GridBreakpoints),
+                               hm.horizontalAdvance(title) + header_margins(header));
+        GridBreakpoints->setColumnWidth(c, w);
+        total += w;
+    }
+    GridBreakpoints->setMinimumWidth(total);
 }
 
 QWidget* ExecPanel::build_trace_page() {

@@ -110,6 +110,8 @@ protected:
 private:
     QWidget* build_breakpoint_page();
     QWidget* build_trace_page();
+    void fit_listing_columns();
+    void fit_breakpoint_columns();
     void fill_breakpoints();
     void fill_trace();
     void update_counter();

@@ -53,6 +53,7 @@ std::filesystem::path SnapshotSlots::autosave_dir() const { return program_dir_ 
 void SnapshotSlots::SaveSnapshotSlot(ByteBufferBank& bank, const MachineState& m, const RomImages& roms,
                                      const std::filesystem::path& path, bool with_copy, bool durable) {
     if (!session_started_) return;  // an empty machine must not replace a saved session
+    if (writes_stopped()) return;  // the slots are another running copy's
     // A file this run could not read is the user's to judge, never written over.
     const std::filesystem::path slot_path = slot_of(path);
     if (std::find(unreadable_.begin(), unreadable_.end(), slot_path) != unreadable_.end()) {
@@ -90,8 +91,15 @@ void SnapshotSlots::RecordAutosave() {
 }
 
 void SnapshotSlots::QuickSave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    if (writes_stopped())
+        throw IoError("Quick save is off in this window: " + no_writes_reason_ +
+                      "\nUse Save... to write the machine to a file of your choice.");
     SaveSnapshotSlot(bank, m, roms, slot(QUICK_SAVE_SLOT), true);
     RecordAutosave();
+}
+
+void SnapshotSlots::Autosave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms) {
+    if (!writes_stopped()) QuickSave(bank, m, roms);
 }
 
 std::filesystem::path SnapshotSlots::slot_of(const std::filesystem::path& path) const {

@@ -18,6 +18,11 @@
 // (start_session) the machine is empty, and a quick save, autosave copy, pause, reset
 // or close file written from it would replace the user's last session. Until then
 // SaveSnapshotSlot and every command that writes a slot do nothing.
+//
+// A copy of the program that shares its folder with another running copy writes no slot
+// at all (stop_writing): the slots belong to the other copy's session. The automatic
+// writes (autosave, pause, key press, reset, close) then do nothing, and the QuickSave
+// the user asks for is refused with the reason.
 #pragma once
 #include <array>
 #include <filesystem>
@@ -80,7 +85,10 @@ public:
 
     // Commands and events.
     // QuickSave command and autosave tick: the quick-save slot with a copy, then RecordAutosave.
+    // A copy that writes no slot throws IoError with the reason.
     void QuickSave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
+    // The autosave tick: QuickSave, but nothing at all in a copy that writes no slot.
+    void Autosave(ByteBufferBank& bank, const MachineState& m, const RomImages& roms);
     // QuickOpen command: loads the quick-save slot (IoError naming it when there is none).
     LoadResult QuickOpen(ByteBufferBank& bank, MachineState& m);
     // Pause command: writes the pause slot when entering the pause (not paused yet);
@@ -123,6 +131,11 @@ public:
     // Marks the machine as holding a session: the start-up reset does it.
     void start_session() { session_started_ = true; }
 
+    // From now on no slot is written; reason (why, for the user) is told when a quick
+    // save is asked for.
+    void stop_writing(std::string reason) { no_writes_reason_ = std::move(reason); }
+    bool writes_stopped() const { return !no_writes_reason_.empty(); }
+
     // Removes this program's temporary files left by a write that was killed in the
     // middle, in every folder the slots are written to (the program's folder, AutoSave,
     // and the folders slot files that are symbolic links point into). Start-up calls it;
@@ -143,6 +156,7 @@ private:
     Clock clock_;
     bool session_started_ = false;
     std::vector<std::filesystem::path> unreadable_;  // slot paths marked, not yet moved
+    std::string no_writes_reason_;  // "" while slots are written
 };
 
 }  // namespace lvov

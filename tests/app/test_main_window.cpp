@@ -50,6 +50,7 @@ private slots:
     void runningKeysStayWithTheMachine();
     void failedPauseSlotWriteDoesNotDeadenKeysOrPause();
     void closingAndDestroyingAShownWindow();
+    void aCopyWithoutSlotsWritesNoneAndTakesHandedFiles();
 
 private:
     fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
@@ -932,6 +933,53 @@ void MainWindowTest::failedPauseSlotWriteDoesNotDeadenKeysOrPause() {
     QCOMPARE(form->errors.size(), 3);
     QVERIFY(form->paused());
     QVERIFY(!main_key_held(m, 7, 7));  // the pause released the held key
+}
+
+// A copy sharing its folder with a running one says so once started, writes no slot
+// whatever happens, refuses the quick save with the reason and saves to a chosen file.
+// Files handed over by later starts load as dropped ones, one handed during start-up
+// after it.
+void MainWindowTest::aCopyWithoutSlotsWritesNoneAndTakesHandedFiles() {
+    const fs::path first = write_tape("first.lvt", 0x8000, {0xC3, 0x00, 0x80});
+    const fs::path second = write_tape("second.lvt", 0x8100, {0x3E, 0x01});
+    auto form = new_form();
+    form->emu().snapshot_slots.stop_writing("another copy uses the folder");
+    form->set_startup_notice("No slot is written");
+    form->take_handed_file(qpath(first));
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTRY_VERIFY(!form->first_activation());
+    MachineState& m = form->emu().machine;
+    QCOMPARE(form->messages, QStringList{"No slot is written"});
+    QCOMPARE(m.memory[0x8000], uint8_t(0xC3));
+    QCOMPARE(form->windowTitle(), qpath(first));
+
+    qint64 now = 0;
+    form->PauseSlotWriter->set_clock([&now] { return now += 1000; });
+    press(form->PictureView_, Qt::Key_A, SCAN_A);
+    release(form->PictureView_, Qt::Key_A, SCAN_A);
+    form->TimerAutoSaveTimer();
+    form->MenuPauseClick();
+    form->MenuPauseClick();
+    form->ToolButtonQuickResetCPUClick();
+    form->MenuQuickSaveClick();
+    QCOMPARE(form->errors.size(), 1);
+    QVERIFY(form->errors[0].contains("another copy uses the folder"));
+    form->save_answer = qpath(dir() / "mine.NevLVE");
+    form->MenuSaveClick();
+
+    form->take_handed_file(qpath(second));
+    QCOMPARE(m.memory[0x8100], uint8_t(0x3E));
+    QCOMPARE(form->windowTitle(), qpath(second));
+    form->take_handed_file(QString());  // only brings the window to the front
+    QCOMPARE(m.memory[0x8100], uint8_t(0x3E));
+    form->close();
+    QCOMPARE(form->errors.size(), 1);
+
+    QStringList names;
+    for (const auto& entry : fs::directory_iterator(dir())) names << qpath(entry.path().filename());
+    names.sort();
+    QCOMPARE(names, QStringList({"first.lvt", "mine.NevLVE", "second.lvt"}));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -14,8 +15,10 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -98,6 +101,24 @@ std::map<std::string, std::string> folder_files(const fs::path& dir) {
         files[e.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
     }
     return files;
+}
+
+// Runs work, answering every message box it opens; the texts of those shown over
+// window, and "elsewhere: " and the text of any other.
+QStringList message_boxes(const QWidget* window, const std::function<void()>& work) {
+    QStringList texts;
+    QTimer answer;
+    answer.setInterval(5);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        const bool over = box->parentWidget() && box->parentWidget()->window() == window;
+        texts << (over ? box->text() : QStringLiteral("elsewhere: ") + box->text());
+        box->done(QMessageBox::Ok);
+    });
+    answer.start();
+    work();
+    return texts;
 }
 
 }  // namespace
@@ -251,12 +272,15 @@ void TimeTest::stepsAndTheirKeys() {
         QTest::keyClick(p->ListingPC, static_cast<Qt::Key>(k), mods);
     };
 
-    // F11: one instruction, still paused.
+    // F11: one instruction, still paused; the memory grid shows what it stored.
     const uint8_t rounds = emu.machine.memory[0x9000];
+    form->DebuggerForm->go_to_address(0x9000);
     key(Qt::Key_F11);
     QVERIFY(form->paused());
     QCOMPARE(emu.machine.PC, static_cast<uint16_t>(mark + 3));
     QCOMPARE(emu.machine.memory[0x9000], static_cast<uint8_t>(rounds + 1));
+    QTRY_COMPARE(form->DebuggerForm->grid_text(1, 0x901),
+                 QStringLiteral("%1").arg(rounds + 1, 2, 16, QChar('0')).toUpper());
     QCOMPARE(emu.machine.cycles, 13);
     QCOMPARE(form->DebuggerForm->RegisterLabels[8]->text(), QStringLiteral("r_PC:%1").arg(mark + 3));
     QCOMPARE(p->cursor_address(), static_cast<uint16_t>(mark + 3));
@@ -313,11 +337,14 @@ void TimeTest::breakpointListListingAndWatchpoints() {
     QCOMPARE(emu.machine.PC, static_cast<uint16_t>(program_.at("MARK") - 1));  // after LDA
     QCOMPARE(emu.machine.A, 3);
 
-    // Wrong fields: a message, nothing added.
-    add_breakpoint(*form, 0, 0x8000, QStringLiteral("Q=1"));
-    p->EditFrom->setText(QStringLiteral("12345"));
-    p->ButtonAdd->click();
-    QCOMPARE(form->errors.size(), 2);
+    // Wrong fields: a message over the debugger window, nothing added.
+    QStringList refused = message_boxes(form->DebuggerForm, [&] {
+        add_breakpoint(*form, 0, 0x8000, QStringLiteral("Q=1"));
+        p->EditFrom->setText(QStringLiteral("12345"));
+        p->ButtonAdd->click();
+    });
+    QCOMPARE(refused.size(), 2);
+    QVERIFY2(refused.filter(QStringLiteral("elsewhere")).isEmpty(), qPrintable(refused.join('\n')));
     QCOMPARE(emu.exec.breakpoints().size(), size_t{1});
 
     // Unchecking the box disables it; a condition typed into its cell replaces the old.
@@ -325,8 +352,11 @@ void TimeTest::breakpointListListingAndWatchpoints() {
     QVERIFY(!emu.exec.breakpoints()[0].enabled);
     p->GridBreakpoints->item(0, 4)->setText(QStringLiteral("A=10"));
     QCOMPARE(emu.exec.breakpoints()[0].condition_text, std::string("A=10"));
-    p->GridBreakpoints->item(0, 4)->setText(QStringLiteral("A=="));
-    QCOMPARE(form->errors.size(), 3);
+    refused =
+        message_boxes(form->DebuggerForm, [&] { p->GridBreakpoints->item(0, 4)->setText(QStringLiteral("A==")); });
+    QCOMPARE(refused.size(), 1);
+    QVERIFY2(!refused[0].startsWith(QStringLiteral("elsewhere")), qPrintable(refused[0]));
+    QVERIFY(form->errors.isEmpty());
     QCOMPARE(p->GridBreakpoints->item(0, 4)->text(), QStringLiteral("A=10"));
 
     // A click in the listing's first column sets an execution breakpoint there; a second
@@ -378,8 +408,9 @@ void TimeTest::traceViewAndSave() {
     QCOMPARE(text, expected);
 
     p->ask_trace_file_name = [&] { return QString::fromStdString((dir() / "absent" / "t.txt").string()); };
-    p->ButtonSaveTrace->click();
-    QCOMPARE(form->errors.size(), 1);
+    const QStringList failed = message_boxes(form->DebuggerForm, [&] { p->ButtonSaveTrace->click(); });
+    QCOMPARE(failed.size(), 1);
+    QVERIFY2(!failed[0].startsWith(QStringLiteral("elsewhere")), qPrintable(failed[0]));
 }
 
 void TimeTest::commandLineBreakWatchTrace() {

@@ -15,7 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/exec_control.h"
 #include "debugger/debugger_form.h"
+#include "debugger/exec_panel.h"
 
 namespace lvov {
 namespace {
@@ -43,12 +45,14 @@ private slots:
     void cleanup() { form_.reset(); }
     void openingFillsTheGridAndListsFromPC();
     void refreshFollowsMemoryOnlyWithRealTime();
+    void whilePausedTheGridFollowsMemory();
     void hoverReadsMemoryNotTheCell();
     void keyFilters();
     void listingSearchAndReplaceButtons();
     void valueTrackerSteps();
     void resultEntriesGoToTheAddress();
     void widgetsKeepTheirNamesAndTabOrder();
+    void executionListingShowsPortsAndEnabledMarks();
 
 private:
     std::unique_ptr<MachineState> m_;
@@ -136,6 +140,44 @@ void DebuggerFormTest::refreshFollowsMemoryOnlyWithRealTime() {
     QVERIFY(f.grid_top_row() <= 3073 && 3073 < f.grid_top_row() + f.grid_visible_rows());
     QCOMPARE(f.grid_text(1, 3073), QStringLiteral("3E"));
     QCOMPARE(f.grid_text(2, 1), QStringLiteral("00"));
+}
+
+// Paused, no frame refreshes the window: the visible rows follow memory by themselves,
+// whatever changed it, and a row scrolled into view shows memory as it is now.
+void DebuggerFormTest::whilePausedTheGridFollowsMemory() {
+    TestDebugger& f = *form_;
+    f.MenuDebuggerClick();
+    f.set_paused(true);
+    m_->memory[0x0003] = 'A';
+    QTRY_COMPARE(f.grid_text(4, 1), QStringLiteral("41"));
+    QCOMPARE(f.grid_text(17, 1), QStringLiteral("...A............"));
+    // A text typed into a cell stays while its byte does.
+    f.GridMemory->model()->setData(grid_index(1, 1), QStringLiteral("77"));
+    m_->memory[0x0011] = 0x22;
+    QTRY_COMPARE(f.grid_text(2, 2), QStringLiteral("22"));
+    QCOMPARE(f.grid_text(1, 1), QStringLiteral("77"));
+
+    // A found address far below, then a replacement there.
+    m_->memory[0x8046] = 0x99;
+    f.PageControlTools->setCurrentIndex(1);
+    f.EditSearchValue->setText("153");
+    QTest::mouseClick(f.ButtonSearch, Qt::LeftButton);
+    const QAbstractItemModel* found = f.ListBoxSearchFound->model();
+    QTest::mouseClick(f.ListBoxSearchFound->viewport(), Qt::LeftButton, {},
+                      f.ListBoxSearchFound->visualRect(found->index(0, 0)).center());
+    QCOMPARE(f.grid_cell(), (GridCell{7, 0x805}));
+    QTRY_COMPARE(f.grid_text(7, 0x805), QStringLiteral("99"));
+    f.CheckBoxReplaceHex->setChecked(true);
+    f.EditReplaceAddress->setText("8047");
+    f.EditReplaceValue->setText("FF");
+    QTest::mouseClick(f.ButtonReplace, Qt::LeftButton);
+    QTRY_COMPARE(f.grid_text(8, 0x805), QStringLiteral("FF"));
+
+    // Running again, the frames decide: without Memory RealTime the grid keeps its texts.
+    f.set_paused(false);
+    m_->memory[0x8048] = 0x55;
+    QTest::qWait(250);
+    QCOMPARE(f.grid_text(9, 0x805), QStringLiteral("00"));
 }
 
 void DebuggerFormTest::hoverReadsMemoryNotTheCell() {
@@ -340,6 +382,32 @@ void DebuggerFormTest::widgetsKeepTheirNamesAndTabOrder() {
     QCOMPARE(next_tab_stop(f.ComboBoxTrackMode), f.EditTrackValue);
     QCOMPARE(next_tab_stop(f.EditTrackValue), f.ButtonTrackStart);
     QCOMPARE(next_tab_stop(f.ButtonTrackStart), f.ListBoxTrackFound);
+}
+
+// The execution page lists the port of IN and OUT (the Ассемблер page keeps its own
+// text), and marks an address where any breakpoint is enabled as enabled.
+void DebuggerFormTest::executionListingShowsPortsAndEnabledMarks() {
+    ExecControl exec;
+    auto* panel = new ExecPanel(*m_, exec, form_.get());
+    const uint8_t code[] = {0xD3, 0xC2, 0xDB, 0xC1, 0x00};
+    std::copy(std::begin(code), std::end(code), m_->memory.begin() + 0x8000);
+    m_->PC = 0x8000;
+    panel->refresh_all();
+    const int row = panel->listing_row_of(0x8000);  // a few instructions lead up to PC
+    const auto& lines = panel->listing_lines();
+    QCOMPARE(QString::fromStdString(lines.at(row).row.mnemonic), QStringLiteral("OUT C2"));
+    QCOMPARE(QString::fromStdString(lines.at(row + 1).row.mnemonic), QStringLiteral("IN C1"));
+    form_->fill_listing(0x8000, 0x8002);
+    QCOMPARE(QString::fromStdString(form_->listing().rows().at(0).mnemonic), QStringLiteral("OUT port"));
+
+    const int off = exec.add(BreakKind::Exec, 0x8002, 0x8002);
+    const int on = exec.add(BreakKind::Exec, 0x8002, 0x8002);
+    exec.set_enabled(off, false);
+    QCOMPARE(panel->listing_mark(row + 1), QStringLiteral("\u25CF"));
+    exec.set_enabled(on, false);
+    QCOMPARE(panel->listing_mark(row + 1), QStringLiteral("\u25CB"));
+    exec.set_enabled(off, true);
+    QCOMPARE(panel->listing_mark(row + 1), QStringLiteral("\u25CF"));
 }
 
 }  // namespace lvov

@@ -211,5 +211,32 @@ TEST_F(SlotsTest, NoSlotIsWrittenBeforeTheSessionStarts) {
     EXPECT_TRUE(std::filesystem::exists(dir / "OnClose.NevLVE"));
 }
 
+// A copy sharing its folder with a running one leaves that copy's session alone: the
+// automatic writes do nothing, and the quick save asked for is refused with the reason.
+TEST_F(SlotsTest, AfterStopWritingNoSlotChanges) {
+    slots.QuickSave(bank, *m, roms);  // the other copy's session
+    const Bytes quick = test::read_file(dir / "QuickSave.NevLVE");
+    const auto recent = slots.recent_snapshots;
+    slots.stop_writing("another copy uses the folder");
+    m->memory[0x0100] = 0x99;
+
+    slots.Autosave(bank, *m, roms);
+    slots.PauseCommand(bank, *m, roms, false);
+    slots.SaveKeyPressSlot(bank, *m, roms);
+    slots.SaveResetSlot(bank, *m, roms);
+    slots.SaveCloseSlot(bank, *m, roms);
+    try {
+        slots.QuickSave(bank, *m, roms);
+        ADD_FAILURE() << "no error";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find("another copy uses the folder"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(test::read_file(dir / "QuickSave.NevLVE"), quick);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "AutoSave"), {}), 1);
+    for (const char* name : {"onPause.NevLVE", "OnReset.NevLVE", "OnClose.NevLVE"})
+        EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+    EXPECT_EQ(slots.recent_snapshots, recent);
+}
+
 }  // namespace
 }  // namespace lvov
