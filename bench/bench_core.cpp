@@ -140,7 +140,6 @@ BENCHMARK(BM_MixedLoop)->Unit(benchmark::kMillisecond);
 void BM_MixedLoopVideoMode(benchmark::State& state) {
     auto m = std::make_unique<MachineState>();
     init_RAM(*m);  // every latch 00: video mode
-    i8080_init(*m);
     const auto program = mixed_loop(0x8000, 0x4000, 0x5000, 0xA000);
     std::copy(program.begin(), program.end(), m->memory.begin() + 0x8000);
     m->PC = 0x8000;

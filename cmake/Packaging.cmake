@@ -2,8 +2,8 @@
 # `cmake --install` installs, under /usr. Its dependencies are computed from the
 # program's binary by dpkg-shlibdeps (Debian package dpkg-dev).
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME nevemulator)
-set(CPACK_PACKAGE_VERSION "1.0~beta")
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VERSION "${LVOV_PACKAGE_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "emulator of the PK-01 Lvov home computer")
 set(CPACK_PACKAGE_DESCRIPTION "An emulator of the PK-01 Lvov, a Soviet home computer built around the Intel 8080.
 It loads tape images (.lvt), memory dumps (.sav) and snapshots (.NevLVE), keeps

@@ -248,7 +248,6 @@ void cpm_setup(MachineState& m, std::span<const uint8_t> program) {
                          std::to_string(cpm_max_program()) + " fit.");
     init_RAM(m);
     m.port_latches.fill(0xFF);  // RAM mode: 0000-BFFF is RAM
-    i8080_init(m);
     m.A = m.B = m.C = m.D = m.E = m.H = m.L = m.F = 0;
     m.cycles = 0;
 

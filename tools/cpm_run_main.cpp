@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "core/errors.h"
+#include "core/hex.h"
 #include "core/i8080.h"
 #include "core/rom.h"
 #include "cpm_machine.h"
@@ -47,8 +48,9 @@ int boot(const char* argv0) {
     i8080_do_opcodes(*m, boot_cycles);
     const auto end = std::chrono::steady_clock::now();
     const double ms = std::chrono::duration<double, std::milli>(end - start).count();
-    std::printf("boot run: %d cycles in %.2f ms (firmware image 1%s, ROM identity %d), PC=%04X SP=%04X\n", m->cycles,
-                ms, roms.image1_builtin ? " built-in" : " from file", identify_rom(*m, roms), m->PC, m->SP);
+    std::printf("boot run: %d cycles in %.2f ms (firmware image 1%s, ROM identity %d), PC=%s SP=%s\n", m->cycles, ms,
+                roms.image1_builtin ? " built-in" : " from file", identify_rom(*m, roms), hex4(m->PC).c_str(),
+                hex4(m->SP).c_str());
     std::fprintf(stderr, "cycles: %d\n", m->cycles);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "core/errors.h"
+#include "core/exec_hooks.h"
 #include "core/text.h"
 #include "host/files.h"
 #include "storage/buffers.h"
@@ -12,6 +13,8 @@
 namespace lvov {
 
 namespace {
+
+constexpr int TRACE_LINES_MAX = static_cast<int>(TRACE_CAPACITY);  // all the trace keeps
 
 // "\n" becomes a line break and "\\" one backslash; any other backslash stays as it is.
 std::string unescape(const std::string& text) {
@@ -134,8 +137,8 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         } else if (name == "--trace") {
             std::string text;
             ok = value(text);
-            if (ok && !parse_count(text, o.trace, MAX_TRACE_LINES)) {
-                result.error = "--trace needs a whole number from 0 to " + std::to_string(MAX_TRACE_LINES) +
+            if (ok && !parse_count(text, o.trace, TRACE_LINES_MAX)) {
+                result.error = "--trace needs a whole number from 0 to " + std::to_string(TRACE_LINES_MAX) +
                                ", not \"" + text + "\"";
                 return result;
             }
@@ -211,7 +214,8 @@ std::string check_outputs(const CommandLine& options) {
 }
 
 std::string usage_text() {
-    return "Usage: nevemulator [options] [FILE]\n"
+    return "Usage: " + std::string(PROGRAM_NAME) +
+           " [options] [FILE]\n"
            "Emulator of the PK-01 Lvov home computer.\n"
            "\n"
            "  FILE                  a tape image (.lvt), dump (.sav) or snapshot (.NevLVE),\n"
@@ -231,7 +235,9 @@ std::string usage_text() {
            "                        registers: PC=.. SP=.. A=.. F=.. BC=.. DE=.. HL=..\n"
            "                        cycles=N (N: clock cycles of the frame up to the stop)\n"
            "  --watch ADDR          stop the same way after the first write to ADDR\n"
-           "  --trace N             print the last N instructions executed (at most 4096)\n"
+           "  --trace N             print the last N instructions executed (at most " +
+           std::to_string(TRACE_LINES_MAX) +
+           ")\n"
            "                        before the stop or the end of the run\n"
            "  --dir DIR             the folder that stands for the program's directory\n"
            "                        (snapshot slots, key map, games, firmware)\n"

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
+
 namespace lvov {
 
 constexpr int DEFAULT_HEADLESS_FRAMES = 250;
@@ -32,8 +34,6 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILURE_WRITE = 1;  // an output file (screenshot, snapshot) could not be written
 constexpr int EXIT_USAGE = 2;  // bad options, or an input file that cannot be read
 constexpr int EXIT_NOT_STOPPED = 3;  // --break or --watch given, and the frames ran out first
-
-constexpr int MAX_TRACE_LINES = 4096;  // the instructions the trace keeps
 
 struct CommandLine {
     bool headless = false;
@@ -80,7 +80,5 @@ std::string check_outputs(const CommandLine& options);
 // The --help text and the --version line.
 std::string usage_text();
 std::string version_text();  // PROGRAM_NAME_VERSION and a line break
-
-constexpr char PROGRAM_NAME_VERSION[] = "nevemulator 1.0Beta";
 
 }  // namespace lvov

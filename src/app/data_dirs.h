@@ -21,10 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
+
 namespace lvov {
 
 // The folder name under the user's data folder, and under <prefix>/share.
-constexpr char DATA_FOLDER_NAME[] = "nevemulator";
+constexpr const char* DATA_FOLDER_NAME = PROGRAM_NAME;
 
 struct DataDirs {
     // Snapshot slots, AutoSave/, the key map and the user's own games index; the open

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/errors.h"
+#include "core/hex.h"
 #include "core/i8080.h"
 #include "core/opcodes.h"
 #include "core/text.h"
@@ -14,12 +15,6 @@ namespace lvov {
 namespace {
 
 constexpr uint8_t OUT_OPCODE = 0xD3;
-
-std::string hex(unsigned value, int digits) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
 
 struct SubjectName {
     const char* name;
@@ -37,12 +32,6 @@ constexpr SubjectName SUBJECTS[] = {
 
 [[noreturn]] void bad_condition(std::string_view text, const std::string& why) {
     throw ConversionError("'" + std::string(text) + "' is not a condition: " + why);
-}
-
-bool is_call_or_rst(uint8_t op) {
-    if ((op & 0xC7) == 0xC7) return true;  // RST n
-    if ((op & 0xC7) == 0xC4) return true;  // Ccc
-    return op == 0xCD || op == 0xDD || op == 0xED || op == 0xFD;  // CALL and its undocumented forms
 }
 
 bool matches(BreakKind kind, const Access& a) {
@@ -136,19 +125,15 @@ std::optional<Condition> parse_condition(std::string_view text) {
     const std::optional<uint32_t> parsed = parse_hex_digits(value, 4);
     if (!parsed) bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
     const unsigned v = *parsed;
-    if (v > subject->max)
-        bad_condition(text, name + " holds at most " +
-                                hex(subject->max, subject->max > 0xFF ? 4
-                                                  : subject->max > 1  ? 2
-                                                                      : 1));
+    if (v > subject->max) bad_condition(text, name + " holds at most " + hex_digits(subject->max, 1));
     cond.value = static_cast<uint16_t>(v);
     return cond;
 }
 
 std::string Breakpoint::where() const {
-    if (is_port_kind(kind)) return hex(first, 2);
-    if (first == last) return hex(first, 4);
-    return hex(first, 4) + "-" + hex(last, 4);
+    if (is_port_kind(kind)) return hex2(first);
+    if (first == last) return hex4(first);
+    return hex4(first) + "-" + hex4(last);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -159,8 +144,8 @@ ExecControl::ExecControl() = default;
 int ExecControl::add(BreakKind kind, uint16_t first, uint16_t last, std::string_view condition) {
     if (kind == BreakKind::Exec || is_port_kind(kind)) last = first;
     if (is_port_kind(kind) && first > 0xFF)
-        throw RangeError("A port number runs from 00 to FF, not " + hex(first, 4) + ".");
-    if (last < first) throw RangeError("The range " + hex(first, 4) + "-" + hex(last, 4) + " runs backwards.");
+        throw RangeError("A port number runs from 00 to FF, not " + hex4(first) + ".");
+    if (last < first) throw RangeError("The range " + hex4(first) + "-" + hex4(last) + " runs backwards.");
     Breakpoint bp;
     bp.kind = kind;
     bp.first = first;
@@ -298,7 +283,7 @@ void ExecControl::step() {
 
 void ExecControl::step_over(const MachineState& m) {
     const uint8_t op = do_read(m, m.PC);
-    if (!is_call_or_rst(op)) {
+    if (!control_flow(op).enters_subroutine()) {
         step();
         return;
     }
@@ -428,16 +413,16 @@ void ExecControl::set_trace(bool on) { trace_on = on; }
 
 std::string trace_line(const TraceEntry& e) {
     const ListingRow row = listing_row(e.pc, e.bytes[0], e.bytes[1], e.bytes[2]);
-    char text[128];
-    std::snprintf(text, sizeof text, "%-5s %-8s  %-10s %-4s  A=%02X F=%02X BC=%02X%02X DE=%02X%02X HL=%02X%02X SP=%04X",
-                  row.address.c_str(), row.bytes.c_str(), row.mnemonic.c_str(), row.operand.c_str(), e.a, e.f,
-                  e.bc >> 8, e.bc & 0xFF, e.de >> 8, e.de & 0xFF, e.hl >> 8, e.hl & 0xFF, e.sp);
-    return text;
+    char text[64];
+    std::snprintf(text, sizeof text, "%-5s %-8s  %-10s %-4s  ", row.address.c_str(), row.bytes.c_str(),
+                  row.mnemonic.c_str(), row.operand.c_str());
+    return text + ("A=" + hex2(e.a)) + " F=" + hex2(e.f) + " BC=" + hex4(e.bc) + " DE=" + hex4(e.de) +
+           " HL=" + hex4(e.hl) + " SP=" + hex4(e.sp);
 }
 
 ListingRow code_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2) {
     ListingRow row = listing_row(address, op, b1, b2);
-    if (op == OUT_OPCODE) row.mnemonic = "OUT " + hex(b1, 2);
+    if (op == OUT_OPCODE) row.mnemonic = "OUT " + hex2(b1);
     return row;
 }
 
@@ -470,10 +455,9 @@ std::vector<CodeLine> code_around(const MachineState& m, uint16_t pc, int contex
 }
 
 std::string register_line(const MachineState& m) {
-    char text[96];
-    std::snprintf(text, sizeof text, "PC=%04X SP=%04X A=%02X F=%02X BC=%02X%02X DE=%02X%02X HL=%02X%02X cycles=%d",
-                  m.PC, m.SP, m.A, m.F, m.B, m.C, m.D, m.E, m.H, m.L, m.cycles);
-    return text;
+    return "PC=" + hex4(m.PC) + " SP=" + hex4(m.SP) + " A=" + hex2(m.A) + " F=" + hex2(m.F) + " BC=" + hex2(m.B) +
+           hex2(m.C) + " DE=" + hex2(m.D) + hex2(m.E) + " HL=" + hex2(m.H) + hex2(m.L) +
+           " cycles=" + std::to_string(m.cycles);
 }
 
 std::vector<std::string> ExecControl::trace_lines(size_t n) const {

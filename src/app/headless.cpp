@@ -9,6 +9,7 @@
 
 #include "app/emulator.h"
 #include "core/errors.h"
+#include "core/version.h"
 #include "devices/typing.h"
 #include "host/files.h"
 
@@ -51,7 +52,7 @@ int run_headless(const CommandLine& options, const std::filesystem::path& progra
 
 int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& err) {
     const auto fail = [&err](const std::string& message, int status) {
-        err << "nevemulator: " << message << "\n";
+        err << PROGRAM_NAME << ": " << message << "\n";
         return status;
     };
 
@@ -69,7 +70,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     // default speed. A key map that cannot be used is a mistake on the command line here.
     auto emu = std::make_unique<Emulator>(dirs);
     const StartupReport report = emu->start_up({.read_games = false, .restore_session = false, .boot = true});
-    for (const std::string& problem : report.firmware) err << "nevemulator: " << problem << "\n";
+    for (const std::string& problem : report.firmware) err << PROGRAM_NAME << ": " << problem << "\n";
     if (const StartupProblem* p = report.find(StartupProblem::Source::KeyMap)) return fail(p->error, EXIT_USAGE);
 
     if (!options.file.empty()) {
@@ -96,7 +97,7 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
     if (emu->stopped) {
         std::cout << register_line(emu->machine) << "\n";
     } else if (watching) {
-        err << "nevemulator: the frames ran out before any --break or --watch was reached\n";
+        err << PROGRAM_NAME << ": the frames ran out before any --break or --watch was reached\n";
     }
     std::cout.flush();
 

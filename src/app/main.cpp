@@ -12,6 +12,7 @@
 #include "app/headless.h"
 #include "app/main_form_emu.h"
 #include "app/single_instance.h"
+#include "core/version.h"
 #include "storage/buffers.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
     const ParsedCommandLine parsed = parse_command_line(args);
     const CommandLine& options = parsed.options;
     if (!parsed.error.empty()) {
-        std::cerr << "nevemulator: " << parsed.error << "\nTry 'nevemulator --help'.\n";
+        std::cerr << PROGRAM_NAME << ": " << parsed.error << "\nTry '" << PROGRAM_NAME << " --help'.\n";
         return EXIT_USAGE;
     }
     if (options.help) {
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
 
     const auto program_dir = resolve_program_dir(options, argv[0]);
     if (const std::string problem = check_inputs(options, program_dir); !problem.empty()) {
-        std::cerr << "nevemulator: " << problem << "\n";
+        std::cerr << PROGRAM_NAME << ": " << problem << "\n";
         return EXIT_USAGE;
     }
     // --dir holds everything; otherwise an installed copy, or one in a folder it may not
@@ -43,7 +44,7 @@ int main(int argc, char** argv) {
         options.dir.empty() ? find_data_dirs(program_dir, process_environment()) : DataDirs::beside(program_dir);
     if (options.headless) return run_headless(options, dirs, std::cerr);
     if (const std::string problem = make_writable_dir(dirs); !problem.empty()) {
-        std::cerr << "nevemulator: " << problem << "\n";
+        std::cerr << PROGRAM_NAME << ": " << problem << "\n";
     }
 
     QApplication app(argc, argv);
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     const SingleInstance::Outcome claim = instance.claim(options.file.empty() ? "" : absolute_file_name(options.file));
     if (claim.role == SingleInstance::Role::HandedOver) return EXIT_OK;
     if (claim.role == SingleInstance::Role::Owner && !claim.reason.empty())
-        std::cerr << "nevemulator: " << claim.reason << "\n";
+        std::cerr << PROGRAM_NAME << ": " << claim.reason << "\n";
     set_application_title();
     set_desktop_identity();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));

@@ -22,13 +22,14 @@
 #include "app/icons.h"
 #include "app/time_control.h"
 #include "core/errors.h"
+#include "core/version.h"
 #include "debugger/debugger_form.h"
 #include "devices/host_keys.h"
 
 namespace lvov {
 
 const QString APP_TITLE = QStringLiteral("ПК ЛЬВОВ");
-const QString TITLE_NORMAL = QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta");
+const QString TITLE_NORMAL = QStringLiteral("NEV еmulator for PK-01 Lvov    ") + QString::fromLatin1(PROGRAM_VERSION);
 const QString TITLE_PAUSED = TITLE_NORMAL + QStringLiteral(" (Pause)");
 const QString GAMES_PLACEHOLDER = QStringLiteral("(выберите игру)");
 

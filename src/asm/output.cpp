@@ -76,15 +76,14 @@ std::string listing_text(const AssembleResult& result) {
         do {
             std::string bytes;
             for (size_t k = i; k < l.bytes.size() && k < i + 4; ++k) {
-                std::snprintf(buf, sizeof buf, "%02X ", l.bytes[k]);
-                bytes += buf;
+                bytes += hex2(l.bytes[k]) + " ";
             }
             std::snprintf(buf, sizeof buf, "%5d  ", l.line);
             out += i == 0 ? buf : "       ";
             if (!l.bytes.empty() || l.show == ListingLine::Show::Address) {
-                out += " " + hex4((l.address + i) & 0xFFFF);
+                out += " " + hex4(l.address + i);
             } else if (l.show == ListingLine::Show::Value) {
-                out += "=" + hex4(static_cast<uint32_t>(l.value) & 0xFFFF);
+                out += "=" + hex4(static_cast<uint32_t>(l.value));
             } else {
                 out += "     ";
             }
@@ -97,7 +96,8 @@ std::string listing_text(const AssembleResult& result) {
     }
     out += "\n; symbols\n";
     for (const auto& [name, value] : result.symbols) {
-        std::snprintf(buf, sizeof buf, "%-24s %04XH  %d\n", name.c_str(), static_cast<unsigned>(value) & 0xFFFF, value);
+        std::snprintf(buf, sizeof buf, "%-24s %sH  %d\n", name.c_str(), hex4(static_cast<uint32_t>(value)).c_str(),
+                      value);
         out += buf;
     }
     return out;

@@ -228,7 +228,7 @@ void Assembler::do_instruction(const std::string& op, MnemonicShape shape, std::
     uint8_t opcode;
     if (uop == "RST") {
         const int64_t n = checked(eval(ops[0]), 0, 7, "an RST number (0 to 7)");
-        opcode = static_cast<uint8_t>(0xC7 | ((n & 7) << 3));
+        opcode = *find_opcode(uop, std::to_string(n));
     } else {
         std::string regs;
         for (int i = 0; i < shape.registers; ++i) {

@@ -52,13 +52,13 @@ consteval int32_t cycles_taken_of(uint8_t op) { return opcode_info(op).cycles_ta
 // copy (CHECK, with cs) also stops where the hooks ask: see the check point below.
 template <bool RAM, bool CHECK = false>
 void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nullptr) {
-    // The INR/DCR flag tables beside the handler addresses, so that the tables are
-    // addressed from the register that already holds the dispatch table.
+    // The flag tables beside the handler addresses, so that the tables are addressed
+    // from the register that already holds the dispatch table.
     struct Tables {
 #if LVOV_COMPUTED_GOTO
         std::array<const void*, 256> dispatch;
 #endif
-        FlagTable inr, dcr;
+        FlagTable szp, inr, dcr;
     };
 #define LABELS16(h)                                                                                                 \
     &&L_0x##h##0, &&L_0x##h##1, &&L_0x##h##2, &&L_0x##h##3, &&L_0x##h##4, &&L_0x##h##5, &&L_0x##h##6, &&L_0x##h##7, \
@@ -68,6 +68,7 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
         {LABELS16(0), LABELS16(1), LABELS16(2), LABELS16(3), LABELS16(4), LABELS16(5), LABELS16(6), LABELS16(7),
          LABELS16(8), LABELS16(9), LABELS16(A), LABELS16(B), LABELS16(C), LABELS16(D), LABELS16(E), LABELS16(F)},
 #endif
+        SZP_FLAGS,
         kIncDecFlags.inr,
         kIncDecFlags.dcr
     };
@@ -79,7 +80,7 @@ void run(MachineState& m, int32_t& left_io, [[maybe_unused]] CheckState* cs = nu
     uint64_t bc = (m.B << 8) | m.C, de = (m.D << 8) | m.E, hl = (m.H << 8) | m.L;
     uint64_t pc = m.PC, sp = m.SP;
     int32_t left = left_io;
-    const FlagTable& ft = m.flag_table;
+    const FlagTable& ft = tables.szp;
 
     // The checking copy keeps its state in locals during a run and in cs between runs.
     [[maybe_unused]] const uint8_t* flags = nullptr;
@@ -732,8 +733,6 @@ done:
 }
 
 }  // namespace
-
-void i8080_init(MachineState& m) { build_flag_table(m); }
 
 bool signal_inv_opc() { return false; }
 

@@ -20,7 +20,6 @@ namespace lvov {
 // signed 32-bit cycle counter past its limit.
 constexpr int32_t MAX_BUDGET = INT32_MAX - 32;
 
-void i8080_init(MachineState& m);
 void i8080_do_opcodes(MachineState& m, int32_t budget);
 
 // Called before any undocumented opcode executes; answers false (go on).

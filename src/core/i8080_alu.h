@@ -3,7 +3,7 @@
 // Registers come as 64-bit values that hold 00-FF, as the interpreter keeps them. A
 // result is computed before truncation: an addition's carry shows in bit 8, a
 // subtraction's borrow as all high bits set (bit 63 taken as CY). Every arithmetic and
-// logical instruction starts its new F from flag_table (szp_flags of the result), which
+// logical instruction starts its new F from SZP_FLAGS (szp_flags of the result), which
 // also clears AC and CY before the rules below set them. These are the processor's own
 // rules, quirks included (AC of a logical operation, DAA keeping CY): they stay bit-exact.
 #pragma once

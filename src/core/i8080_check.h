@@ -14,6 +14,7 @@
 
 #include "core/exec_hooks.h"
 #include "core/i8080_memory.h"
+#include "core/opcodes.h"
 #include "core/ports.h"
 
 namespace lvov::i8080_detail {
@@ -60,7 +61,7 @@ inline void store_trace_entry(TraceEntry& e, uint64_t w0, uint64_t w1) {
 }
 
 // RET, the conditional returns and the undocumented RET (D9).
-constexpr bool is_return(uint8_t op) { return op == 0xC9 || op == 0xD9 || (op & 0xC7) == 0xC0; }
+constexpr bool is_return(uint8_t op) { return control_flow(op).kind == Flow::Return; }
 
 template <bool RAM, bool CHECK>
 inline uint8_t data_rd(const MachineState& m, uint64_t a, const uint8_t* flags, CheckState* cs) {

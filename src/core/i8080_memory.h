@@ -2,14 +2,11 @@
 // known at compile time, word access, operand fetch and the stack.
 //
 // The interpreter's loop exists once for each setting of the map switch (bit 1 of latch
-// C2), so each copy has the routing of do_read/do_write for its setting built in and
-// never reads the latch on an access:
-//   RAM mode:   0000-BFFF memory; C000-FFFF memory, writes dropped
-//   video mode: 0000-3FFF reads 00, writes dropped; 4000-7FFF vram; 8000-BFFF memory;
-//               C000-FFFF memory, writes dropped
-// In the RAM-mode copy a read is one array access and a write one comparison against
-// C000. Two-byte accesses (operands, stack, LHLD/SHLD, XTHL) are one host access when
-// both bytes are plain memory, byte by byte through the map otherwise.
+// C2), so each copy has the routing of the map (mapped_read/mapped_write, core/machine.h)
+// for its setting built in and never reads the latch on an access. In the RAM-mode copy
+// a read is one array access and a write one comparison against C000. Two-byte accesses
+// (operands, stack, LHLD/SHLD, XTHL) are one host access when both bytes are plain
+// memory, byte by byte through the map otherwise.
 //
 // Addresses and register values are 64-bit here, as the interpreter keeps them, so that
 // they index memory as they are; every address passed in is 0000-FFFF (callers reduce
@@ -25,35 +22,21 @@ namespace lvov::i8080_detail {
 
 template <bool RAM>
 inline uint8_t rd(const MachineState& m, uint64_t a) {
-    if constexpr (!RAM) {
-        if (a < 0x8000) return a >= 0x4000 ? m.vram[a - 0x4000] : 0x00;
-    }
-    return m.memory[a];
+    return mapped_read<RAM>(m, a);
 }
 
 template <bool RAM>
 inline void wr(MachineState& m, uint64_t a, uint8_t value) {
-    if (a >= ROM_START) return;
-    if constexpr (!RAM) {
-        if (a < 0x8000) {
-            if (a >= 0x4000) m.vram[a - 0x4000] = value;
-            return;
-        }
-    }
-    m.memory[a] = value;
+    mapped_write<RAM>(m, a, value);
 }
 
 constexpr bool kLittleHost = std::endian::native == std::endian::little;
-
-// The lowest address from which reads and writes reach plain memory in this mode.
-template <bool RAM>
-constexpr uint64_t kPlainFrom = RAM ? 0x0000 : 0x8000;
 
 // Little-endian word at a, the high byte from a + 1 wrapping past FFFF.
 template <bool RAM>
 inline uint64_t rd16(const MachineState& m, uint64_t a) {
     if constexpr (kLittleHost) {
-        if (a - kPlainFrom<RAM> < 0xFFFF - kPlainFrom<RAM>) [[likely]] {
+        if (a - PLAIN_MEMORY_FROM<RAM> < 0xFFFF - PLAIN_MEMORY_FROM<RAM>) [[likely]] {
             uint16_t w;
             std::memcpy(&w, m.memory.data() + a, 2);
             return w;
@@ -67,7 +50,7 @@ inline uint64_t rd16(const MachineState& m, uint64_t a) {
 template <bool RAM>
 inline void wr16(MachineState& m, uint64_t a, uint64_t v) {
     if constexpr (kLittleHost) {
-        if (a - kPlainFrom<RAM> < (ROM_START - 1u) - kPlainFrom<RAM>) [[likely]] {
+        if (a - PLAIN_MEMORY_FROM<RAM> < (ROM_START - 1u) - PLAIN_MEMORY_FROM<RAM>) [[likely]] {
             const uint16_t w = static_cast<uint16_t>(v);
             std::memcpy(m.memory.data() + a, &w, 2);
             return;
@@ -87,7 +70,7 @@ inline uint64_t imm8(const MachineState& m, uint64_t pc) {
 template <bool RAM>
 inline uint64_t imm16(const MachineState& m, uint64_t pc) {
     if constexpr (kLittleHost) {
-        constexpr uint64_t from = RAM ? 0 : kPlainFrom<RAM> - 1;  // pc + 1 is plain memory
+        constexpr uint64_t from = RAM ? 0 : PLAIN_MEMORY_FROM<RAM> - 1;  // pc + 1 is plain memory
         if (pc - from < 0xFFFE - from) [[likely]] {
             uint16_t w;
             std::memcpy(&w, m.memory.data() + pc + 1, 2);

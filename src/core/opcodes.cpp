@@ -81,15 +81,15 @@ std::string format_instruction(uint8_t op, uint8_t b1, uint8_t b2) {
 ListingRow listing_row(uint16_t address, uint8_t op, uint8_t b1, uint8_t b2) {
     const OpcodeInfo& info = OPCODE_TABLE[op];
     ListingRow row;
-    row.address = hex_digits(address, 4) + ":";
-    row.bytes = hex_digits(op, 2) + " ";
+    row.address = hex4(address) + ":";
+    row.bytes = hex2(op) + " ";
     row.mnemonic = info.listing;
     if (info.length == 2) {
-        row.bytes += hex_digits(b1, 2);
-        if (op != 0xD3) row.mnemonic += hex_digits(b1, 2);  // "OUT port" shows no operand
+        row.bytes += hex2(b1);
+        if (op != 0xD3) row.mnemonic += hex2(b1);  // "OUT port" shows no operand
     } else if (info.length == 3) {
-        row.bytes += hex_digits(b1, 2) + " " + hex_digits(b2, 2);
-        row.operand = hex_digits(b1 | (b2 << 8), 4);
+        row.bytes += hex2(b1) + " " + hex2(b2);
+        row.operand = hex4(b1 | (b2 << 8));
     }
     return row;
 }

@@ -301,6 +301,61 @@ inline constexpr std::array<OpcodeInfo, 256> OPCODE_TABLE = {{
 constexpr const std::array<OpcodeInfo, 256>& opcode_table() { return OPCODE_TABLE; }
 constexpr const OpcodeInfo& opcode_info(uint8_t op) { return OPCODE_TABLE[op]; }
 
+// How an instruction may send control elsewhere than to the instruction after it. The
+// class follows from the mnemonic of the instruction an opcode executes as, so the
+// undocumented forms (CB, D9, DD/ED/FD) belong to the class of their documented one.
+enum class Flow : uint8_t {
+    Next,  // on to the following instruction
+    Jump,  // JMP, Jcc, PCHL
+    Call,  // CALL, Ccc
+    Return,  // RET, Rcc
+    Restart,  // RST n
+};
+
+struct ControlFlow {
+    Flow kind = Flow::Next;
+    bool conditional = false;  // Jcc, Ccc, Rcc: taken or not by a flag
+
+    // A call or a restart: pushes the address of the next instruction and goes elsewhere.
+    constexpr bool enters_subroutine() const { return kind == Flow::Call || kind == Flow::Restart; }
+};
+
+namespace opcodes_detail {
+
+constexpr bool is_condition(std::string_view s) {
+    for (std::string_view c : {"NZ", "Z", "NC", "C", "PO", "PE", "P", "M"})
+        if (s == c) return true;
+    return false;
+}
+
+// The class of a documented mnemonic: its first letter and, for J, C and R, a condition
+// after it ("CPI" and "RLC" are not "C"/"R" + condition, "CPE" and "RC" are).
+constexpr ControlFlow flow_of(std::string_view mnemonic) {
+    if (mnemonic == "JMP" || mnemonic == "PCHL") return {Flow::Jump, false};
+    if (mnemonic == "CALL") return {Flow::Call, false};
+    if (mnemonic == "RET") return {Flow::Return, false};
+    if (mnemonic == "RST") return {Flow::Restart, false};
+    const std::string_view condition = mnemonic.substr(1);
+    if (!is_condition(condition)) return {};
+    switch (mnemonic[0]) {
+    case 'J': return {Flow::Jump, true};
+    case 'C': return {Flow::Call, true};
+    case 'R': return {Flow::Return, true};
+    default: return {};
+    }
+}
+
+}  // namespace opcodes_detail
+
+inline constexpr std::array<ControlFlow, 256> CONTROL_FLOW = [] {
+    std::array<ControlFlow, 256> flows{};
+    for (unsigned op = 0; op < 256; ++op)
+        flows[op] = opcodes_detail::flow_of(OPCODE_TABLE[OPCODE_TABLE[op].executes_as].mnemonic);
+    return flows;
+}();
+
+constexpr ControlFlow control_flow(uint8_t op) { return CONTROL_FLOW[op]; }
+
 // The documented opcode for a mnemonic and its register operands in canonical form
 // (upper case, no spaces: "MOV" "A,M", "PUSH" "PSW", "RST" "7", "JMP" ""); nullopt when
 // no documented instruction matches.

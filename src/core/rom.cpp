@@ -52,7 +52,6 @@ void ResetComp(MachineState& m, const RomImages& roms) {
     m.basic_end_ptr = 0x0245;
     init_RAM(m);  // clears the latches and the ROM area ...
     m.port_latches.fill(0xFF);  // ... which these two steps then fill: RAM mode, palette FF
-    i8080_init(m);
     LoadBios(m, roms, 1);
     m.PC = ROM_START;
 }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/hex.h"
+
 namespace lvov {
 
 namespace {
@@ -56,7 +58,7 @@ Qt::ItemFlags MemoryGridModel::flags(const QModelIndex& index) const {
 QVariant MemoryGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Vertical) return row_addresses_.value(section);
-    if (section < GRID_BYTES_PER_ROW) return QString(QChar(u"0123456789ABCDEF"[section]));
+    if (section < GRID_BYTES_PER_ROW) return QString::fromStdString(hex_digits(static_cast<uint32_t>(section), 1));
     return QString();  // the character column has no header
 }
 

@@ -1,7 +1,6 @@
 #include "debugger/debugger_tools.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 #include "core/errors.h"
@@ -11,7 +10,6 @@ namespace lvov {
 
 namespace {
 
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 constexpr uint8_t FIRST_SHOWN_CHAR = 32;
 constexpr uint8_t LAST_SHOWN_CHAR = 127;
 constexpr char HIDDEN_CHAR = '.';
@@ -23,7 +21,7 @@ constexpr char HIDDEN_CHAR = '.';
 
 std::string row_address_text(int row) { return hex4(static_cast<uint32_t>((row - 1) * GRID_BYTES_PER_ROW)) + ":"; }
 
-std::string byte_text(uint8_t value) { return {HEX_DIGITS[value >> 4], HEX_DIGITS[value & 0xF]}; }
+std::string byte_text(uint8_t value) { return hex2(value); }
 
 char display_char(uint8_t value) {
     return value >= FIRST_SHOWN_CHAR && value <= LAST_SHOWN_CHAR ? static_cast<char>(value) : HIDDEN_CHAR;
@@ -90,11 +88,7 @@ std::vector<uint32_t> search_memory(const MachineState& m, int32_t value) {
 void replace_byte(MachineState& m, int64_t address, int32_t value) {
     if (address < 0 || address >= MEMORY_SIZE) {
         std::string text = "Address " + std::to_string(address);
-        if (address >= 0) {
-            char hex[24];
-            std::snprintf(hex, sizeof hex, " (hex %llX)", static_cast<unsigned long long>(address));
-            text += hex;
-        }
+        if (address >= 0) text += " (hex " + hex_digits(static_cast<uint64_t>(address), 1) + ")";
         throw RangeError(text + " is outside the address space 0000-FFFF");
     }
     m.memory[static_cast<size_t>(address)] = static_cast<uint8_t>(value);

@@ -28,6 +28,7 @@
 #include <exception>
 
 #include "core/errors.h"
+#include "core/hex.h"
 #include "core/text.h"
 
 namespace lvov {
@@ -95,7 +96,7 @@ int header_margins(const QHeaderView* header) {
 uint8_t widest_byte(const QFontMetrics& fm) {
     int digit = 0, widest = -1;
     for (int d = 0; d < 16; ++d) {
-        const int w = fm.horizontalAdvance(QString(8, QString::number(d, 16).toUpper().at(0)));
+        const int w = fm.horizontalAdvance(qs(std::string(8, hex_digits(static_cast<uint64_t>(d), 1)[0])));
         if (w > widest) {
             widest = w;
             digit = d;
@@ -113,7 +114,7 @@ uint16_t address_field(const QLineEdit* field, int max) {
     const int32_t v = HexToInt(field->text().trimmed().toStdString());
     if (v < 0 || v > max) {
         throw RangeError(QStringLiteral("'%1' лежит вне 0..%2")
-                             .arg(field->text(), QString::number(max, 16).toUpper())
+                             .arg(field->text(), QString::fromStdString(hex_digits(static_cast<uint32_t>(max), 1)))
                              .toStdString());
     }
     return static_cast<uint16_t>(v);
@@ -385,15 +386,15 @@ void ExecPanel::fit_breakpoint_columns() {
     const QFontMetrics fm(GridBreakpoints->font());
     const QHeaderView* header = GridBreakpoints->horizontalHeader();
     const QFontMetrics hm(header->font());
-    const QString hex4(4, QChar(u"0123456789ABCDEF"[widest_byte(fm) & 0xF]));
+    const QString widest_word = qs(hex4(widest_byte(fm) * 0x101u));
     int widest_kind = 0;
     for (BreakKind k : KINDS) widest_kind = std::max(widest_kind, fm.horizontalAdvance(kind_text(k)));
     const int indicator = GridBreakpoints->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, GridBreakpoints);
     const std::array<int, 6> content = {fm.horizontalAdvance(QStringLiteral("999")),
                                         indicator,
                                         widest_kind,
-                                        fm.horizontalAdvance(hex4 + u'-' + hex4),
-                                        fm.horizontalAdvance(QStringLiteral("HL!=0x") + hex4),
+                                        fm.horizontalAdvance(widest_word + u'-' + widest_word),
+                                        fm.horizontalAdvance(QStringLiteral("HL!=0x") + widest_word),
                                         fm.horizontalAdvance(QStringLiteral("99999"))};
     int total = view_chrome(GridBreakpoints);
     for (int c = 0; c < 6; ++c) {
@@ -414,7 +415,7 @@ QWidget* ExecPanel::build_trace_page() {
     auto* row = new QHBoxLayout;
     CheckTrace = new QCheckBox(QStringLiteral("Записывать"), page);
     CheckTrace->setObjectName("CheckTrace");
-    CheckTrace->setToolTip(QStringLiteral("Последние 4096 выполненных команд"));
+    CheckTrace->setToolTip(QStringLiteral("Последние %1 выполненных команд").arg(TRACE_CAPACITY));
     ButtonSaveTrace = new QPushButton(QStringLiteral("Сохранить..."), page);
     ButtonSaveTrace->setObjectName("ButtonSaveTrace");
     row->addWidget(CheckTrace);

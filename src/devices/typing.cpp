@@ -1,10 +1,11 @@
 // Text to host key strokes on a US keyboard layout.
 #include "devices/typing.h"
 
-#include <cstdio>
 #include <string>
 
 #include "core/errors.h"
+#include "core/hex.h"
+#include "core/utf8.h"
 
 namespace lvov {
 
@@ -35,13 +36,9 @@ KeyStroke stroke(uint8_t vk, bool shift) { return shift ? KeyStroke{{VK_SHIFT, v
 std::string describe(std::string_view text, size_t at) {
     const auto u = static_cast<unsigned char>(text[at]);
     if (u >= 0x20 && u < 0x7F) return std::string("'") + text[at] + "'";
-    const size_t length = u >= 0xC2 && u <= 0xDF ? 2 : u >= 0xE0 && u <= 0xEF ? 3 : u >= 0xF0 && u <= 0xF4 ? 4 : 0;
-    bool whole = length > 0 && at + length <= text.size();
-    for (size_t i = 1; whole && i < length; ++i) whole = (static_cast<unsigned char>(text[at + i]) & 0xC0) == 0x80;
-    if (whole) return "'" + std::string(text.substr(at, length)) + "'";
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", u);
-    return buf;
+    const size_t length = decode_utf8(text, at).length;
+    if (length > 1) return "'" + std::string(text.substr(at, length)) + "'";
+    return "0x" + hex2(u);
 }
 
 }  // namespace

@@ -15,27 +15,10 @@ std::filesystem::path host_path(std::string_view utf8) {
 std::u16string escape_file_name(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());
-    const auto at = [&bytes](size_t i) { return static_cast<uint8_t>(bytes[i]); };
     for (size_t i = 0; i < bytes.size();) {
-        const uint8_t b = at(i);
-        // Length and smallest code point of the sequence a lead byte starts.
-        const size_t length = b < 0x80                 ? 1
-                              : b >= 0xC2 && b <= 0xDF ? 2
-                              : b >= 0xE0 && b <= 0xEF ? 3
-                              : b >= 0xF0 && b <= 0xF4 ? 4
-                                                       : 0;
-        char32_t cp = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
-        bool valid = length > 0 && i + length <= bytes.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            valid = (at(i + k) & 0xC0) == 0x80;
-            cp = (cp << 6) | (at(i + k) & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
-        if (valid && ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                      (cp >= 0xD800 && cp <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
-            out.push_back(static_cast<char16_t>(0xDC00 + b));
+        const auto [cp, length] = decode_utf8(bytes, i);
+        if (length == 0) {
+            out.push_back(static_cast<char16_t>(0xDC00 + static_cast<uint8_t>(bytes[i])));
             ++i;
             continue;
         }

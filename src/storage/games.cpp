@@ -33,25 +33,11 @@ constexpr char16_t CP1251_HIGH[128] = {
 };
 // clang-format on
 
-// Next code point of UTF-8 text; a malformed sequence yields U+FFFD for its first byte.
+// Next code point of UTF-8 text; a byte that starts no valid sequence yields U+FFFD.
 char32_t next_code_point(std::string_view s, size_t& i) {
-    const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
-    const uint8_t b = byte(i);
-    size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
-    if (len == 0 || i + len > s.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t cp = len == 1 ? b : b & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    i += len;
-    return cp;
+    const Utf8Char c = decode_utf8(s, i);
+    i += c.length == 0 ? 1 : c.length;
+    return c.length == 0 ? 0xFFFD : c.cp;
 }
 
 uint8_t upper_cp1251(uint8_t c) {

@@ -6,6 +6,7 @@
 #include "core/hex.h"
 #include "core/rom.h"
 #include "storage/layout.h"
+#include "storage/registers.h"
 
 namespace lvov {
 
@@ -84,9 +85,7 @@ bool ReadDumpImage(std::span<const uint8_t> file, MachineState& m, const std::st
     p += VRAM_SIZE;
     std::memcpy(m.port_latches.data(), p, m.port_latches.size());  // as they are, not complemented
     p += m.port_latches.size();
-    m.B = p[0], m.C = p[1], m.D = p[2], m.E = p[3], m.H = p[4], m.L = p[5], m.A = p[6], m.F = p[7];
-    m.SP = static_cast<uint16_t>(p[8] | (p[9] << 8));
-    m.PC = static_cast<uint16_t>(p[10] | (p[11] << 8));
+    unpack_registers(p, m);
     return true;
 }
 

@@ -17,13 +17,14 @@
 #include <string>
 
 #include "core/machine.h"
+#include "storage/registers.h"
 #include "storage/tape_format.h"
 
 namespace lvov {
 
 constexpr char DUMP_MAGIC[] = "LVOV/DUMP";
 constexpr uint32_t DUMP_DATA = 17;
-constexpr uint32_t DUMP_SIZE = 82205;
+constexpr uint32_t DUMP_SIZE = DUMP_DATA + MEMORY_SIZE + VRAM_SIZE + 256 + REGISTER_BLOCK_SIZE;  // 82,205
 
 // Takes a tape image. Refused (RangeError, nothing changed): a file without its type byte,
 // a D0 image shorter than 22 + (end - start + 1) bytes, and a BASIC program that would

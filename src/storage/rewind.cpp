@@ -23,8 +23,8 @@ inline uint8_t* put_run(uint8_t* out, uint32_t run) {
 // Offsets of the sections of a packed state.
 constexpr size_t AT_VRAM = MEMORY_SIZE;
 constexpr size_t AT_LATCHES = AT_VRAM + VRAM_SIZE;
-constexpr size_t AT_REGISTERS = AT_LATCHES + 256;  // A F B C D E H L, SP, PC
-constexpr size_t AT_CYCLES = AT_REGISTERS + 12;
+constexpr size_t AT_REGISTERS = AT_LATCHES + 256;
+constexpr size_t AT_CYCLES = AT_REGISTERS + REGISTER_BLOCK_SIZE;
 constexpr size_t AT_WARM = AT_CYCLES + 4;  // warm_sp, warm_pc, basic_start_ptr, basic_end_ptr
 static_assert(AT_WARM + 8 == REWIND_STATE_SIZE);
 
@@ -94,10 +94,8 @@ void RewindHistory::pack(const MachineState& m, uint8_t* out) {
     std::memcpy(out, m.memory.data(), MEMORY_SIZE);
     std::memcpy(out + AT_VRAM, m.vram.data(), VRAM_SIZE);
     std::memcpy(out + AT_LATCHES, m.port_latches.data(), 256);
-    uint8_t* r = out + AT_REGISTERS;
-    r[0] = m.A, r[1] = m.F, r[2] = m.B, r[3] = m.C, r[4] = m.D, r[5] = m.E, r[6] = m.H, r[7] = m.L;
-    put16(r + 8, m.SP);
-    put16(r + 10, m.PC);
+    const RegisterBlock registers = pack_registers(m);
+    std::memcpy(out + AT_REGISTERS, registers.data(), registers.size());
     const auto cycles = static_cast<uint32_t>(m.cycles);
     put16(out + AT_CYCLES, static_cast<uint16_t>(cycles));
     put16(out + AT_CYCLES + 2, static_cast<uint16_t>(cycles >> 16));
@@ -111,10 +109,7 @@ void RewindHistory::unpack(const uint8_t* in, MachineState& m) {
     std::memcpy(m.memory.data(), in, MEMORY_SIZE);
     std::memcpy(m.vram.data(), in + AT_VRAM, VRAM_SIZE);
     std::memcpy(m.port_latches.data(), in + AT_LATCHES, 256);
-    const uint8_t* r = in + AT_REGISTERS;
-    m.A = r[0], m.F = r[1], m.B = r[2], m.C = r[3], m.D = r[4], m.E = r[5], m.H = r[6], m.L = r[7];
-    m.SP = get16(r + 8);
-    m.PC = get16(r + 10);
+    unpack_registers(in + AT_REGISTERS, m);
     m.cycles = static_cast<int32_t>(get16(in + AT_CYCLES) | (uint32_t{get16(in + AT_CYCLES + 2)} << 16));
     m.warm_sp = get16(in + AT_WARM);
     m.warm_pc = get16(in + AT_WARM + 2);

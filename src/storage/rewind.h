@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "storage/registers.h"
 
 namespace lvov {
 
@@ -33,7 +34,7 @@ constexpr size_t REWIND_MAX_BYTES = size_t{32} << 20;  // everything the history
 constexpr int REWIND_STEP_STATES = 5;  // one second at 50 frames a second
 
 // Bytes of one whole state.
-constexpr size_t REWIND_STATE_SIZE = MEMORY_SIZE + VRAM_SIZE + 256 + 12 + 4 + 8;
+constexpr size_t REWIND_STATE_SIZE = MEMORY_SIZE + VRAM_SIZE + 256 + REGISTER_BLOCK_SIZE + 4 + 8;
 
 class RewindHistory {
 public:

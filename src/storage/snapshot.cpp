@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "storage/images.h"
 #include "storage/layout.h"
+#include "storage/registers.h"
 
 namespace lvov {
 
@@ -18,7 +19,6 @@ constexpr uint32_t VERSION_OFFSET = 8;
 constexpr uint32_t BODY_OFFSET = 9;
 constexpr uint32_t RAM_SIZE = ROM_START;  // 0000-BFFF
 constexpr uint32_t LATCH_COUNT = 256;
-constexpr uint32_t REGISTER_BYTES = 12;  // B C D E H L A F, SP, PC
 constexpr uint8_t LATCH_COMPLEMENT = 0xFF;  // latches at their reset value FF are stored as zeros
 
 constexpr uint8_t VERSION_RAW_FULL = 0x01;  // memory 0000-FFFF raw
@@ -28,12 +28,6 @@ constexpr uint8_t VERSION_CODED_FULL = 0x31;  // zero-run coded, memory 0000-FFF
 
 bool begins_with_magic(const std::string& header) {
     return header.size() >= MAGIC_SIZE && header.compare(0, MAGIC_SIZE, SNAPSHOT_MAGIC) == 0;
-}
-
-void set_registers(MachineState& m, const uint8_t* r) {
-    m.B = r[0], m.C = r[1], m.D = r[2], m.E = r[3], m.H = r[4], m.L = r[5], m.A = r[6], m.F = r[7];
-    m.SP = static_cast<uint16_t>(r[8] | (r[9] << 8));
-    m.PC = static_cast<uint16_t>(r[10] | (r[11] << 8));
 }
 
 // Versions 01 and 02: raw sections, checked against the file's size before any is copied.
@@ -47,7 +41,8 @@ void read_raw(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
     }
     const uint32_t id_bytes = version == VERSION_RAW_ROM_ID ? 1 : 0;
     require_loaded(
-        file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BYTES, what);
+        file, uint64_t(BODY_OFFSET) + RAM_SIZE + id_bytes + rom_bytes + VRAM_SIZE + LATCH_COUNT + REGISTER_BLOCK_SIZE,
+        what);
 
     const uint8_t* p = file.data() + BODY_OFFSET;
     std::memcpy(m.memory.data(), p, RAM_SIZE);
@@ -58,7 +53,7 @@ void read_raw(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
     p += VRAM_SIZE;
     std::memcpy(m.port_latches.data(), p, LATCH_COUNT);  // as they are, not complemented
     p += LATCH_COUNT;
-    set_registers(m, p);
+    unpack_registers(p, m);
 }
 
 // Decodes the zero-run stream of the file with every token checked against its size. A
@@ -94,7 +89,7 @@ struct DecodedSections {
     std::array<uint8_t, MEMORY_SIZE> memory;
     std::array<uint8_t, VRAM_SIZE> vram;
     std::array<uint8_t, LATCH_COUNT> latches;
-    uint8_t registers[REGISTER_BYTES];
+    RegisterBlock registers;
 };
 
 void read_coded(std::span<const uint8_t> file, MachineState& m, uint8_t version) {
@@ -114,12 +109,12 @@ void read_coded(std::span<const uint8_t> file, MachineState& m, uint8_t version)
     }
     in.fill(next->vram.data(), VRAM_SIZE);
     in.fill(next->latches.data(), LATCH_COUNT);
-    in.fill(next->registers, REGISTER_BYTES);
+    in.fill(next->registers.data(), REGISTER_BLOCK_SIZE);
 
     std::memcpy(m.memory.data(), next->memory.data(), memory_bytes);
     m.vram = next->vram;
     for (uint32_t i = 0; i < LATCH_COUNT; ++i) m.port_latches[i] = next->latches[i] ^ LATCH_COMPLEMENT;
-    set_registers(m, next->registers);
+    unpack_registers(next->registers.data(), m);
 }
 
 }  // namespace
@@ -164,9 +159,8 @@ std::string SaveSnapshot(ByteBufferBank& bank, const MachineState& m, const RomI
     uint8_t latches[LATCH_COUNT];
     for (uint32_t i = 0; i < LATCH_COUNT; ++i) latches[i] = m.port_latches[i] ^ LATCH_COMPLEMENT;
     bank.ZeroRunPutBytes(latches, LATCH_COUNT);
-    for (uint8_t reg : {m.B, m.C, m.D, m.E, m.H, m.L, m.A, m.F}) bank.ZeroRunPutByte(reg);
-    bank.ZeroRunPutWord(m.SP);
-    bank.ZeroRunPutWord(m.PC);
+    const RegisterBlock registers = pack_registers(m);
+    bank.ZeroRunPutBytes(registers.data(), registers.size());
     bank.ZeroRunFlush();  // the registers end the stream: their trailing zeros must reach the file
     bank.SaveBufferToFile(1, host_path(target), durable);
     return target;

@@ -24,7 +24,6 @@ struct Program {
     explicit Program(std::string_view source, bool ram_mode = true) : code(assemble_text(source)) {
         EXPECT_TRUE(code.ok()) << (code.errors.empty() ? "" : code.errors.front().text());
         init_RAM(*m);
-        i8080_init(*m);
         m->port_latches[LATCH_SYSTEM_CONTROL] = ram_mode ? 0xFF : 0x00;
         for (uint32_t a = 0; a < MEMORY_SIZE; ++a) {
             if (code.used[a]) m->memory[a] = code.memory[a];

@@ -18,7 +18,6 @@ inline std::unique_ptr<MachineState> ram_mode_machine() {
     auto m = std::make_unique<MachineState>();
     init_RAM(*m);
     m->port_latches.fill(0xFF);
-    i8080_init(*m);
     m->PC = 0x1000;
     m->SP = 0x8000;
     return m;

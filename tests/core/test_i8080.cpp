@@ -245,12 +245,53 @@ TEST_F(I8080, PopPswLoadsAllEightBitsAndPushWritesThemBack) {
     EXPECT_EQ(fresh->memory[0x7FFF], 0x12);
 }
 
-TEST_F(I8080, FlagTableMatchesDefinition) {
-    EXPECT_EQ(m.flag_table[0x00], 0x46);
-    EXPECT_EQ(m.flag_table[0xFF], 0x86);
-    EXPECT_EQ(m.flag_table[0x01], 0x02);
-    EXPECT_EQ(m.flag_table[0x03], 0x06);
-    EXPECT_EQ(m.flag_table[0x80], 0x82);
+static_assert(SZP_FLAGS[0x00] == 0x46 && SZP_FLAGS[0xFF] == 0x86 && SZP_FLAGS[0x01] == 0x02 &&
+              SZP_FLAGS[0x03] == 0x06 && SZP_FLAGS[0x80] == 0x82);
+
+// A state straight from its constructor, with nothing prepared, computes S, Z and P.
+TEST(I8080Unprepared, ComputesFlagsWithoutInitialisation) {
+    auto fresh = std::make_unique<MachineState>();
+    fresh->port_latches[LATCH_SYSTEM_CONTROL] = RAM_MODE_BIT;
+    put(*fresh, 0x0000, {0xAF, 0x3E, 0x81, 0xB7});  // XRA A; MVI A,81; ORA A
+    step(*fresh);
+    EXPECT_EQ(fresh->F, FLAG_Z | FLAG_P | FLAG_FIXED);
+    step(*fresh);
+    step(*fresh);
+    EXPECT_EQ(fresh->F, FLAG_S | FLAG_P | FLAG_FIXED);
+}
+
+// The opcode table's control-flow class against what each opcode does: it runs once
+// with every flag set and once with every flag clear, and where PC and SP went tells
+// the class; a class seen in one run only is a conditional one.
+TEST(I8080Flow, ControlFlowClassesMatchExecution) {
+    for (int op = 0; op < 256; ++op) {
+        Flow seen[2];
+        for (int run = 0; run < 2; ++run) {
+            auto m = ram_mode_machine();  // PC 1000, SP 8000
+            put(*m, 0x1000, {static_cast<uint8_t>(op), 0x34, 0x12});
+            m->F = run ? 0xFF : 0x02;
+            m->H = 0x23, m->L = 0x45;
+            put(*m, 0x8000, {0x78, 0x56});
+            step(*m);
+            const uint16_t next = static_cast<uint16_t>(0x1000 + opcode_info(static_cast<uint8_t>(op)).length);
+            const bool pushed_next = m->SP == 0x7FFE && get_var(*m, 0x7FFE) == next;
+            if (m->PC == next) {
+                seen[run] = Flow::Next;
+            } else if (pushed_next && m->PC == 0x1234) {
+                seen[run] = Flow::Call;
+            } else if (pushed_next && m->PC == (op & 0x38)) {
+                seen[run] = Flow::Restart;
+            } else if (m->SP == 0x8002 && m->PC == 0x5678) {
+                seen[run] = Flow::Return;
+            } else {
+                EXPECT_TRUE(m->PC == 0x1234 || m->PC == 0x2345) << "opcode " << op;  // JMP/Jcc, PCHL
+                seen[run] = Flow::Jump;
+            }
+        }
+        const ControlFlow flow = control_flow(static_cast<uint8_t>(op));
+        EXPECT_EQ(flow.kind, seen[0] != Flow::Next ? seen[0] : seen[1]) << "opcode " << op;
+        EXPECT_EQ(flow.conditional, seen[0] != seen[1]) << "opcode " << op;
+    }
 }
 
 // ---- lengths and cycles come from the opcode table ----

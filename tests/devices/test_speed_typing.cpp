@@ -45,9 +45,13 @@ TEST(Typing, EveryPrintableCharacterReachesTheLatinTable) {
 }
 
 TEST(Typing, UntypableCharacterThrowsNamingIt) {
+    // Bytes that are no valid UTF-8 (a cut sequence, an overlong form, a surrogate) are
+    // named by their first byte.
     const std::pair<std::string_view, std::string_view> cases[] = {{"a\tb", "0x09"},
                                                                    {"\xC3\xA9", "'\xC3\xA9'"},
                                                                    {"a\xC3", "0xC3"},
+                                                                   {"\xE0\x80\x80", "0xE0"},
+                                                                   {"\xED\xA0\x80", "0xED"},
                                                                    {"x\r\n", "0x0D"},
                                                                    {std::string_view("\0", 1), "0x00"}};
     for (auto [text, named] : cases) {

@@ -92,7 +92,6 @@ inline std::string state_difference(const MachineState& a, const MachineState& b
     if (a.cycles != b.cycles) return "cycles: " + std::to_string(a.cycles) + " vs " + std::to_string(b.cycles);
     if (a.kbd_matrix != b.kbd_matrix) return "main keyboard matrix";
     if (a.kbd_extra != b.kbd_extra) return "extra keyboard matrix";
-    if (a.flag_table != b.flag_table) return "flag table";
     if (a.warm_sp != b.warm_sp || a.warm_pc != b.warm_pc || a.basic_start_ptr != b.basic_start_ptr ||
         a.basic_end_ptr != b.basic_end_ptr)
         return "warm-start constants";

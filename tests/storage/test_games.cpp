@@ -27,6 +27,8 @@ TEST(Cp1251, ConversionAndCaseFolding) {
     }
     EXPECT_EQ(cp1251_to_utf8(utf8_to_cp1251("Ёлка №1 «Ї»")), "Ёлка №1 «Ї»");
     EXPECT_EQ(utf8_to_cp1251("a中b\xFF"), "a?b?");
+    // Every byte of an overlong form or an encoded surrogate is one unknown character.
+    EXPECT_EQ(utf8_to_cp1251(std::string{'\xC0', '\x80', 'a', '\xED', '\xA0', '\x80'}), "??a???");
 
     EXPECT_EQ(cp1251_to_utf8(UpperCaseCp1251(utf8_to_cp1251("race ёжик і є ї ґ ў"))), "RACE ЁЖИК І Є Ї ґ ў");
     for (int c = 0; c < 256; ++c) {  // lower-case letters move down, nothing else changes
