@@ -29,7 +29,7 @@ std::unique_ptr<lvov::MachineState> busy_machine() {
 
 void BM_OpenWindow(benchmark::State& state) {
     auto m = busy_machine();
-    lvov::TDebuggerForm form(*m);
+    lvov::TDebuggerForm form(*m, {});
     for (auto _ : state) {
         form.MenuDebuggerClick();  // fill and list
         state.PauseTiming();
@@ -42,7 +42,7 @@ BENCHMARK(BM_OpenWindow)->Unit(benchmark::kMillisecond);
 
 void BM_RefreshRealTime(benchmark::State& state) {
     auto m = busy_machine();
-    lvov::TDebuggerForm form(*m);
+    lvov::TDebuggerForm form(*m, {});
     form.CheckBoxMem->setChecked(true);
     form.MenuDebuggerClick();
     // Every visible row changes each frame: the worst case of a frame's refresh.
@@ -59,7 +59,7 @@ BENCHMARK(BM_RefreshRealTime)->Unit(benchmark::kMicrosecond);
 // memory is not looked at.
 void BM_RefreshRegisters(benchmark::State& state) {
     auto m = busy_machine();
-    lvov::TDebuggerForm form(*m);
+    lvov::TDebuggerForm form(*m, {});
     form.MenuDebuggerClick();
     for (auto _ : state) {
         m->PC = static_cast<uint16_t>(m->PC + 3);
@@ -76,8 +76,8 @@ BENCHMARK(BM_RefreshRegisters)->Unit(benchmark::kMicrosecond);
 // with Memory RealTime (2). cpu_percent is the process's processor time over wall time.
 void BM_WindowCpu(benchmark::State& state) {
     QTemporaryDir dir;
-    const auto emulator = std::make_unique<lvov::Emulator>(std::filesystem::path(dir.path().toStdString()));
-    lvov::TMainFormEmu form(*emulator);
+    const auto session = std::make_unique<lvov::Session>(std::filesystem::path(dir.path().toStdString()));
+    lvov::TMainFormEmu form(*session);
     form.show();
     while (form.first_activation()) run_event_loop_for(10);
     if (state.range(0) >= 1) form.MenuDebuggerClick();
@@ -101,7 +101,7 @@ BENCHMARK(BM_WindowCpu)->Arg(0)->Arg(1)->Arg(2)->UseManualTime()->Iterations(3)-
 
 void BM_ListWholeSpaceInWindow(benchmark::State& state) {
     auto m = busy_machine();
-    lvov::TDebuggerForm form(*m);
+    lvov::TDebuggerForm form(*m, {});
     form.MenuDebuggerClick();
     for (auto _ : state) form.fill_listing(0, 65535);
 }

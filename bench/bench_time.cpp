@@ -56,12 +56,12 @@ void BM_WindowCpu(benchmark::State& state) {
     const auto tape = sweeping_tape();
     std::ofstream(folder / "sweep.lvt", std::ios::binary)
         .write(reinterpret_cast<const char*>(tape.data()), static_cast<std::streamsize>(tape.size()));
-    const auto emulator = std::make_unique<lvov::Emulator>(folder);
-    lvov::TMainFormEmu form(*emulator);
+    const auto session = std::make_unique<lvov::Session>(folder);
+    lvov::TMainFormEmu form(*session);
     form.show();
     while (form.first_activation()) run_event_loop_for(10);
-    if (state.range(0) == 1) form.NewLoadFile((folder / "sweep.lvt").string());
-    lvov::Emulator& emu = form.emu();
+    if (state.range(0) == 1) session->drop_file((folder / "sweep.lvt").string());
+    lvov::Emulator& emu = session->emu();
     emu.rewind_enabled = state.range(1) >= 1;
     if (state.range(1) == 2) {
         emu.exec.add(lvov::BreakKind::Exec, 0x0000, 0x0000);

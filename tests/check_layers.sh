@@ -32,7 +32,7 @@ devices=$(ls devices/*.cpp devices/*.h | grep -v '^devices/host_')
 storage=$(ls storage/*.cpp storage/*.h)
 asm=$(ls asm/*.cpp asm/*.h)
 debugger_tools=$(ls debugger/debugger_tools.*)
-session=$(ls app/command_line.* app/data_dirs.* app/emulator.* app/exec_control.*)
+session=$(ls app/command_line.* app/data_dirs.* app/emulator.* app/exec_control.* app/pause_slot_throttle.* app/session.*)
 
 allow "$core" 'core/'
 allow "$host" 'host/|core/errors\.h'
@@ -41,7 +41,7 @@ allow "$storage" 'storage/|devices/|host/|core/'
 # The assembler writes tape images: the header-only tape layout is shared with storage.
 allow "$asm" 'asm/|core/|storage/tape_format\.h'
 allow "$debugger_tools" 'debugger/debugger_tools\.h|core/'
-allow "$session" 'app/(command_line|data_dirs|emulator|exec_control)\.h|storage/|devices/|host/|core/'
+allow "$session" 'app/(command_line|data_dirs|emulator|exec_control|pause_slot_throttle|session)\.h|debugger/debugger_tools\.h|storage/|devices/|host/|core/'
 
 host_io='filesystem|fstream|fcntl\.h|unistd\.h|sys/stat\.h|dirent\.h|io\.h'
 forbid "$core" "$host_io" 'host file I/O belongs in host/ and storage/'

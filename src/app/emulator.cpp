@@ -28,8 +28,8 @@ void Emulator::apply_speed(int fps, int32_t cycles) {
     cycles_per_frame = cycles;
 }
 
-bool Emulator::run_frame() {
-    stopped = exec.run(machine, cycles_per_frame);
+bool Emulator::run_frame(int32_t budget) {
+    stopped = exec.run(machine, budget);
     if (rewind_enabled) rewind.frame_done(machine);
     return paint_screen(machine, colors, picture);
 }
@@ -97,66 +97,86 @@ void Emulator::reset(ResetKind kind) {
     games.forget_current();
 }
 
-std::optional<std::string> Emulator::reset_with_slot(ResetKind kind) {
-    std::optional<std::string> failure;
+std::optional<std::string> Emulator::save_reset_slot() {
     try {
         snapshot_slots.SaveResetSlot(bank, machine, roms);
     } catch (const EmuError& e) {
-        failure = e.what();
+        return e.what();
     }
-    reset(kind);
-    return failure;
-}
-
-std::optional<std::string> Emulator::choose_game(int index) {
-    // The game is loaded into a machine reset and booted aside, so a file that is missing,
-    // taken by no reader or damaged is refused before the reset slot, the machine or the
-    // title shown change; the bytes checked are the bytes loaded.
-    auto next = std::make_unique<MachineState>(machine);
-    ResetComp(*next, roms);
-    i8080_do_opcodes(*next, boot_cycles);
-    if (games.LoadGame(bank, *next, index).empty()) return std::nullopt;  // no such entry
-    std::optional<std::string> failure;
-    try {
-        snapshot_slots.SaveResetSlot(bank, machine, roms);
-    } catch (const EmuError& e) {
-        failure = e.what();  // the game is loaded all the same, as asked
-    }
-    machine = *next;
-    return failure;
+    return std::nullopt;
 }
 
 // ---------------------------------------------------------------------------------------
 // Files and slots
 
-// A file taken replaces the game the machine ran.
-LoadResult Emulator::taken(LoadResult result) {
-    games.forget_current();
-    return result;
+Input Emulator::read_input(InputKind kind, const std::string& name) const {
+    const std::span<const uint8_t> bytes = bank.loaded_bytes(1);
+    Input input;
+    input.kind = kind;
+    input.name = name;
+    input.bytes.assign(bytes.begin(), bytes.end());
+    return input;
 }
 
-LoadResult Emulator::open_file(const std::string& path_utf8) {
+Input Emulator::read_file(const std::string& path_utf8) {
     try {
-        return taken(LoadRecognisedImageFile(bank, machine, path_utf8));
+        auto trial = std::make_unique<MachineState>(machine);
+        LoadRecognisedImageFile(bank, *trial, path_utf8);
     } catch (const EmuError&) {
         snapshot_slots.note_unreadable(host_path(path_utf8));  // a slot file: kept from the next write
         throw;
     }
+    return read_input(InputKind::LoadFile, path_utf8);
 }
 
-LoadResult Emulator::quick_open() { return taken(snapshot_slots.QuickOpen(bank, machine)); }
+Input Emulator::read_quick_slot() {
+    auto trial = std::make_unique<MachineState>(machine);
+    snapshot_slots.QuickOpen(bank, *trial);
+    return read_input(InputKind::LoadFile, path_text(snapshot_slots.slot(QUICK_SAVE_SLOT)));
+}
+
+std::optional<Input> Emulator::read_recent(int digit) {
+    auto trial = std::make_unique<MachineState>(machine);
+    if (!snapshot_slots.LoadRecent(bank, *trial, digit)) return std::nullopt;
+    return read_input(InputKind::LoadFile, snapshot_slots.recent_snapshots[static_cast<size_t>(digit)]);
+}
+
+std::optional<Input> Emulator::read_game(int index) {
+    // The game is loaded into a machine reset and booted aside, so a file that is missing,
+    // taken by no reader or damaged is refused before anything changes.
+    auto trial = std::make_unique<MachineState>(machine);
+    ResetComp(*trial, roms);
+    i8080_do_opcodes(*trial, boot_cycles);
+    const std::string shown = games.current_title;
+    const std::string title = games.LoadGame(bank, *trial, index);
+    games.current_title = shown;  // until the input is taken
+    if (title.empty()) return std::nullopt;  // no such entry
+    return read_input(InputKind::ChooseGame, title);
+}
+
+LoadResult Emulator::load(const Input& input) {
+    auto next = std::make_unique<MachineState>(machine);
+    if (input.kind == InputKind::ChooseGame) {
+        ResetComp(*next, roms);
+        i8080_do_opcodes(*next, boot_cycles);
+    }
+    const LoadResult result = LoadImageBytes(input.bytes, *next, input.name);
+    if (result == LoadResult::NotRecognised)
+        throw RangeError("Cannot load \"" + input.name + "\": it is not a tape image, dump or snapshot");
+    machine = *next;
+    if (input.kind == InputKind::ChooseGame) {
+        games.current_title = input.name;
+    } else {
+        games.forget_current();  // a file taken replaces the game the machine ran
+    }
+    return result;
+}
 
 void Emulator::quick_save() { snapshot_slots.QuickSave(bank, machine, roms); }
 
 void Emulator::autosave() { snapshot_slots.Autosave(bank, machine, roms); }
 
 std::string Emulator::save_as(const std::string& path_utf8) { return SaveSnapshot(bank, machine, roms, path_utf8); }
-
-std::optional<LoadResult> Emulator::open_recent(int digit) {
-    const std::optional<LoadResult> result = snapshot_slots.LoadRecent(bank, machine, digit);
-    if (result) taken(*result);
-    return result;
-}
 
 void Emulator::save_pause_slot(bool paused) { snapshot_slots.PauseCommand(bank, machine, roms, paused); }
 

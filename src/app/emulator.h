@@ -1,13 +1,11 @@
-// The emulator: the one owner of everything the machine is made of, and the controller
-// whose commands the main window and the headless run give. Free of any window.
+// The emulator: the one owner of everything the machine is made of, free of any window.
 //
 // An Emulator holds the machine state, the firmware images, the file buffers, the
 // colour table and picture, the key tables, the snapshot slots and the games catalogue
-// of one program directory. Its commands (start-up, reset, open, save, choose a game,
-// keys, the pause slot, the recent snapshots) are the only place where the processor,
-// the storage and the catalogue meet: the window turns user input into these commands
-// and shows their outcome, the headless run calls the same ones. Tests create as many as
-// they like: there is no global state.
+// of one program directory, and the steps the session's commands are made of (start-up,
+// reset, the slots, files and games read and checked before they are taken, a frame).
+// The session (app/session.h) owns one and decides when each step runs; front ends talk
+// to the session. Tests create as many as they like: there is no global state.
 #pragma once
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +22,7 @@
 #include "devices/video.h"
 #include "storage/buffers.h"
 #include "storage/games.h"
+#include "storage/input.h"
 #include "storage/rewind.h"
 #include "storage/slots.h"
 #include "storage/snapshot.h"
@@ -86,11 +85,12 @@ struct Emulator {
     // less throws RangeError and changes nothing.
     void apply_speed(int fps, int32_t cycles);
 
-    // One frame: the interpreter for cycles_per_frame, then the painter. True when the
-    // picture changed or a redraw was asked for.
+    // One frame: the interpreter for cycles_per_frame (or budget), then the painter. True
+    // when the picture changed or a redraw was asked for.
     // With breakpoints, a step or the trace armed, the frame may stop early (stopped);
     // every frame counts towards the rewind history.
-    bool run_frame();
+    bool run_frame() { return run_frame(cycles_per_frame); }
+    bool run_frame(int32_t budget);
 
     // The firmware's start-up in one interpreter run, without painting.
     void boot_run();
@@ -121,31 +121,36 @@ struct Emulator {
 
     // ResetComp, then the boot run for a quick reset. The game shown is forgotten.
     void reset(ResetKind kind);
-    // The reset commands: the state before the reset goes to the reset slot first. When
-    // that cannot be written the reset still happens, as asked; the failure's text is
-    // returned (the reset slot keeps its previous contents).
-    std::optional<std::string> reset_with_slot(ResetKind kind);
-    // A game of the catalogue: the reset slot written, the machine reset and booted, and
-    // the game's file loaded, as reset_with_slot(Quick) and a load would. The file is
-    // checked first: one that is missing, no regular file, taken by no reader or damaged
-    // throws naming it, and the machine, the slots and the title shown stay as they were.
-    // Returns the reset slot's failure, if any (the game is loaded all the same).
-    std::optional<std::string> choose_game(int index);
+    // The reset commands' slot, written with the state before the reset. When it cannot be
+    // written the failure's text is returned (the reset slot keeps its previous contents).
+    std::optional<std::string> save_reset_slot();
 
-    // LoadRecognisedImageFile of a UTF-8 path: a file no reader takes is refused by name.
-    // A file taken forgets the game shown.
-    LoadResult open_file(const std::string& path_utf8);
-    // The quick-save slot loaded (IoError naming it when there is none; RangeError when
-    // no reader takes it).
-    LoadResult quick_open();
+    // Files read for loading. Each reads the file once and checks that it loads, on a copy
+    // of the machine, and returns the input that loads it (its bytes embedded); the machine
+    // and the game shown stay as they were until load() takes the input. A file that is
+    // missing, no regular file, taken by no reader or damaged throws IoError or RangeError
+    // naming it.
+    //
+    // A file by its UTF-8 path (Open, a drop, the command line).
+    Input read_file(const std::string& path_utf8);
+    // The quick-save slot (IoError naming it when there is none).
+    Input read_quick_slot();
+    // A digit key while paused: recent_snapshots[digit]; nullopt when unset.
+    std::optional<Input> read_recent(int digit);
+    // A game of the catalogue, checked on a machine reset and booted aside; nullopt for
+    // no such entry.
+    std::optional<Input> read_game(int index);
+    // Takes a LoadFile input (the file over the machine; the game shown forgotten) or a
+    // ChooseGame input (the machine reset and booted, the game loaded and shown). A file
+    // that does not load throws, naming it, and leaves everything as it was.
+    LoadResult load(const Input& input);
+
     // The quick-save slot written with its dated copy: the QuickSave command (refused
     // when slots are not written) and the autosave tick (then nothing).
     void quick_save();
     void autosave();
     // A snapshot at path (".NevLVE" completed); returns the path written.
     std::string save_as(const std::string& path_utf8);
-    // A digit key while paused: recent_snapshots[digit] loaded; nullopt when unset.
-    std::optional<LoadResult> open_recent(int digit);
 
     // The pause command's slot: written when the machine is about to pause (not paused
     // yet), and flushed to the disk.
@@ -157,7 +162,8 @@ struct Emulator {
     void save_close_slot();
 
 private:
-    LoadResult taken(LoadResult result);
+    // The input of the file just read into buffer 1.
+    Input read_input(InputKind kind, const std::string& name) const;
 };
 
 }  // namespace lvov

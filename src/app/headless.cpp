@@ -3,11 +3,10 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
-#include <iostream>
 #include <memory>
 #include <ostream>
 
-#include "app/emulator.h"
+#include "app/session.h"
 #include "core/errors.h"
 #include "core/version.h"
 #include "devices/typing.h"
@@ -15,19 +14,25 @@
 
 namespace lvov {
 
-void type_text(Emulator& emu, const std::string& text) {
+void type_text(Session& session, const std::string& text) {
     const std::vector<KeyStroke> strokes = keystrokes_for_text(text);
+    const auto key = [&session](InputKind kind, uint8_t vk) {
+        Input input;
+        input.kind = kind;
+        input.code = vk;
+        session.apply(input);
+    };
+    const auto frames = [&session](int n) {
+        for (int i = 0; i < n; ++i) {
+            if (session.run_frame(session.view().cycles_per_frame)) return false;
+        }
+        return true;
+    };
     for (const KeyStroke& stroke : strokes) {
-        for (const uint8_t vk : stroke.keys) emu.press_key(vk);
-        for (int i = 0; i < TYPE_HOLD_FRAMES; ++i) {
-            emu.run_frame();
-            if (emu.stopped) return;
-        }
-        for (size_t k = stroke.keys.size(); k-- > 0;) emu.release_key(stroke.keys[k]);  // last pressed first
-        for (int i = 0; i < TYPE_RELEASE_FRAMES; ++i) {
-            emu.run_frame();
-            if (emu.stopped) return;
-        }
+        for (const uint8_t vk : stroke.keys) key(InputKind::KeyDown, vk);
+        if (!frames(TYPE_HOLD_FRAMES)) return;
+        for (size_t k = stroke.keys.size(); k-- > 0;) key(InputKind::KeyUp, stroke.keys[k]);  // last pressed first
+        if (!frames(TYPE_RELEASE_FRAMES)) return;
     }
 }
 
@@ -46,11 +51,12 @@ void save_picture_png(const Emulator& emu, const std::filesystem::path& path) {
                           true);
 }
 
-int run_headless(const CommandLine& options, const std::filesystem::path& program_dir, std::ostream& err) {
-    return run_headless(options, DataDirs::beside(program_dir), err);
+int run_headless(const CommandLine& options, const std::filesystem::path& program_dir, std::ostream& out,
+                 std::ostream& err) {
+    return run_headless(options, DataDirs::beside(program_dir), out, err);
 }
 
-int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& err) {
+int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream& out, std::ostream& err) {
     const auto fail = [&err](const std::string& message, int status) {
         err << PROGRAM_NAME << ": " << message << "\n";
         return status;
@@ -68,46 +74,46 @@ int run_headless(const CommandLine& options, const DataDirs& dirs, std::ostream&
 
     // The window's start-up without the window's session: a fresh machine, booted, at the
     // default speed. A key map that cannot be used is a mistake on the command line here.
-    auto emu = std::make_unique<Emulator>(dirs);
-    const StartupReport report = emu->start_up({.read_games = false, .restore_session = false, .boot = true});
+    const auto session = std::make_unique<Session>(dirs);
+    Emulator& emu = session->emu();
+    const StartupReport report = emu.start_up({.read_games = false, .restore_session = false, .boot = true});
     for (const std::string& problem : report.firmware) err << PROGRAM_NAME << ": " << problem << "\n";
     if (const StartupProblem* p = report.find(StartupProblem::Source::KeyMap)) return fail(p->error, EXIT_USAGE);
 
     if (!options.file.empty()) {
         try {
-            emu->open_file(options.file);  // a file no reader takes is refused like a damaged one
+            session->apply(emu.read_file(options.file));  // a file no reader takes is refused like a damaged one
         } catch (const EmuError& e) {
             return fail(e.what(), EXIT_USAGE);
         }
     }
-    emu->paint();
+    emu.paint();
 
     // Breakpoints and the trace watch the typing and the frames; the first stop ends them.
-    for (const uint16_t address : options.breaks) emu->exec.add(BreakKind::Exec, address, address);
-    for (const uint16_t address : options.watches) emu->exec.add(BreakKind::Write, address, address);
-    emu->exec.set_trace(options.trace > 0);
-    emu->rewind_enabled = false;
-    if (options.type_text) type_text(*emu, *options.type_text);
-    for (int i = 0; i < options.frames && !emu->stopped; ++i) emu->run_frame();
+    for (const uint16_t address : options.breaks) emu.exec.add(BreakKind::Exec, address, address);
+    for (const uint16_t address : options.watches) emu.exec.add(BreakKind::Write, address, address);
+    emu.exec.set_trace(options.trace > 0);
+    emu.rewind_enabled = false;
+    if (options.type_text) type_text(*session, *options.type_text);
+    for (int i = 0; i < options.frames && !emu.stopped; ++i) session->run_frame(emu.cycles_per_frame);
     const bool watching = !options.breaks.empty() || !options.watches.empty();
     if (options.trace > 0) {
-        for (const std::string& line : emu->exec.trace_lines(static_cast<size_t>(options.trace)))
-            std::cout << line << "\n";
+        for (const std::string& line : emu.exec.trace_lines(static_cast<size_t>(options.trace))) out << line << "\n";
     }
-    if (emu->stopped) {
-        std::cout << register_line(emu->machine) << "\n";
+    if (emu.stopped) {
+        out << register_line(emu.machine) << "\n";
     } else if (watching) {
         err << PROGRAM_NAME << ": the frames ran out before any --break or --watch was reached\n";
     }
-    std::cout.flush();
+    out.flush();
 
     try {
-        if (!options.screenshot.empty()) save_picture_png(*emu, host_path(options.screenshot));
-        if (!options.save_snapshot.empty()) emu->save_as(options.save_snapshot);
+        if (!options.screenshot.empty()) save_picture_png(emu, host_path(options.screenshot));
+        if (!options.save_snapshot.empty()) emu.save_as(options.save_snapshot);
     } catch (const EmuError& e) {
         return fail(e.what(), EXIT_FAILURE_WRITE);
     }
-    return watching && !emu->stopped ? EXIT_NOT_STOPPED : EXIT_OK;
+    return watching && !emu.stopped ? EXIT_NOT_STOPPED : EXIT_OK;
 }
 
 }  // namespace lvov

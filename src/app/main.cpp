@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     // write, keeps its files in the user's data folder.
     const DataDirs dirs =
         options.dir.empty() ? find_data_dirs(program_dir, process_environment()) : DataDirs::beside(program_dir);
-    if (options.headless) return run_headless(options, dirs, std::cerr);
+    if (options.headless) return run_headless(options, dirs, std::cout, std::cerr);
     if (const std::string problem = make_writable_dir(dirs); !problem.empty()) {
         std::cerr << PROGRAM_NAME << ": " << problem << "\n";
     }
@@ -57,10 +57,10 @@ int main(int argc, char** argv) {
     set_application_title();
     set_desktop_identity();
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const auto emulator = std::make_unique<Emulator>(dirs);  // outlives the window that shows it
-    TMainFormEmu window(*emulator);
+    const auto session = std::make_unique<Session>(dirs);  // outlives the window that shows it
+    TMainFormEmu window(*session);
     if (claim.role == SingleInstance::Role::WithoutSlots) {
-        emulator->snapshot_slots.stop_writing(claim.reason);
+        session->emu().snapshot_slots.stop_writing(claim.reason);
         window.set_startup_notice(QString::fromStdString(SingleInstance::without_slots_notice(claim.reason)));
     }
     QObject::connect(&instance, &SingleInstance::file_handed, &window, &TMainFormEmu::take_handed_file);

@@ -29,7 +29,7 @@
 namespace lvov {
 
 const QString APP_TITLE = QStringLiteral("ПК ЛЬВОВ");
-const QString TITLE_NORMAL = QStringLiteral("NEV еmulator for PK-01 Lvov    ") + QString::fromLatin1(PROGRAM_VERSION);
+const QString TITLE_NORMAL = QString::fromStdString(window_title());
 const QString TITLE_PAUSED = TITLE_NORMAL + QStringLiteral(" (Pause)");
 const QString GAMES_PLACEHOLDER = QStringLiteral("(выберите игру)");
 
@@ -38,7 +38,6 @@ namespace {
 const QString OPEN_DIALOG_TITLE = QStringLiteral("Открыть файл образа ПК-ЛЬВОВ");
 const QString OPEN_FILTER = QStringLiteral("*.lv*;*.sav;*.NevLVE (*.lv* *.sav *.NevLVE)");
 const QString SAVE_FILTER = QStringLiteral("*.NevLVE (*.NevLVE)");
-constexpr int AUTOSAVE_MS = AUTOSAVE_INTERVAL_MS;
 
 }  // namespace
 
@@ -49,7 +48,7 @@ void set_application_title() { QGuiApplication::setApplicationName(APP_TITLE); }
 // ---------------------------------------------------------------------------------------
 // Creation
 
-TMainFormEmu::TMainFormEmu(Emulator& emu, QWidget* parent) : QMainWindow(parent), emu_(emu) {
+TMainFormEmu::TMainFormEmu(Session& session, QWidget* parent) : QMainWindow(parent), session_(session) {
     setObjectName("MainFormEmu");
     setWindowTitle(TITLE_NORMAL);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -63,41 +62,41 @@ TMainFormEmu::TMainFormEmu(Emulator& emu, QWidget* parent) : QMainWindow(parent)
     TimerMain = new QTimer(this);
     TimerMain->setObjectName("TimerMain");
     TimerMain->setTimerType(Qt::PreciseTimer);
-    TimerMain->setInterval(emu_.frame_interval);
+    TimerMain->setInterval(session_.view().frame_interval);
     connect(TimerMain, &QTimer::timeout, this, &TMainFormEmu::TimerMainTimer);
-
-    TimerAutoSave = new QTimer(this);
-    TimerAutoSave->setObjectName("TimerAutoSave");
-    TimerAutoSave->setInterval(AUTOSAVE_MS);
-    connect(TimerAutoSave, &QTimer::timeout, this, &TMainFormEmu::TimerAutoSaveTimer);
 
     TimerPause = new QTimer(this);
     TimerPause->setObjectName("TimerPause");
     TimerPause->setInterval(PAUSE_BLINK_MS);
     connect(TimerPause, &QTimer::timeout, this, &TMainFormEmu::TimerPauseTimer);
 
+    PauseSlotWake = new QTimer(this);
+    PauseSlotWake->setObjectName("PauseSlotWake");
+    PauseSlotWake->setSingleShot(true);
+    connect(PauseSlotWake, &QTimer::timeout, this, [this] { session_.wake(); });
+
     build_actions();
     build_menu();
     build_toolbar();
     build_view_menu();
 
-    PictureView_ = new PictureView(*this, emu_.picture);
+    PictureView_ = new PictureView(*this, session_.view().picture);
     PictureView_->setObjectName("PictureView");
     setCentralWidget(PictureView_);
     PictureView_->setFocus();
 
-    // The debugger window: hidden until asked for, sharing the machine.
-    DebuggerForm = new TDebuggerForm(emu_.machine, this);
+    // The debugger window: hidden until asked for, reading the machine; its patches go
+    // through the session.
+    DebuggerForm = new TDebuggerForm(
+        session_.machine(), [this](int64_t address, int32_t value) { session_.poke(address, value); }, this);
     time_ = new TimeControl(*this);
 
-    // The pause slot written on key presses, at most five times a second.
-    PauseSlotWriter = new PauseSlotThrottle([this](MachineState& m) { write_pause_slot(m); }, this);
-    connect(PauseSlotWriter, &PauseSlotThrottle::due, this, &TMainFormEmu::flush_pause_slot);
-
-    // The frame timer waits for the start-up sequence; the other two run from the start.
-    TimerAutoSave->start();
+    // The frame timer waits for the start-up sequence; the blink runs from the start.
     TimerPause->start();
+    session_.set_listener(this);
 }
+
+TMainFormEmu::~TMainFormEmu() { session_.set_listener(nullptr); }
 
 void TMainFormEmu::build_actions() {
     const auto action = [this](const char* name, const QString& text, int image, void (TMainFormEmu::*slot)()) {
@@ -188,28 +187,20 @@ void TMainFormEmu::show_message(const QString& caption, const QString& text) {
 // ---------------------------------------------------------------------------------------
 // Pause, speed, painting
 
-void TMainFormEmu::pause(bool value) {
-    if (value) rest_pause_slot();
-    paused_before_ = paused_;
-    paused_ = value;
-    if (value) {
+// The session paused or resumed: the frame timer, the blink and the menu's keys follow.
+void TMainFormEmu::pause_changed(bool paused) {
+    if (paused) {
         TimerMain->stop();
-        TimerAutoSave->stop();
         if (!TimerPause->isActive()) TimerPause->start();
         ToolButtonPause->setIcon(image_resume_);
-        emu_.release_all();
         set_menu_shortcuts(true);
     } else {
         if (!TimerMain->isActive()) TimerMain->start();
-        if (!TimerAutoSave->isActive()) TimerAutoSave->start();
         TimerPause->stop();
         ToolButtonPause->setIcon(image_pause_);
-        setWindowTitle(TITLE_NORMAL);
         set_menu_shortcuts(false);
     }
-    if (time_) time_->pause_changed(value);
-    request_repaint();
-    paint_screen();
+    if (time_) time_->pause_changed(paused);
 }
 
 // While paused the menu answers to keys; while running every key but Alt+F4 belongs to
@@ -230,35 +221,46 @@ void TMainFormEmu::set_menu_shortcuts(bool on) {
     set_view_shortcuts(on);
 }
 
-void TMainFormEmu::after_reset() {
-    show_current_game();
-    apply_speed_settings();
-    PictureView_->update_picture_rect();
-}
-
 // The closed list shows the game the machine runs: none once a reset or a loaded file
 // has replaced it, so choosing that title again loads it again.
 void TMainFormEmu::show_current_game() {
-    if (!ComboBoxGames->isEnabled()) set_games_text(utf8(cp1251_to_utf8(emu_.games.current_title)));
+    if (!ComboBoxGames->isEnabled()) set_games_text(utf8(cp1251_to_utf8(session_.view().games.current_title)));
 }
 
-// The reset commands and the games list. A reset slot that cannot be written is reported
-// after the reset, which happens as asked.
-void TMainFormEmu::reset_command(ResetKind kind) {
-    const std::optional<std::string> failure = emu_.reset_with_slot(kind);
-    after_reset();
-    if (failure) report_error(utf8(*failure));
-}
-
-void TMainFormEmu::paint_screen() {
-    if (emu_.paint()) PictureView_->update();
-}
-
-void TMainFormEmu::NewLoadFile(const std::string& path_utf8) {
-    emu_.open_file(path_utf8);
+void TMainFormEmu::game_changed(const std::string&) {
     show_current_game();
-    paint_screen();
+    PictureView_->update_picture_rect();
 }
+
+void TMainFormEmu::picture_changed() { PictureView_->update(); }
+
+void TMainFormEmu::frame_done() {
+    DebuggerForm->refresh_debugger();
+    time_->frame_done();
+}
+
+void TMainFormEmu::stopped_at(uint16_t) { time_->show_stop(); }
+
+void TMainFormEmu::state_replaced() { time_->show_rewound(); }
+
+void TMainFormEmu::message(const SessionMessage& message) {
+    if (message.kind == SessionMessage::Kind::Error) {
+        report_error(utf8(message.text));
+    } else {
+        show_message(message.caption.empty() ? APP_TITLE : utf8(message.caption), utf8(message.text));
+    }
+}
+
+// A title that names a file shows its bytes as the host gave them.
+void TMainFormEmu::title_changed(const std::string& title) {
+    setWindowTitle(QString::fromStdU16String(escape_file_name(title)));
+}
+
+void TMainFormEmu::reopen_changed(bool available) { MenuReOpen->setEnabled(available); }
+
+void TMainFormEmu::wake_after(int ms) { PauseSlotWake->start(ms); }
+
+QString TMainFormEmu::program_dir_text() const { return utf8(path_text(session_.view().program_dir)); }
 
 // ---------------------------------------------------------------------------------------
 // Start-up
@@ -302,51 +304,13 @@ void TMainFormEmu::start_once() {
 void TMainFormEmu::FirstPusk() {
     if (!first_activation_) return;
     first_activation_ = false;
-    command([&] {
-        // A file to load after start-up needs the firmware started under it, as after a
-        // restored session or in the headless run.
-        const StartupReport report = emu_.start_up({.boot = !startup_file_.isEmpty()});
-        if (!report.firmware.empty()) {
-            QStringList lines;
-            for (const std::string& p : report.firmware) lines << utf8(p);
-            show_message(APP_TITLE, lines.join("\n"));
-        }
-        fill_games_combo();
-        after_reset();
-        paint_screen();
-        QStringList problems;
-        for (const StartupProblem& p : report.problems) problems << utf8(p.error + "\n" + p.outcome);
-        if (!problems.isEmpty()) report_error(problems.join(QStringLiteral("\n\n")));
-    });
+    // A file to load after start-up needs the firmware started under it, as after a
+    // restored session or in the headless run.
+    session_.start_up(!startup_file_.isEmpty());
 }
 
 // ---------------------------------------------------------------------------------------
 // Timers
-
-void TMainFormEmu::TimerMainTimer() {
-    if (paused_) return;  // a tick queued before the pause began
-    guarded([&] {
-        if (emu_.run_frame()) PictureView_->update();
-        DebuggerForm->refresh_debugger();
-        time_->after_frame();  // a stop at a breakpoint pauses here
-    });
-}
-
-// The autosave every minute. A failing write is reported once, not a message box every
-// minute; the next write that works re-arms the report.
-void TMainFormEmu::TimerAutoSaveTimer() {
-    if (paused_) return;
-    guarded([&] {
-        try {
-            emu_.autosave();
-            autosave_failed_ = false;
-        } catch (const EmuError&) {
-            if (autosave_failed_) return;
-            autosave_failed_ = true;
-            throw;
-        }
-    });
-}
 
 void TMainFormEmu::TimerPauseTimer() {
     if (!pause_blink_) {
@@ -364,66 +328,31 @@ void TMainFormEmu::TimerPauseTimer() {
 // File menu
 
 void TMainFormEmu::MenuOpenClick() {
-    command([&] {
-        const QString chosen = ask_open_file_name(OPEN_DIALOG_TITLE, utf8(path_text(emu_.program_dir)), OPEN_FILTER);
-        if (!chosen.isEmpty()) {
-            NewLoadFile(utf8(chosen));
-            emu_.snapshot_slots.last_opened = utf8(chosen);
-        }
-        if (!emu_.snapshot_slots.last_opened.empty()) MenuReOpen->setEnabled(true);
+    session_.open([this] {
+        const QString chosen = ask_open_file_name(OPEN_DIALOG_TITLE, program_dir_text(), OPEN_FILTER);
+        return chosen.isEmpty() ? std::string() : utf8(chosen);
     });
 }
 
-void TMainFormEmu::MenuReOpenClick() {
-    command([&] { NewLoadFile(emu_.snapshot_slots.last_opened); });
-}
-
-void TMainFormEmu::MenuQuickOpenClick() {
-    command([&] {
-        emu_.quick_open();
-        show_current_game();
-    });
-}
-
-void TMainFormEmu::MenuQuickSaveClick() {
-    command([&] { emu_.quick_save(); });
-}
+void TMainFormEmu::MenuReOpenClick() { session_.reopen(); }
+void TMainFormEmu::MenuQuickOpenClick() { session_.quick_open(); }
+void TMainFormEmu::MenuQuickSaveClick() { session_.quick_save(); }
 
 void TMainFormEmu::MenuSaveClick() {
-    command([&] {
-        const QString chosen = ask_save_file_name(utf8(path_text(emu_.program_dir)), SAVE_FILTER);
-        if (!chosen.isEmpty()) emu_.save_as(utf8(chosen));
+    session_.save_as([this] {
+        const QString chosen = ask_save_file_name(program_dir_text(), SAVE_FILTER);
+        return chosen.isEmpty() ? std::string() : utf8(chosen);
     });
 }
 
-void TMainFormEmu::MenuFullResetCPUClick() {
-    command([&] { reset_command(ResetKind::Full); });
-}
-
-void TMainFormEmu::ToolButtonQuickResetCPUClick() {
-    command([&] { reset_command(ResetKind::Quick); });
-}
-
-// On the way into the pause the pause slot is written first. A failed write is reported,
-// but the machine pauses all the same: the snapshot is a by-product of the command, the
-// pause is what the user asked for.
-void TMainFormEmu::MenuPauseClick() {
-    guarded([&] {
-        if (!paused_) PauseSlotWriter->drop();  // the pause writes a newer state itself
-        try {
-            emu_.save_pause_slot(paused_);
-        } catch (const EmuError&) {
-            toggle_pause();
-            throw;
-        }
-        toggle_pause();
-    });
-}
+void TMainFormEmu::MenuFullResetCPUClick() { session_.reset_command(ResetKind::Full); }
+void TMainFormEmu::ToolButtonQuickResetCPUClick() { session_.reset_command(ResetKind::Quick); }
+void TMainFormEmu::MenuPauseClick() { session_.pause_command(); }
 
 void TMainFormEmu::MenuExitClick() { close(); }
 
 void TMainFormEmu::MenuDebuggerClick() {
-    guarded([&] { DebuggerForm->MenuDebuggerClick(); });
+    session_.guarded([&] { DebuggerForm->MenuDebuggerClick(); });
 }
 
 // The title, then the program's name and version and, when the program's folder has it
@@ -441,71 +370,16 @@ void TMainFormEmu::MenuAboutClick() { show_message(APP_TITLE, about_text()); }
 // ---------------------------------------------------------------------------------------
 // Keyboard, mouse, resize, drop, close
 
-void TMainFormEmu::FormKeyDown(uint8_t vk) {
-    guarded([&] {
-        if (vk == VK_DELETE || vk == VK_PAUSE) toggle_pause();
-        if (!paused_) {
-            write_pause_slot_on_key();
-            emu_.press_key(vk);
-        } else if (vk >= VK_0 && vk <= VK_9) {  // a recent snapshot; the key is consumed, set or not
-            emu_.open_recent(vk - VK_0);
-            show_current_game();
-            paint_screen();
-        }
-    });
-}
-
-// Every key press while running keeps the pause slot current, paced by PauseSlotWriter:
-// written at once, or a copy of the machine written a little later.
-void TMainFormEmu::write_pause_slot_on_key() { PauseSlotWriter->key_pressed(emu_.machine); }
-
-// When a pause-slot write fails (a read-only program folder, a full disk) the first
-// failure is reported, and stops the key when it was written at the press; later
-// failures stay silent and the keys go on reaching the machine, so the emulated keyboard
-// never goes dead. A successful write re-arms the report.
-void TMainFormEmu::write_pause_slot(MachineState& m) {
-    try {
-        emu_.save_key_press_slot(m);
-        pause_slot_failed_ = false;
-    } catch (const EmuError&) {
-        if (pause_slot_failed_) return;
-        pause_slot_failed_ = true;
-        throw;
-    }
-}
-
-// A kept key-press state reaches the file: when its time has come, and before anything
-// that pauses, loads or closes.
-void TMainFormEmu::flush_pause_slot() {
-    guarded([&] { PauseSlotWriter->flush(); });
-}
-
-// Keys stop reaching the machine (a pause, the close): the kept state is written, and
-// the first press after the pause is written at once.
-void TMainFormEmu::rest_pause_slot() {
-    guarded([&] { PauseSlotWriter->rest(); });
-}
-
-void TMainFormEmu::FormKeyUp(uint8_t vk) {
-    if (!paused_) emu_.release_key(vk);
-}
-
-void TMainFormEmu::FormMouseDown() {
-    request_repaint();
-    paint_screen();
-}
+void TMainFormEmu::FormKeyDown(uint8_t vk) { session_.key_down(vk); }
+void TMainFormEmu::FormKeyUp(uint8_t vk) { session_.key_up(vk); }
+void TMainFormEmu::FormMouseDown() { session_.repaint(); }
 
 void TMainFormEmu::FormResize() {
     PictureView_->update_picture_rect();
-    request_repaint();
-    paint_screen();
+    session_.repaint();
 }
 
-void TMainFormEmu::DropFile(const QString& path) {
-    flush_pause_slot();  // the dropped file may be the pause slot
-    setWindowTitle(path);
-    guarded([&] { NewLoadFile(utf8(path)); });
-}
+void TMainFormEmu::DropFile(const QString& path) { session_.drop_file(utf8(path)); }
 
 void TMainFormEmu::take_handed_file(const QString& path) {
     if (!path.isEmpty()) {
@@ -534,11 +408,10 @@ void TMainFormEmu::dropEvent(QDropEvent* event) {
 }
 
 void TMainFormEmu::closeEvent(QCloseEvent* event) {
-    rest_pause_slot();
-    guarded([&] { emu_.save_close_slot(); });
+    session_.close();
     TimerMain->stop();
-    TimerAutoSave->stop();
     TimerPause->stop();
+    PauseSlotWake->stop();
     event->accept();
 }
 

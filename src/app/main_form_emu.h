@@ -2,18 +2,16 @@
 // and the games list, the host keyboard, dropped files and the three timers of the
 // frame loop.
 //
-// The window shows one Emulator, which its creator owns and keeps alive longer than the
-// window, and forwards the user's commands to it. It owns the debugger window (created
-// hidden, sharing the Emulator's machine) and the timers: TimerMain runs a frame per
-// tick and then refreshes the debugger, TimerAutoSave writes the quick-save slot every
-// minute, TimerPause blinks the title while paused.
+// The window shows one Session, which its creator owns and keeps alive longer than the
+// window: it turns the user's input into the session's commands and shows what the
+// session reports (SessionListener). The session decides; the window decides nothing
+// about pausing, slots or autosave. It owns the debugger window (created hidden, reading
+// the machine) and the timers: TimerMain calls the session's frame tick, TimerPause
+// blinks the title while paused, PauseSlotWake wakes the session when a paced pause-slot
+// write is due.
 //
-// Every handler runs through command() (load, save, reset: inside the pause bracket
-// pause(true) ... Restorepause(), which does not nest) or guarded(): the emulator's
-// errors are caught at the handler's edge and shown in one modal message box; the
-// handler stops at the failing step (a command then leaves the machine paused) and the
-// program goes on. Dialogs and message boxes go through virtual functions so tests can
-// answer them.
+// The session's errors reach report_error, which shows one modal message box at a time.
+// Dialogs and message boxes go through virtual functions so tests can answer them.
 #pragma once
 #include <QComboBox>
 #include <QImage>
@@ -26,9 +24,8 @@
 #include <optional>
 #include <string>
 
-#include "app/emulator.h"
-#include "app/pause_slot_throttle.h"
 #include "app/picture_view.h"
+#include "app/session.h"
 #include "app/speed_field.h"
 #include "app/widgets.h"
 #include "core/errors.h"
@@ -58,18 +55,18 @@ constexpr int WINDOW_HEIGHT = 558;
 constexpr int TOOLBAR_HEIGHT = 25;
 constexpr int PAUSE_BLINK_MS = 500;
 
-class TMainFormEmu : public QMainWindow {
+class TMainFormEmu : public QMainWindow, public SessionListener {
     Q_OBJECT
     friend class TimeControl;  // reports its errors through the window's one message box
 public:
-    // emu must outlive the window.
-    explicit TMainFormEmu(Emulator& emu, QWidget* parent = nullptr);
+    // session must outlive the window.
+    explicit TMainFormEmu(Session& session, QWidget* parent = nullptr);
+    ~TMainFormEmu() override;
 
-    Emulator& emu() { return emu_; }
+    Session& session() { return session_; }
     // Breakpoints, steps and rewind (the debugger's execution page, menu items, buttons).
     TimeControl* time_control() const { return time_; }
-    bool paused() const { return paused_; }
-    bool paused_before() const { return paused_before_; }
+    bool paused() const { return session_.paused(); }
     bool pause_blink() const { return pause_blink_; }
     bool first_activation() const { return first_activation_; }
     QRect picture_rect() const { return PictureView_->picture_rect(); }
@@ -84,28 +81,15 @@ public:
     // the front.
     void take_handed_file(const QString& path);
 
-    // Pause control.
-    void pause(bool value);
-    // Pauses a running machine, resumes a paused one (Delete, Pause; the pause command).
-    void toggle_pause() { pause(!paused_); }
-    void Restorepause() { pause(paused_before_); }
-    // Frame interval and cycles per frame from the two speed fields.
-    void apply_speed_settings();
-    // The machine has been reset: the speed settings and the picture rectangle are read
-    // again and the games list shows no game.
-    void after_reset();
-    // LoadImageFile, then a paint.
-    void NewLoadFile(const std::string& path_utf8);
-    // Repaints the picture into the window when it changed or a redraw was asked for.
-    void paint_screen();
-    void request_repaint() { emu_.request_repaint(); }
+    // Pause control, plainly (no slot written).
+    void pause(bool value) { session_.pause(value); }
+    void toggle_pause() { session_.toggle_pause(); }
 
     // The start-up sequence of the first activation; runs once.
     void FirstPusk();
 
     // Event handlers; public so that tests can drive them.
-    void TimerMainTimer();
-    void TimerAutoSaveTimer();
+    void TimerMainTimer() { session_.frame_tick(); }
     void TimerPauseTimer();
     void MenuOpenClick();
     void MenuReOpenClick();
@@ -137,8 +121,8 @@ public:
 
     // Components, by their form names.
     QTimer* TimerMain = nullptr;
-    QTimer* TimerAutoSave = nullptr;
     QTimer* TimerPause = nullptr;
+    QTimer* PauseSlotWake = nullptr;  // single shot: a paced pause-slot write is due
     QToolBar* ToolBar1 = nullptr;
     QAction* MenuOpen = nullptr;
     QAction* MenuReOpen = nullptr;
@@ -173,7 +157,6 @@ public:
     ClickableLabel* LabelGames = nullptr;
     PictureView* PictureView_ = nullptr;
     TDebuggerForm* DebuggerForm = nullptr;  // hidden until MenuDebuggerClick
-    PauseSlotThrottle* PauseSlotWriter = nullptr;  // the pause slot of key presses, paced
 
     // Colours of the lockable fields and labels.
     static QColor unlocked_colour();
@@ -190,6 +173,21 @@ protected:
     virtual void show_error(const QString& text);
     virtual void show_message(const QString& caption, const QString& text);
 
+    // SessionListener
+    void picture_changed() override;
+    void frame_done() override;
+    void pause_changed(bool paused) override;
+    void stopped_at(uint16_t pc) override;
+    void state_replaced() override;
+    void message(const SessionMessage& message) override;
+    void title_changed(const std::string& title) override;
+    void game_changed(const std::string& title_cp1251) override;
+    void games_listed() override;
+    void speed_changed(const SpeedSettings& applied) override;
+    void reopen_changed(bool available) override;
+    std::optional<SpeedSettings> asked_speed() override;
+    void wake_after(int ms) override;
+
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -198,11 +196,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // A handler's work with its errors reported; and a command's, inside the pause bracket.
-    template <class F>
-    void guarded(F&& work);
-    template <class F>
-    void command(F&& work);
     void report_error(const QString& text);
     void build_actions();
     void build_menu();
@@ -211,32 +204,21 @@ private:
     void build_view_menu();
     void set_view_shortcuts(bool on);
     void toggle_speed_field(SpeedField* field, QLabel* caption, QLabel* star);
-    void show_applied_speed();
     void set_games_text(const QString& text);
     void close_games_list();
-    void fill_games_combo();
     void show_current_game();
-    void reset_command(ResetKind kind);
     std::optional<std::string> games_text_bytes(const QString& text) const;
     void start_once();
-    void write_pause_slot_on_key();
-    void flush_pause_slot();
-    void rest_pause_slot();
-    void write_pause_slot(MachineState& m);
+    QString program_dir_text() const;
 
-    Emulator& emu_;
+    Session& session_;
     // The context of connections from child widgets that may signal while the base class
     // destroys them: destroyed with the members, it disconnects them first.
     QObject members_alive_;
     TimeControl* time_ = nullptr;
-    bool paused_ = false;
-    bool paused_before_ = false;
     bool pause_blink_ = false;
     bool first_activation_ = true;
     bool error_shown_ = false;
-    bool pause_slot_failed_ = false;  // the last pause-slot write on a key press failed
-    int applied_fps_ = DEFAULT_FPS;  // the frame rate in effect
-    bool autosave_failed_ = false;  // the last autosave failed
     bool updating_games_ = false;
     bool centred_ = false;
     QString startup_file_;
@@ -244,21 +226,5 @@ private:
     Qt::WindowStates state_before_full_screen_;
     QIcon image_pause_, image_resume_, image_resume_blink_;
 };
-
-template <class F>
-void TMainFormEmu::guarded(F&& work) {
-    lvov::guarded(work, [this](const std::string& text) { report_error(QString::fromStdString(text)); });
-}
-
-// A failing step leaves the machine paused: the user sees the message over the state the
-// command stopped in.
-template <class F>
-void TMainFormEmu::command(F&& work) {
-    guarded([&] {
-        pause(true);
-        work();
-        Restorepause();
-    });
-}
 
 }  // namespace lvov

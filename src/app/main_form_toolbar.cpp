@@ -148,34 +148,24 @@ QColor TMainFormEmu::button_face_colour() const { return QGuiApplication::palett
 
 QColor TMainFormEmu::window_colour() const { return QGuiApplication::palette().color(QPalette::Base); }
 
-// Reads both fields as they stand, locked or not. A frame rate below 1 is reported and
-// changes nothing; the command that asked (a lock, a reset, a game chosen) goes on. Either
-// way both fields then show the settings in effect, so a refused text does not stay
-// behind to fail again at the next reset.
-void TMainFormEmu::apply_speed_settings() {
-    const int fps = SpinEditFPS->value();
-    const int cycles = SpinEditFreq->value();
-    try {
-        emu_.apply_speed(fps, cycles);
-    } catch (const EmuError& e) {
-        show_applied_speed();
-        report_error(QString::fromUtf8(e.what()));
-        return;
-    }
-    applied_fps_ = fps;
-    TimerMain->setInterval(emu_.frame_interval);
-    show_applied_speed();
+// The settings the fields ask for, read as they stand, locked or not: when a field is
+// locked and whenever the session resets the machine.
+std::optional<SpeedSettings> TMainFormEmu::asked_speed() {
+    return SpeedSettings{SpinEditFPS->value(), SpinEditFreq->value()};
 }
 
-void TMainFormEmu::show_applied_speed() {
-    SpinEditFPS->setValue(applied_fps_);
-    SpinEditFreq->setValue(emu_.cycles_per_frame);
+// Both fields show the settings in effect, so a refused text does not stay behind to
+// fail again at the next reset.
+void TMainFormEmu::speed_changed(const SpeedSettings& applied) {
+    TimerMain->setInterval(session_.view().frame_interval);
+    SpinEditFPS->setValue(applied.fps);
+    SpinEditFreq->setValue(applied.cycles_per_frame);
 }
 
-void TMainFormEmu::fill_games_combo() {
+void TMainFormEmu::games_listed() {
     updating_games_ = true;
     ComboBoxGames->clear();
-    for (const std::string& title : emu_.games.names) ComboBoxGames->addItem(utf8(cp1251_to_utf8(title)));
+    for (const std::string& title : session_.view().games.names) ComboBoxGames->addItem(utf8(cp1251_to_utf8(title)));
     ComboBoxGames->setEditText(GAMES_PLACEHOLDER);
     updating_games_ = false;
 }
@@ -198,7 +188,7 @@ void TMainFormEmu::toggle_speed_field(SpeedField* field, QLabel* caption, QLabel
     set_label_colour(caption, button_face_colour());
     set_label_colour(star, button_face_colour());
     PictureView_->setFocus(Qt::OtherFocusReason);
-    apply_speed_settings();
+    session_.apply_speed_settings();
 }
 
 void TMainFormEmu::LabelFPSClick() { toggle_speed_field(SpinEditFPS, LabelFPS, Label2FPS); }
@@ -211,7 +201,7 @@ void TMainFormEmu::SpinEditEnter(SpeedField* field) {
     set_colour(field, QPalette::Base, button_face_colour());
     set_label_colour(caption, button_face_colour());
     PictureView_->setFocus(Qt::OtherFocusReason);
-    apply_speed_settings();
+    session_.apply_speed_settings();
 }
 
 bool TMainFormEmu::eventFilter(QObject* watched, QEvent* event) {
@@ -248,7 +238,7 @@ void TMainFormEmu::LabelGamesClick() {
         return;
     }
     close_games_list();
-    set_games_text(utf8(cp1251_to_utf8(emu_.games.current_title)));
+    set_games_text(utf8(cp1251_to_utf8(session_.view().games.current_title)));
 }
 
 // The catalogue bytes a text of the list stands for: a picked entry by its own
@@ -256,7 +246,7 @@ void TMainFormEmu::LabelGamesClick() {
 // typed text converted, or nothing when it holds a character window-1251 lacks.
 std::optional<std::string> TMainFormEmu::games_text_bytes(const QString& text) const {
     const int item = ComboBoxGames->currentIndex();
-    const auto& names = emu_.games.names;
+    const auto& names = session_.view().games.names;
     if (item >= 0 && item < static_cast<int>(names.size()) && ComboBoxGames->itemText(item) == text) return names[item];
     const std::string typed = text.toStdString();
     if (!fits_cp1251(typed)) return std::nullopt;
@@ -267,35 +257,23 @@ std::optional<std::string> TMainFormEmu::games_text_bytes(const QString& text) c
 // machine runs on. The title already shown closes the list. Another title resets the
 // machine (the reset slot written first), boots it and loads the game.
 void TMainFormEmu::ComboBoxGamesChange(const QString& text) {
-    guarded([&] {
-        const std::optional<std::string> selected = games_text_bytes(text);
-        if (!selected) return;
-        GamesCatalogue& games = emu_.games;
-        if (*selected == games.current_title) {
-            close_games_list();
-            set_games_text(utf8(cp1251_to_utf8(games.current_title)));
-            request_repaint();
-            paint_screen();
-            return;
-        }
-        const int index = games.find(*selected);
-        if (index < 0) return;
-        command([&] {
-            close_games_list();
-            show_current_game();  // what still runs, should the game's file be refused
-            const std::optional<std::string> failure = emu_.choose_game(index);
-            after_reset();
-            paint_screen();
-            if (failure) report_error(utf8(*failure));
-        });
-    });
+    const std::optional<std::string> selected = games_text_bytes(text);
+    if (!selected) return;
+    const GamesCatalogue& games = session_.view().games;
+    if (*selected == games.current_title) {
+        ComboBoxGamesCloseUp();
+        return;
+    }
+    const int index = games.find(*selected);
+    if (index < 0) return;
+    close_games_list();
+    session_.choose_game(index);
 }
 
 void TMainFormEmu::ComboBoxGamesCloseUp() {
     close_games_list();
-    set_games_text(utf8(cp1251_to_utf8(emu_.games.current_title)));
-    request_repaint();
-    paint_screen();
+    set_games_text(utf8(cp1251_to_utf8(session_.view().games.current_title)));
+    session_.repaint();
 }
 
 }  // namespace lvov

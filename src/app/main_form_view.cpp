@@ -118,11 +118,11 @@ QString TMainFormEmu::ask_picture_file_name(const QString& dir, const QStringLis
 // once complete. A failure is reported and leaves the machine paused, as the other file
 // commands do.
 void TMainFormEmu::MenuSavePictureClick() {
-    command([&] {
+    session_.command([&] {
         const QImage plain = PictureView_->picture();
         const QImage shown = PictureView_->shown_picture();
         int chosen = 0;
-        const QString dir = QString::fromStdU16String(escape_file_name(path_text(emu_.program_dir)));
+        const QString dir = QString::fromStdU16String(escape_file_name(path_text(session_.view().program_dir)));
         QString name = ask_picture_file_name(dir, {PICTURE_FILTER_256, PICTURE_FILTER_SHOWN}, chosen);
         if (!name.isEmpty()) {
             if (!name.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) name += QStringLiteral(".png");

@@ -1,33 +1,14 @@
 #include "app/pause_slot_throttle.h"
 
-#include <QElapsedTimer>
-
 namespace lvov {
 
-namespace {
-qint64 monotonic_ms() {
-    static QElapsedTimer since_start = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return since_start.elapsed();
-}
-}  // namespace
-
-PauseSlotThrottle::PauseSlotThrottle(Write write, QObject* parent)
-    : QObject(parent), write_(std::move(write)), clock_(monotonic_ms) {
-    timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        if (pending_) emit due();
-    });
-}
+PauseSlotThrottle::PauseSlotThrottle(Write write, Clock clock, Wake wake)
+    : write_(std::move(write)), clock_(std::move(clock)), wake_(std::move(wake)) {}
 
 PauseSlotThrottle::~PauseSlotThrottle() = default;
 
-void PauseSlotThrottle::key_pressed(MachineState& m) {
-    const qint64 now = clock_();
-    const qint64 since = now - last_write_;
+void PauseSlotThrottle::key_pressed(const MachineState& m) {
+    const int64_t since = clock_() - last_write_;
     if (!written_ || since >= GAP_MS) {
         drop();
         write(m);
@@ -35,8 +16,8 @@ void PauseSlotThrottle::key_pressed(MachineState& m) {
     }
     if (!kept_) kept_ = std::make_unique<MachineState>();
     *kept_ = m;
+    if (!pending_) wake_(static_cast<int>(GAP_MS - since));  // one wake-up per kept copy
     pending_ = true;
-    if (!timer_.isActive()) timer_.start(static_cast<int>(GAP_MS - since));
 }
 
 void PauseSlotThrottle::flush() {
@@ -55,12 +36,7 @@ void PauseSlotThrottle::rest() {
     written_ = false;
 }
 
-void PauseSlotThrottle::drop() {
-    pending_ = false;
-    timer_.stop();
-}
-
-void PauseSlotThrottle::write(MachineState& m) {
+void PauseSlotThrottle::write(const MachineState& m) {
     written_ = true;
     last_write_ = clock_();
     write_(m);

@@ -35,7 +35,7 @@ void insert_after(QWidget* container, QAction* after, QAction* action) {
 TimeControl::TimeControl(TMainFormEmu& form) : QObject(&form), form_(form) {
     setObjectName("TimeControl");
     TDebuggerForm* debugger = form_.DebuggerForm;
-    panel_ = new ExecPanel(emu().machine, emu().exec, debugger);
+    panel_ = new ExecPanel(session().machine(), session().emu().exec, debugger);
     debugger->PageControlTools->addTab(panel_, EXEC_PAGE_TITLE);
     // The keys work wherever the focus is in the debugger window.
     for (QAction* a : {panel_->ActionContinue, panel_->ActionBreak, panel_->ActionStep, panel_->ActionStepOver,
@@ -74,50 +74,20 @@ TimeControl::TimeControl(TMainFormEmu& form) : QObject(&form), form_(form) {
     pause_changed(form_.paused());
 }
 
-Emulator& TimeControl::emu() { return form_.emu(); }
+Session& TimeControl::session() { return form_.session(); }
 
 // ---------------------------------------------------------------------------------------
-// Hooks
+// Reports
 
-void TimeControl::after_frame() {
-    if (emu().stopped) {
-        pause_if_running();
-        show_stop();
-        return;
-    }
-    panel_->refresh_running();
+void TimeControl::frame_done() {
+    if (!session().view().stopped) panel_->refresh_running();
 }
 
 void TimeControl::pause_changed(bool paused) {
     form_.DebuggerForm->set_paused(paused);
     MenuRewindBack->setShortcut(paused ? QKeySequence(Qt::Key_Left) : QKeySequence());
     MenuRewindForward->setShortcut(paused ? QKeySequence(Qt::Key_Right) : QKeySequence());
-    if (paused) {
-        emu().exec.note_break(emu().machine);
-        if (panel_->isVisible()) panel_->show_stop(true);
-    } else {
-        // The machine goes on from what it shows. A debugger command has said where
-        // breakpoints count; otherwise the first instruction passes a breakpoint it
-        // stopped at.
-        emu().rewind.resume();
-        if (!commanded_) emu().exec.go_on(emu().machine);
-        emu().stopped = false;
-    }
-}
-
-// ---------------------------------------------------------------------------------------
-// Commands
-
-bool TimeControl::pause_if_running() {
-    if (form_.paused()) return false;
-    form_.MenuPauseClick();
-    return true;
-}
-
-void TimeControl::resume() {
-    commanded_ = true;
-    if (form_.paused()) form_.toggle_pause();
-    commanded_ = false;
+    if (paused && panel_->isVisible()) panel_->show_stop(true);
 }
 
 void TimeControl::show_stop() {
@@ -129,65 +99,22 @@ void TimeControl::show_stop() {
     panel_->show_stop(form_.paused());
 }
 
-void TimeControl::Continue() {
-    emu().exec.continue_run();
-    resume();
-}
-
-void TimeControl::Break() {
-    pause_if_running();
-    show_stop();
-}
-
-void TimeControl::Step() {
-    pause_if_running();
-    emu().exec.step();
-    emu().exec.run(emu().machine, MAX_BUDGET);  // stops after the one instruction
-    emu().stopped = false;
-    form_.request_repaint();
-    form_.paint_screen();
-    show_stop();
-}
-
-void TimeControl::StepOver() {
-    pause_if_running();
-    emu().exec.step_over(emu().machine);
-    if (emu().exec.instruction_limit >= 0) {  // not a call: a plain step
-        Step();
-        return;
-    }
-    resume();
-}
-
-void TimeControl::StepOut() {
-    pause_if_running();
-    emu().exec.step_out(emu().machine);
-    resume();
-}
-
-void TimeControl::RunToCursor(uint16_t address) {
-    pause_if_running();
-    emu().exec.run_to(address);
-    resume();
-}
-
 void TimeControl::show_rewound() {
-    form_.request_repaint();
-    form_.paint_screen();
     form_.DebuggerForm->refresh_debugger();
     if (form_.DebuggerForm->isVisible()) form_.DebuggerForm->refresh_registers_now();
     if (panel_->isVisible()) panel_->show_stop(true);
 }
 
-// Rewind writes no file: a running machine is paused without the pause slot.
-void TimeControl::RewindBack() {
-    if (!form_.paused()) form_.pause(true);
-    if (emu().rewind.step_back(emu().machine)) show_rewound();
-}
+// ---------------------------------------------------------------------------------------
+// Commands
 
-void TimeControl::RewindForward() {
-    if (!form_.paused()) return;  // the present is the newest state there is
-    if (emu().rewind.step_forward(emu().machine)) show_rewound();
-}
+void TimeControl::Continue() { session().continue_run(); }
+void TimeControl::Break() { session().break_run(); }
+void TimeControl::Step() { session().step(); }
+void TimeControl::StepOver() { session().step_over(); }
+void TimeControl::StepOut() { session().step_out(); }
+void TimeControl::RunToCursor(uint16_t address) { session().run_to(address); }
+void TimeControl::RewindBack() { session().rewind_back(); }
+void TimeControl::RewindForward() { session().rewind_forward(); }
 
 }  // namespace lvov

@@ -1,20 +1,16 @@
 // The machine's time under the user's control, on the window side: the debugger's
 // execution page (breakpoints, steps, trace) and rewind in the main window.
 //
-// The main window creates one TimeControl after its components and calls three hooks:
-// after_frame() after every frame tick, pause_changed() from pause(), and nothing else.
-// TimeControl adds the execution page to the debugger window, binds F5, F10, F11,
-// Shift+F11 and F4 there, and adds "Rewind 1 s" and "Forward 1 s" to the File menu and
-// the toolbar (Left and Right while paused).
+// The main window creates one TimeControl after its components. TimeControl adds the
+// execution page to the debugger window, binds F5, F10, F11, Shift+F11 and F4 there, and
+// adds "Rewind 1 s" and "Forward 1 s" to the File menu and the toolbar (Left and Right
+// while paused). Its actions call the session's commands; the window passes on what the
+// session reports: frame_done() after every frame, pause_changed(), show_stop() when the
+// machine stopped or stepped, show_rewound() when rewind replaced the state.
 //
-// A breakpoint that stops the machine in the middle of a frame pauses it as the Pause
-// command does; the picture then shows video memory as it stands, and the debugger
-// window opens on the execution page with the listing at PC. Continue starts a fresh
-// frame: the rest of the interrupted one is not run.
-//
-// Step runs one instruction at once, while paused. Step over (of a call), Step out and
-// Run to cursor resume the machine with their stop armed, so that a long routine runs in
-// real time and can still be stopped with Break.
+// The session decides: a breakpoint that stops the machine in the middle of a frame
+// pauses it as the Pause command does, and the debugger window then opens on the
+// execution page with the listing at PC.
 #pragma once
 #include <QObject>
 #include <cstdint>
@@ -25,16 +21,19 @@ namespace lvov {
 
 class ExecPanel;
 class TMainFormEmu;
-struct Emulator;
+class Session;
 
 class TimeControl : public QObject {
     Q_OBJECT
 public:
     explicit TimeControl(TMainFormEmu& form);
 
-    // Hooks of the main window.
-    void after_frame();
+    // What the session reported, passed on by the main window.
+    void frame_done();
     void pause_changed(bool paused);
+    // The machine stopped (breakpoint, step, Break): show where it is.
+    void show_stop();
+    void show_rewound();
 
     // Commands; public so that tests can drive them.
     void Continue();
@@ -53,17 +52,10 @@ public:
     QAction* ToolButtonRewindForward = nullptr;
 
 private:
-    Emulator& emu();
-    // The machine stopped (breakpoint, step) or stepped: show where it is.
-    void show_stop();
-    // Pauses a running machine as the Pause command does; true when it was running.
-    bool pause_if_running();
-    void resume();
-    void show_rewound();
+    Session& session();
 
     TMainFormEmu& form_;
     ExecPanel* panel_ = nullptr;
-    bool commanded_ = false;  // a step or Continue is resuming the machine
 };
 
 }  // namespace lvov

@@ -72,8 +72,11 @@ QLabel* caption(const QString& text, QWidget* parent) { return new QLabel(text, 
 // ---------------------------------------------------------------------------------------
 // Creation
 
-TDebuggerForm::TDebuggerForm(MachineState& machine, QWidget* parent)
-    : QWidget(parent, Qt::Window), machine_(machine), tracker_(std::make_unique<ValueTracker>()) {
+TDebuggerForm::TDebuggerForm(const MachineState& machine, Poke poke, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      machine_(machine),
+      poke_(std::move(poke)),
+      tracker_(std::make_unique<ValueTracker>()) {
     setObjectName("DebuggerForm");
     setWindowTitle(QStringLiteral("Debugger"));
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -591,7 +594,7 @@ void TDebuggerForm::ButtonReplaceClick() {
         const int32_t value = hex ? HexToInt(field_bytes(EditReplaceValue)) : StrToInt(field_bytes(EditReplaceValue));
         const int32_t address =
             hex ? HexToInt(field_bytes(EditReplaceAddress)) : StrToInt(field_bytes(EditReplaceAddress));
-        replace_byte(machine_, address, value);
+        poke_(address, value);
     });
 }
 

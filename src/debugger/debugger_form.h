@@ -1,9 +1,9 @@
 // The debugger window: registers, a live hexadecimal view of memory, the disassembly
 // listing, memory search and replace, and the value tracker.
 //
-// The window belongs to the main window, which creates it hidden and shares its
-// machine state with it. MenuDebuggerClick opens it (filling the memory grid once and
-// listing PC..PC+100) or hides it; the frame loop calls refresh_debugger after each
+// The window belongs to the main window, which creates it hidden and lets it read the
+// machine state; the one change it makes, Replace, goes through the poke it is given. MenuDebuggerClick opens it
+// (filling the memory grid once and listing PC..PC+100) or hides it; the frame loop calls refresh_debugger after each
 // frame, which brings the register labels up to date (at most five times a second) and,
 // with "Memory RealTime" checked, rewrites the visible rows of the grid only. While the
 // machine is paused the visible rows follow memory by themselves (set_paused). Every view
@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,8 +51,11 @@ constexpr int LISTING_OPENING_SPAN = 100;  // opening lists PC .. PC + 100
 class TDebuggerForm : public QWidget {
     Q_OBJECT
 public:
+    // Writes the low 8 bits of value at address (RangeError outside 0000-FFFF).
+    using Poke = std::function<void(int64_t address, int32_t value)>;
+
     // The window is created hidden; parent (the main window) owns it.
-    TDebuggerForm(MachineState& machine, QWidget* parent = nullptr);
+    TDebuggerForm(const MachineState& machine, Poke poke, QWidget* parent = nullptr);
     ~TDebuggerForm() override;
 
     // Opens the window (grid filled, PC..PC+100 listed) or hides it when it is shown.
@@ -165,7 +169,8 @@ private:
     void write_registers();
     void follow_memory();
 
-    MachineState& machine_;
+    const MachineState& machine_;
+    Poke poke_;
     std::unique_ptr<ValueTracker> tracker_;
     MemoryGridModel* grid_model_ = nullptr;
     ListingModel* listing_model_ = nullptr;

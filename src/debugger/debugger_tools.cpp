@@ -85,13 +85,17 @@ std::vector<uint32_t> search_memory(const MachineState& m, int32_t value) {
     return found;
 }
 
-void replace_byte(MachineState& m, int64_t address, int32_t value) {
+uint16_t address_in_space(int64_t address) {
     if (address < 0 || address >= MEMORY_SIZE) {
         std::string text = "Address " + std::to_string(address);
         if (address >= 0) text += " (hex " + hex_digits(static_cast<uint64_t>(address), 1) + ")";
         throw RangeError(text + " is outside the address space 0000-FFFF");
     }
-    m.memory[static_cast<size_t>(address)] = static_cast<uint8_t>(value);
+    return static_cast<uint16_t>(address);
+}
+
+void replace_byte(MachineState& m, int64_t address, int32_t value) {
+    m.memory[address_in_space(address)] = static_cast<uint8_t>(value);
 }
 
 // ---------------------------------------------------------------------------------------

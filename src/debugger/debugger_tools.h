@@ -73,6 +73,9 @@ int listing_progress_range(int32_t start, int32_t end);
 // Every address, ascending, whose byte equals the low 8 bits of value (256 finds 00).
 std::vector<uint32_t> search_memory(const MachineState& m, int32_t value);
 
+// The address as a 16-bit one; an address outside 0000-FFFF throws RangeError.
+uint16_t address_in_space(int64_t address);
+
 // Writes the low 8 bits of value at address, raw: the firmware image from C000 up is
 // written too. An address outside 0000-FFFF throws RangeError and writes nothing.
 void replace_byte(MachineState& m, int64_t address, int32_t value);

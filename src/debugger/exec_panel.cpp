@@ -190,7 +190,7 @@ private:
 // ---------------------------------------------------------------------------------------
 // Creation
 
-ExecPanel::ExecPanel(MachineState& machine, ExecControl& control, QWidget* parent)
+ExecPanel::ExecPanel(const MachineState& machine, ExecControl& control, QWidget* parent)
     : QWidget(parent), machine_(machine), control_(control) {
     setObjectName("ExecPanel");
     auto* layout = new QVBoxLayout(this);

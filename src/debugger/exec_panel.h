@@ -41,7 +41,7 @@ constexpr int EXEC_LISTING_CONTEXT = 12;  // bytes before PC the listing may sta
 class ExecPanel : public QWidget {
     Q_OBJECT
 public:
-    ExecPanel(MachineState& machine, ExecControl& control, QWidget* parent = nullptr);
+    ExecPanel(const MachineState& machine, ExecControl& control, QWidget* parent = nullptr);
     ~ExecPanel() override;
 
     // After a stop or a step: the listing goes to PC, the lists and the counter follow.
@@ -121,7 +121,7 @@ private:
     void guarded(F&& work);
     void show_error(const QString& text);
 
-    MachineState& machine_;
+    const MachineState& machine_;
     ExecControl& control_;
     CodeListingModel* listing_model_ = nullptr;
     bool filling_ = false;

@@ -180,12 +180,9 @@ bool ReadSnapshot(std::span<const uint8_t> file, MachineState& m, const std::str
     }
 }
 
-LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
-    bank.ZeroRunBegin(1);
-    bank.LoadFileToBuffer(1, host_path(path));
+LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name) {
     // Only bytes of this file count: a file shorter than a magic cannot match it, and no
-    // reader sees the buffer past the file's end.
-    const std::span<const uint8_t> file = bank.loaded_bytes(1);
+    // reader sees past the file's end.
     const size_t header_size = std::min<size_t>(FILE_HEADER_SIZE, file.size());
     const std::string file_header(reinterpret_cast<const char*>(file.data()), header_size);
     try {
@@ -193,9 +190,15 @@ LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::strin
         if (ReadDumpImage(file, m, file_header)) return LoadResult::Dump;
         if (ReadTapeImage(file, m, file_header)) return LoadResult::Tape;
     } catch (const RangeError& e) {
-        throw RangeError("Cannot load \"" + path + "\": " + e.what());
+        throw RangeError("Cannot load \"" + name + "\": " + e.what());
     }
     return LoadResult::NotRecognised;
+}
+
+LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {
+    bank.ZeroRunBegin(1);
+    bank.LoadFileToBuffer(1, host_path(path));
+    return LoadImageBytes(bank.loaded_bytes(1), m, path);
 }
 
 LoadResult LoadRecognisedImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path) {

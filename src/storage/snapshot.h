@@ -59,6 +59,10 @@ enum class LoadResult { Snapshot, Dump, Tape, NotRecognised };
 // machine is then unchanged.
 LoadResult LoadImageFile(ByteBufferBank& bank, MachineState& m, const std::string& path);
 
+// The same for a file's bytes already in memory (a file read once and kept, as a
+// recording keeps it); name stands for the file in messages.
+LoadResult LoadImageBytes(std::span<const uint8_t> file, MachineState& m, const std::string& name);
+
 // LoadImageFile of a file asked for by name (Open, a drop, the command line, a game, a
 // slot): one that no reader takes is refused like a damaged one, with RangeError naming
 // it, and the machine unchanged. Never returns NotRecognised.

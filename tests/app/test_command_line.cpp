@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 
 #include "app/command_line.h"
-#include "app/emulator.h"
 #include "app/headless.h"
+#include "app/session.h"
 #include "asm/assembler.h"
 #include "scratch_mount.h"
 #include "test_support.h"
@@ -40,10 +40,11 @@ private slots:
 private:
     fs::path dir() const { return fs::path(tmp_->path().toStdString()); }
     // A headless run in the temporary program directory; returns the exit status.
-    int run(const CommandLine& o, std::string* messages = nullptr) {
-        std::ostringstream err;
-        const int status = run_headless(o, dir(), err);
+    int run(const CommandLine& o, std::string* messages = nullptr, std::string* output = nullptr) {
+        std::ostringstream out, err;
+        const int status = run_headless(o, dir(), out, err);
         if (messages) *messages = err.str();
+        if (output) *output = out.str();
         return status;
     }
     static CommandLine headless(int frames) {
@@ -174,15 +175,16 @@ void CommandLineTest::typedStrokesReleaseEveryKey() {
         const uint8_t length = m.memory[static_cast<uint16_t>(firmware.symbol("LINELEN").value_or(0))];
         return std::string(reinterpret_cast<const char*>(&m.memory[buffer]), length);
     };
-    Emulator emu(dir());
+    Session session(dir());
+    Emulator& emu = session.emu();
     emu.start_up({.read_games = false, .restore_session = false, .boot = true});
-    type_text(emu, "AB");
+    type_text(session, "AB");
     const MachineState& m = emu.machine;
     for (const uint8_t column : m.kbd_matrix) QCOMPARE(column, uint8_t(0));
     for (const uint8_t column : m.kbd_extra) QCOMPARE(column, uint8_t(0));
     for (int i = 0; i < 50; ++i) emu.run_frame();
     QCOMPARE(line(m), std::string("AB"));
-    type_text(emu, "!");  // a chord of Shift and 1
+    type_text(session, "!");  // a chord of Shift and 1
     for (const uint8_t column : m.kbd_matrix) QCOMPARE(column, uint8_t(0));
     for (int i = 0; i < 50; ++i) emu.run_frame();
     QCOMPARE(line(m), std::string("AB!"));
@@ -200,9 +202,16 @@ void CommandLineTest::fileAndSnapshotAroundTheFrames() {
     QVERIFY(fs::exists(dir() / "end.NevLVE"));
 
     Emulator check(dir());
-    QCOMPARE(check.open_file((dir() / "end.NevLVE").string()), LoadResult::Snapshot);
+    QCOMPARE(check.load(check.read_file((dir() / "end.NevLVE").string())), LoadResult::Snapshot);
     QCOMPARE(check.machine.PC, uint16_t(0x8000));
     QCOMPARE(check.machine.memory[0x8000], uint8_t(0xC3));
+
+    // A stop is told on the stream the run is given.
+    o.breaks = {0x8000};
+    std::string output;
+    QCOMPARE(run(o, nullptr, &output), EXIT_OK);
+    QVERIFY2(output.rfind("PC=8000 ", 0) == 0, output.c_str());
+    o.breaks.clear();
 
     // An unreadable file stops the run with status 2; a snapshot that cannot be written
     // with status 1.

@@ -78,7 +78,7 @@ private:
         form->pause(true);
         MachineState& m = form->emu().machine;
         for (int a = 0; a < 0x4000; ++a) m.vram[a] = std::array<uint8_t, 4>{0x00, 0xF0, 0x0F, 0xFF}[a / 0x1000];
-        form->paint_screen();
+        form->session().repaint();
         return form;
     }
     static QRgb pixel_at(QWidget* w, QPoint p) { return w->grab().toImage().pixel(p); }

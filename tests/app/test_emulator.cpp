@@ -1,6 +1,7 @@
-// The emulator's commands without a window: the start-up sequence the window and the
-// headless run share, the resets with their slot, the games list and the recent
-// snapshots, each telling what failed and leaving the machine as the command promises.
+// The emulator's parts of the commands without a window: the start-up sequence the window
+// and the headless run share, the reset slot, the files, games and recent snapshots read
+// and checked before they are taken, each telling what failed and leaving the machine as
+// the command promises.
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
@@ -104,7 +105,8 @@ void EmulatorTest::resetsHappenEvenWhenTheirSlotCannotBeWritten() {
     auto emu = started();
     emu->boot_run();
     emu->machine.memory[0x4000] = 0x77;
-    QVERIFY(!emu->reset_with_slot(ResetKind::Full));
+    QVERIFY(!emu->save_reset_slot());
+    emu->reset(ResetKind::Full);
     QCOMPARE(emu->machine.PC, uint16_t(0xC000));
     QCOMPARE(emu->machine.cycles, 0);
     QVERIFY(fs::exists(dir() / "OnReset.NevLVE"));
@@ -113,18 +115,20 @@ void EmulatorTest::resetsHappenEvenWhenTheirSlotCannotBeWritten() {
     fs::remove(dir() / "OnReset.NevLVE");
     fs::create_directory(dir() / "OnReset.NevLVE");
     emu->machine.PC = 0x1234;
-    const std::optional<std::string> failure = emu->reset_with_slot(ResetKind::Quick);
+    const std::optional<std::string> failure = emu->save_reset_slot();
+    emu->reset(ResetKind::Quick);
     QVERIFY(failure && failure->find("OnReset.NevLVE") != std::string::npos);
     QVERIFY(emu->machine.cycles >= boot_cycles);
     QVERIFY(fs::is_directory(dir() / "OnReset.NevLVE"));
 
-    // A game chosen while the reset slot cannot be written: loaded, and the failure told.
+    // A game taken: reset, booted and loaded.
     fs::create_directories(dir() / "GAMES");
     std::ofstream(dir() / "GAMES" / "index.ini") << "Loop=loop.lvt\n";
     write_file(dir() / "GAMES" / "loop.lvt", tape_image(0x8000, {0xC3, 0x00, 0x80}, 0x8000));
     auto with_games = started();
-    const std::optional<std::string> game_failure = with_games->choose_game(0);
-    QVERIFY(game_failure && game_failure->find("OnReset.NevLVE") != std::string::npos);
+    with_games->machine.memory[0x9000] = 0x77;
+    with_games->load(*with_games->read_game(0));
+    QCOMPARE(with_games->machine.memory[0x9000], uint8_t(0));
     QCOMPARE(with_games->machine.PC, uint16_t(0x8000));
     QVERIFY(with_games->machine.cycles >= boot_cycles);
     QCOMPARE(with_games->games.current_title, std::string("Loop"));
@@ -140,7 +144,7 @@ void EmulatorTest::aGameThatCannotBeLoadedChangesNothing() {
     write_file(dir() / "GAMES" / "notes.txt", {'d', 'e', 'a', 'r', ' ', 'd', 'i', 'a', 'r', 'y', '\n'});
     write_file(dir() / "GAMES" / "broken.lvt", {'L', 'V', 'O', 'V', '/', '2', '.', '0', '/', 0xD0, 0, 0x80});
     auto emu = started();
-    QVERIFY(!emu->choose_game(0));
+    emu->load(*emu->read_game(0));
     emu->machine.memory[0x9000] = 0x5A;
     const auto before = std::make_unique<MachineState>(emu->machine);
     const fs::path reset_file = dir() / "OnReset.NevLVE";
@@ -156,7 +160,7 @@ void EmulatorTest::aGameThatCannotBeLoadedChangesNothing() {
     for (const auto& [title, file] : refused) {
         const int index = emu->games.find(title);
         try {
-            emu->choose_game(index);
+            emu->read_game(index);
             QFAIL(file);
         } catch (const EmuError& e) {
             QVERIFY2(std::string(e.what()).find(file) != std::string::npos, e.what());
@@ -173,23 +177,25 @@ void EmulatorTest::gamesAndRecentSnapshotsTellWhatTheMachineRuns() {
     std::ofstream(dir() / "GAMES" / "index.ini") << "Loop=loop.lvt\n";
     write_file(dir() / "GAMES" / "loop.lvt", tape_image(0x8000, {0xC3, 0x00, 0x80}, 0x8000));
     auto emu = started();
-    QVERIFY(!emu->choose_game(0));
+    const std::optional<Input> game = emu->read_game(0);
+    QVERIFY(game && game->kind == InputKind::ChooseGame);
+    QCOMPARE(emu->games.current_title, GamesCatalogue::placeholder());  // read, not taken yet
+    emu->load(*game);
     QCOMPARE(emu->games.current_title, std::string("Loop"));
     QCOMPARE(emu->machine.PC, uint16_t(0x8000));
-    QVERIFY(fs::exists(dir() / "OnReset.NevLVE"));
 
     // A quick save, then a recent snapshot loaded by its digit: the game shown is forgotten.
     emu->quick_save();
-    QVERIFY(!emu->open_recent(5));  // not set
+    QVERIFY(!emu->read_recent(5));  // not set
     QCOMPARE(emu->games.current_title, std::string("Loop"));
-    QCOMPARE(emu->open_recent(9), std::optional<LoadResult>(LoadResult::Snapshot));
+    QCOMPARE(emu->load(*emu->read_recent(9)), LoadResult::Snapshot);
     QCOMPARE(emu->games.current_title, GamesCatalogue::placeholder());
 
     // A file no loader takes is refused by name and leaves the game shown as it is.
-    QVERIFY(!emu->choose_game(0));
+    emu->load(*game);
     write_file(dir() / "junk.bin", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
     try {
-        emu->open_file(path_text(dir() / "junk.bin"));
+        emu->read_file(path_text(dir() / "junk.bin"));
         QFAIL("no error");
     } catch (const RangeError& e) {
         QVERIFY2(std::string(e.what()).find("junk.bin") != std::string::npos, e.what());

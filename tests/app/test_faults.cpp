@@ -94,7 +94,7 @@ void FaultsTest::every_write_fails_and_changes_nothing(TestForm& form, const fs:
     };
     fails("QuickSave", [&] { form.MenuQuickSaveClick(); });
     form.pause(false);
-    fails("autosave", [&] { form.TimerAutoSaveTimer(); });
+    fails("autosave", [&] { form.session().autosave(); });
     form.save_answer = QString::fromStdString((folder / "mine.NevLVE").string());
     fails("Save...", [&] { form.MenuSaveClick(); });
     form.pause(false);

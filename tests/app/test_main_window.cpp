@@ -33,12 +33,9 @@ private slots:
     void startupRestoresTheCloseFile();
     void aFailedStartUpKeepsTheLastSession();
     void aDamagedCloseFileIsReportedAndTheMachineBoots();
-    void resetsGoOnWhenTheResetSlotCannotBeWritten();
     void keysAreReleasedWhereTheyWerePressed();
     void gamesListLeavesKeysAndProgramAlone();
     void keysReachTheMatrixByPosition();
-    void pauseReleasesKeysAndDigitsLoadWhilePaused();
-    void digitKeysReloadRecentSnapshots();
     void pauseBracketTitlesAndShortcuts();
     void speedFieldsLockAndApply();
     void droppedFileLoadsFirstOnly();
@@ -48,7 +45,6 @@ private slots:
     void gamesListChoosesAndResets();
     void aboutAndDebugger();
     void runningKeysStayWithTheMachine();
-    void failedPauseSlotWriteDoesNotDeadenKeysOrPause();
     void closingAndDestroyingAShownWindow();
     void aCopyWithoutSlotsWritesNoneAndTakesHandedFiles();
 
@@ -117,7 +113,6 @@ void MainWindowTest::startupWithoutCloseFile() {
     QVERIFY(form->messages[0].contains("image2.rom"));
     QVERIFY(!form->paused());
     QVERIFY(form->TimerMain->isActive());
-    QVERIFY(form->TimerAutoSave->isActive());
     QVERIFY(!form->TimerPause->isActive());
     QCOMPARE(form->TimerMain->interval(), 20);
     QCOMPARE(form->emu().cycles_per_frame, 68000);
@@ -206,7 +201,7 @@ void MainWindowTest::aFailedStartUpKeepsTheLastSession() {
             press(form->PictureView_, Qt::Key_A, SCAN_A);  // the built-in tables stand in
             QVERIFY(main_key_held(m, 6, 4));
             release(form->PictureView_, Qt::Key_A, SCAN_A);
-            form->TimerAutoSaveTimer();
+            form->session().autosave();
             form->close();
             QCOMPARE(form->errors.size(), 1);
         }
@@ -251,29 +246,6 @@ void MainWindowTest::aDamagedCloseFileIsReportedAndTheMachineBoots() {
         form->close();
         QVERIFY(file_bytes(close_file).size() > 3);
     }
-}
-
-// A reset whose reset slot cannot be written still resets, after saying so.
-void MainWindowTest::resetsGoOnWhenTheResetSlotCannotBeWritten() {
-    auto form = started_form();
-    MachineState& m = form->emu().machine;
-    fs::create_directory(dir() / "OnReset.NevLVE");
-
-    m.memory[0x9000] = 7;
-    form->MenuFullResetCPUClick();
-    QCOMPARE(form->errors.size(), 1);
-    QVERIFY(form->errors[0].contains("OnReset.NevLVE"));
-    QCOMPARE(m.memory[0x9000], uint8_t(0));
-    QCOMPARE(m.PC, uint16_t(0xC000));
-    QVERIFY(!form->paused());
-
-    m.memory[0x9000] = 7;
-    form->ToolButtonQuickResetCPUClick();
-    QCOMPARE(form->errors.size(), 2);
-    QCOMPARE(m.memory[0x9000], uint8_t(0));
-    QVERIFY(m.cycles >= boot_cycles);
-    QVERIFY(!form->paused());
-    QVERIFY(fs::is_directory(dir() / "OnReset.NevLVE"));
 }
 
 // Ctrl makes the firmware switch tables while keys are held; every key is still
@@ -419,81 +391,14 @@ void MainWindowTest::keysReachTheMatrixByPosition() {
     press(view, Qt::Key_Q, SCAN_Q);
     QVERIFY(main_key_held(m, 5, 2));
     QVERIFY(!main_key_held(m, 7, 1));
-    QVERIFY(form->errors.isEmpty());
-}
 
-void MainWindowTest::pauseReleasesKeysAndDigitsLoadWhilePaused() {
-    auto form = started_form();
-    QWidget* view = form->PictureView_;
-    const MachineState& m = form->emu().machine;
-    const fs::path pause_file = dir() / "onPause.NevLVE";
-
-    press(view, Qt::Key_A, SCAN_A);
-    QVERIFY(main_key_held(m, 6, 4));
-    fs::remove(pause_file);
-    form->MenuPauseClick();
-    QVERIFY(form->paused());
-    QVERIFY(fs::exists(pause_file));  // written on the way into the pause
-    QVERIFY(!main_key_held(m, 6, 4));  // and every key released
-
-    // While paused keys reach nothing and write nothing; a digit with no recent file is
-    // swallowed.
-    fs::remove(pause_file);
-    press(view, Qt::Key_A, SCAN_A);
-    press(view, Qt::Key_3, SCAN_DIGIT_1 + 2);
-    QVERIFY(!main_key_held(m, 6, 4));
-    QVERIFY(!main_key_held(m, 4, 5));
-    QVERIFY(!fs::exists(pause_file));
-    QVERIFY(form->errors.isEmpty());
-
-    // Resuming by the menu writes nothing; the Pause key toggles through the key
-    // handler, which then writes the pause file because the machine runs again.
-    form->MenuPauseClick();
-    QVERIFY(!form->paused());
-    QVERIFY(!fs::exists(pause_file));
-    form->pause(true);
-    press(view, Qt::Key_Pause, SCAN_PAUSE);
-    QVERIFY(!form->paused());
-    QVERIFY(fs::exists(pause_file));
-
-    // Delete while running pauses before the write, so nothing is written.
-    fs::remove(pause_file);
+    // Delete pauses; while paused the Pause key resumes.
     press(view, Qt::Key_Delete, SCAN_DELETE);
     QVERIFY(form->paused());
-    QVERIFY(!fs::exists(pause_file));
-}
-
-void MainWindowTest::digitKeysReloadRecentSnapshots() {
-    auto form = started_form();
-    QWidget* view = form->PictureView_;
-    MachineState& m = form->emu().machine;
-
-    m.memory[0x9000] = 1;
-    form->MenuQuickSaveClick();
+    press(view, Qt::Key_Pause, SCAN_PAUSE);
+    QVERIFY(!form->paused());
     QVERIFY(form->errors.isEmpty());
-    const auto& recent = form->emu().snapshot_slots.recent_snapshots;
-    QVERIFY(!recent[9].empty());
-    QVERIFY(fs::exists(fs::path(recent[9])));
-    QCOMPARE(fs::path(recent[0]).filename().string(), std::string("onPause.NevLVE"));
-
-    m.memory[0x9000] = 2;
-    form->MenuPauseClick();  // the pause file now holds 2
-    m.memory[0x9000] = 3;
-    press(view, Qt::Key_9, SCAN_DIGIT_1 + 8);
-    QCOMPARE(m.memory[0x9000], uint8_t(1));
-    press(view, Qt::Key_0, SCAN_DIGIT_0);
-    QCOMPARE(m.memory[0x9000], uint8_t(2));
-    QVERIFY(form->paused());
-
-    // A recent file that has gone: a message naming it, the machine unchanged.
-    fs::remove(fs::path(recent[9]));
-    m.memory[0x9000] = 4;
-    press(view, Qt::Key_9, SCAN_DIGIT_1 + 8);
-    QCOMPARE(form->errors.size(), 1);
-    QVERIFY(form->errors[0].contains(QString::fromStdString(fs::path(recent[9]).filename().string())));
-    QCOMPARE(m.memory[0x9000], uint8_t(4));
 }
-
 void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     auto form = started_form();
     const QString normal = QStringLiteral("NEV еmulator for PK-01 Lvov    1.0Beta");
@@ -506,9 +411,7 @@ void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     QCOMPARE(form->MenuExit->shortcut(), QKeySequence("Alt+F4"));
 
     form->pause(true);
-    QVERIFY(!form->paused_before());
     QVERIFY(!form->TimerMain->isActive());
-    QVERIFY(!form->TimerAutoSave->isActive());
     QVERIFY(form->TimerPause->isActive());
     for (size_t i = 0; i < std::size(keys); ++i) QCOMPARE(with_shortcuts[i]->shortcut(), QKeySequence(keys[i]));
     QCOMPARE(form->MenuExit->shortcut(), QKeySequence("Alt+F4"));
@@ -529,21 +432,13 @@ void MainWindowTest::pauseBracketTitlesAndShortcuts() {
     form->MenuAboutClick();
     QVERIFY(form->messages.last().startsWith(normal + " (Pause)\r\n("));
 
-    // Restorepause returns to the state before the last pause: running, plain title at once.
-    form->Restorepause();
+    // Back to running: plain title at once.
+    form->session().restore_pause();
     QVERIFY(!form->paused());
     QCOMPARE(form->windowTitle(), normal);
     QVERIFY(form->TimerMain->isActive());
     QVERIFY(!form->TimerPause->isActive());
     for (QAction* a : with_shortcuts) QVERIFY(a->shortcut().isEmpty());
-
-    // The bracket does not nest: an inner pause(true) overwrites the remembered state.
-    form->pause(true);
-    form->pause(true);
-    form->Restorepause();
-    QVERIFY(form->paused());
-    form->toggle_pause();
-    QVERIFY(!form->paused());
 }
 
 void MainWindowTest::speedFieldsLockAndApply() {
@@ -661,7 +556,7 @@ void MainWindowTest::aFileOnTheCommandLineRunsOnTheStartedFirmware() {
     QTemporaryDir elsewhere;
     Emulator headless(fs::path(elsewhere.path().toStdString()));
     headless.start_up({.read_games = false, .restore_session = false, .boot = true});
-    headless.open_file(path_text(tape));
+    headless.load(headless.read_file(path_text(tape)));
     form->pause(true);
     QVERIFY(form->emu().machine.vram == headless.machine.vram);
     QVERIFY(std::equal(form->emu().machine.memory.begin(), form->emu().machine.memory.begin() + 0x8000,
@@ -740,30 +635,6 @@ void MainWindowTest::quickCommandsAndResets() {
     QVERIFY(m.cycles >= boot_cycles && m.cycles < boot_cycles + 18);
     QVERIFY(!form->paused());
     QCOMPARE(form->errors.size(), 1);
-
-    // The autosave tick writes the quick-save slot while running only.
-    fs::remove(dir() / "QuickSave.NevLVE");
-    form->pause(true);
-    form->TimerAutoSaveTimer();
-    QVERIFY(!fs::exists(dir() / "QuickSave.NevLVE"));
-    form->pause(false);
-    form->TimerAutoSaveTimer();
-    QVERIFY(fs::exists(dir() / "QuickSave.NevLVE"));
-
-    // A failing autosave is reported once, not every minute, until a write works again.
-    fs::remove(dir() / "QuickSave.NevLVE");
-    fs::create_directory(dir() / "QuickSave.NevLVE");
-    form->TimerAutoSaveTimer();
-    form->TimerAutoSaveTimer();
-    QCOMPARE(form->errors.size(), 2);
-    QVERIFY(!form->paused());
-    fs::remove(dir() / "QuickSave.NevLVE");
-    form->TimerAutoSaveTimer();
-    QVERIFY(fs::is_regular_file(dir() / "QuickSave.NevLVE"));
-    fs::remove(dir() / "QuickSave.NevLVE");
-    fs::create_directory(dir() / "QuickSave.NevLVE");
-    form->TimerAutoSaveTimer();
-    QCOMPARE(form->errors.size(), 3);
 }
 
 void MainWindowTest::gamesListChoosesAndResets() {
@@ -898,43 +769,6 @@ void MainWindowTest::closingAndDestroyingAShownWindow() {
     QVERIFY(fs::exists(dir() / "OnClose.NevLVE"));
     QVERIFY(closed->errors.isEmpty());
 }
-
-void MainWindowTest::failedPauseSlotWriteDoesNotDeadenKeysOrPause() {
-    auto form = started_form();
-    QWidget* view = form->PictureView_;
-    const MachineState& m = form->emu().machine;
-    fs::create_directory(dir() / "onPause.NevLVE");  // the slot cannot be written
-    // Presses a second apart, so that each one writes the slot at once.
-    qint64 now = 0;
-    form->PauseSlotWriter->set_clock([&now] { return now += 1000; });
-
-    press(view, Qt::Key_A, SCAN_A);
-    QCOMPARE(form->errors.size(), 1);  // reported, and that key stops there
-    QVERIFY(form->errors[0].contains("onPause.NevLVE"));
-    QVERIFY(!main_key_held(m, 6, 4));
-    release(view, Qt::Key_A, SCAN_A);
-
-    press(view, Qt::Key_S, SCAN_S);  // later failures are silent and keys go through
-    QCOMPARE(form->errors.size(), 1);
-    QVERIFY(main_key_held(m, 7, 7));
-    release(view, Qt::Key_S, SCAN_S);
-
-    fs::remove(dir() / "onPause.NevLVE");
-    press(view, Qt::Key_A, SCAN_A);  // a write that works again re-arms the report
-    release(view, Qt::Key_A, SCAN_A);
-    QVERIFY(fs::is_regular_file(dir() / "onPause.NevLVE"));
-    fs::remove(dir() / "onPause.NevLVE");
-    fs::create_directory(dir() / "onPause.NevLVE");
-    press(view, Qt::Key_S, SCAN_S);
-    QCOMPARE(form->errors.size(), 2);
-
-    // The Pause command reports the same failure and still pauses.
-    form->MenuPauseClick();
-    QCOMPARE(form->errors.size(), 3);
-    QVERIFY(form->paused());
-    QVERIFY(!main_key_held(m, 7, 7));  // the pause released the held key
-}
-
 // A copy sharing its folder with a running one says so once started, writes no slot
 // whatever happens, refuses the quick save with the reason and saves to a chosen file.
 // Files handed over by later starts load as dropped ones, one handed during start-up
@@ -955,10 +789,10 @@ void MainWindowTest::aCopyWithoutSlotsWritesNoneAndTakesHandedFiles() {
     QCOMPARE(form->windowTitle(), qpath(first));
 
     qint64 now = 0;
-    form->PauseSlotWriter->set_clock([&now] { return now += 1000; });
+    form->clock = [&now] { return now += 1000; };
     press(form->PictureView_, Qt::Key_A, SCAN_A);
     release(form->PictureView_, Qt::Key_A, SCAN_A);
-    form->TimerAutoSaveTimer();
+    form->session().autosave();
     form->MenuPauseClick();
     form->MenuPauseClick();
     form->ToolButtonQuickResetCPUClick();

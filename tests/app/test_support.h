@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,19 +39,24 @@ QKeyEvent key_event(QEvent::Type type, int qt_key, quint32 scan_code, bool auto_
 void press(QWidget* target, int qt_key, quint32 scan_code);
 void release(QWidget* target, int qt_key, quint32 scan_code);
 
-// The emulator a test window shows: a base of TestForm, so it is made before the window
-// and outlives it, as main() arranges for the program.
-struct OwnEmulator {
-    explicit OwnEmulator(const std::filesystem::path& program_dir)
-        : emulator(std::make_unique<Emulator>(program_dir)) {}
-    std::unique_ptr<Emulator> emulator;
+// The session a test window shows: a base of TestForm, so it is made before the window
+// and outlives it, as main() arranges for the program. Its clock is the test's when the
+// test sets one.
+struct OwnSession {
+    explicit OwnSession(const std::filesystem::path& program_dir)
+        : own_session(std::make_unique<Session>(program_dir, [this] { return clock ? clock() : steady_ms(); })) {}
+    std::function<int64_t()> clock;
+    std::unique_ptr<Session> own_session;
 };
 
-// The main window of its own emulator in program_dir, with its dialogs and message boxes
+// The main window of its own session in program_dir, with its dialogs and message boxes
 // answered by the test.
-class TestForm : private OwnEmulator, public TMainFormEmu {
+class TestForm : private OwnSession, public TMainFormEmu {
 public:
-    explicit TestForm(const std::filesystem::path& program_dir) : OwnEmulator(program_dir), TMainFormEmu(*emulator) {}
+    explicit TestForm(const std::filesystem::path& program_dir) : OwnSession(program_dir), TMainFormEmu(*own_session) {}
+    using OwnSession::clock;
+    // The emulator, for a test to set the machine up.
+    Emulator& emu() { return session().emu(); }
     QStringList errors;
     QStringList messages;
     QString open_answer;  // "" = the user cancels

@@ -34,7 +34,7 @@ private:
         auto form = std::make_unique<TestForm>(dir());
         form->FirstPusk();
         form->TimerMain->stop();
-        form->PauseSlotWriter->set_clock([this] { return now_; });
+        form->clock = [this] { return now_; };
         return form;
     }
     // The key press number n, the machine marked with n first.
@@ -79,10 +79,10 @@ void WindowCostTest::aHeldKeyWritesThePauseSlotFiveTimesASecond() {
         }
     }
     QCOMPARE(writes, 5);
-    QVERIFY(form->PauseSlotWriter->pending());
+    QVERIFY(form->session().pause_slot_pending());
     // The last press (24) reaches the file shortly after, without another key.
     QTRY_COMPARE_WITH_TIMEOUT(slot_mark(), 24, 2000);
-    QVERIFY(!form->PauseSlotWriter->pending());
+    QVERIFY(!form->session().pause_slot_pending());
     QVERIFY(main_key_held(form->emu().machine, 6, 4));  // every press reached the machine
     QVERIFY(form->errors.isEmpty());
 }
@@ -98,7 +98,7 @@ void WindowCostTest::aKeptPressReachesTheFileBeforePauseCloseAndDrop() {
         press(form->PictureView_, Qt::Key_Delete, SCAN_DELETE);
         QVERIFY(form->paused());
         QCOMPARE(slot_mark(), 2);
-        QVERIFY(!form->PauseSlotWriter->pending());
+        QVERIFY(!form->session().pause_slot_pending());
 
         // The Pause command writes the machine as it is then, over a kept press.
         form->toggle_pause();

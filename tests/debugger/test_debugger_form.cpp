@@ -40,7 +40,8 @@ class DebuggerFormTest : public QObject {
 private slots:
     void init() {
         m_ = std::make_unique<MachineState>();
-        form_ = std::make_unique<TestDebugger>(*m_);
+        form_ = std::make_unique<TestDebugger>(
+            *m_, [this](int64_t address, int32_t value) { replace_byte(*m_, address, value); });
     }
     void cleanup() { form_.reset(); }
     void openingFillsTheGridAndListsFromPC();
