@@ -27,6 +27,7 @@
 #include "core/i8080.h"
 #include "core/rom.h"
 #include "cpm_machine.h"
+#include "storage/program_files.h"
 
 namespace {
 

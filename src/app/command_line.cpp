@@ -5,7 +5,8 @@
 
 #include "core/errors.h"
 #include "core/exec_hooks.h"
-#include "core/files.h"
+#include "core/text.h"
+#include "host/files.h"
 #include "storage/buffers.h"
 #include "storage/snapshot.h"
 
@@ -41,12 +42,9 @@ bool parse_count(const std::string& text, int& value, int maximum) {
 // A 16-bit address in hexadecimal, with or without "0x": "C000", "0x4000", "ff".
 bool parse_address(std::string text, uint16_t& value) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.erase(0, 2);
-    if (text.empty() || text.size() > 4) return false;
-    unsigned parsed = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, parsed, 16);
-    if (ec != std::errc() || ptr != end) return false;
-    value = static_cast<uint16_t>(parsed);
+    const std::optional<uint32_t> parsed = parse_hex_digits(text, 4);
+    if (!parsed) return false;
+    value = static_cast<uint16_t>(*parsed);
     return true;
 }
 

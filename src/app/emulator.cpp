@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "core/i8080.h"
+#include "storage/program_files.h"
 
 namespace lvov {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "app/data_dirs.h"
+#include "app/exec_control.h"
 #include "core/machine.h"
 #include "core/rom.h"
-#include "debugger/exec_control.h"
 #include "devices/keyboard.h"
 #include "devices/speed.h"
 #include "devices/video.h"

@@ -8,9 +8,9 @@
 
 #include "app/session.h"
 #include "core/errors.h"
-#include "core/files.h"
 #include "core/version.h"
 #include "devices/typing.h"
+#include "host/files.h"
 
 namespace lvov {
 

@@ -10,7 +10,7 @@
 
 #include "app/main_form_emu.h"
 #include "core/errors.h"
-#include "core/files.h"
+#include "host/files.h"
 #include "storage/buffers.h"
 
 namespace lvov {

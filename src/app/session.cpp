@@ -3,11 +3,11 @@
 #include <chrono>
 
 #include "core/errors.h"
-#include "core/files.h"
 #include "core/i8080.h"
 #include "core/version.h"
 #include "debugger/debugger_tools.h"
 #include "devices/key_codes.h"
+#include "host/files.h"
 
 namespace lvov {
 

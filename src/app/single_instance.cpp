@@ -12,7 +12,7 @@
 #include <QtEndian>
 #include <system_error>
 
-#include "core/files.h"
+#include "host/files.h"
 #include "storage/buffers.h"
 
 #ifndef _WIN32

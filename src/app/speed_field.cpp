@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "core/errors.h"
-#include "debugger/debugger_tools.h"
+#include "core/text.h"
 
 namespace lvov {
 

@@ -2,7 +2,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,14 +25,6 @@ struct RomImages {
 
 // The built-in firmware image (16,384 bytes for C000-FFFF).
 const RomImage& builtin_firmware();
-
-// Reads firmware/image1.rom .. image3.rom under program_dir. A missing file leaves that
-// image absent; a file that is not exactly 16,384 bytes is refused (a message in
-// problems) and counts as absent. Image 1 falls back to the built-in firmware.
-RomImages load_rom_images(const std::filesystem::path& program_dir);
-// The same over several folders: each image comes from the first folder that holds an
-// acceptable file of it; a refused file is named in problems and the search goes on.
-RomImages load_rom_images(const std::vector<std::filesystem::path>& dirs);
 
 // Images with only the built-in firmware as image 1.
 RomImages builtin_rom_images();

@@ -23,6 +23,7 @@
 #include <algorithm>
 
 #include "core/errors.h"
+#include "core/text.h"
 
 namespace lvov {
 

@@ -1,6 +1,5 @@
-// The debugger's tools, free of any window: number conversion of the input fields, the
-// texts of the memory grid, the disassembly listing, memory search and replace, and the
-// value tracker.
+// The debugger's tools, free of any window: the texts of the memory grid, the
+// disassembly listing, memory search and replace, and the value tracker.
 //
 // Every tool works on MachineState::memory, the 64 KiB address space (RAM below C000,
 // the firmware image from C000 up), by raw indexing: what the memory-map switch gives
@@ -18,18 +17,6 @@
 #include "core/opcodes.h"
 
 namespace lvov {
-
-// ---------------------------------------------------------------------------------------
-// Number conversion of the input fields
-
-// The integer conversion of the decimal fields: leading blanks, an optional sign, then
-// decimal digits, or "$" and hexadecimal digits (either letter case). The value must fit
-// a signed 32-bit integer; "$" numbers up to $FFFFFFFF, leading zeros allowed, wrap into
-// it ("$FFFFFFFF" is -1). Anything else throws ConversionError "'<text>' is not a valid integer value".
-int32_t StrToInt(std::string_view text);
-
-// A hexadecimal field: StrToInt("$" + text). A failure names the text with its "$".
-int32_t HexToInt(std::string_view text);
 
 // ---------------------------------------------------------------------------------------
 // Memory grid: 4097 rows of 18 columns. Row 0 and column 0 are headers; row r (1..4096)

@@ -29,7 +29,7 @@
 
 #include "core/errors.h"
 #include "core/hex.h"
-#include "debugger/debugger_tools.h"
+#include "core/text.h"
 
 namespace lvov {
 

@@ -17,7 +17,7 @@
 #include <functional>
 #include <vector>
 
-#include "debugger/exec_control.h"
+#include "app/exec_control.h"
 
 class QAction;
 class QCheckBox;

@@ -1,11 +1,9 @@
-// Keyboard matrix updates, table selection and the key-map file.
+// Keyboard matrix updates, table selection and the key-map layout.
 #include "devices/keyboard.h"
 
-#include <fstream>
-#include <system_error>
+#include <string>
 
 #include "core/errors.h"
-#include "core/files.h"
 
 namespace lvov {
 
@@ -129,21 +127,10 @@ KeyTables default_key_tables() {
     return t;
 }
 
-KeyTables load_key_map(const std::filesystem::path& program_dir) {
-    const std::filesystem::path file = program_dir / KEY_MAP_FILE_NAME;
-    std::error_code ec;
-    const bool present = std::filesystem::exists(file, ec);
-    if (ec) throw IoError("Cannot read the key map file \"" + file.string() + "\": " + ec.message());
-    if (!present) return default_key_tables();
-
-    // Only a regular file is read, and opening one never waits: a folder, FIFO or device
-    // is refused at once.
-    const std::vector<uint8_t> bytes = read_regular_file(file, KEY_MAP_FILE_SIZE);
-    const size_t got = bytes.size();
-    if (got < KEY_MAP_FILE_SIZE)
-        throw IoError("The key map file \"" + file.string() + "\" is too short: " + std::to_string(got) +
-                      " bytes read, " + std::to_string(KEY_MAP_FILE_SIZE) + " needed");
-
+KeyTables key_tables_from_bytes(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < KEY_MAP_FILE_SIZE)
+        throw RangeError("A key map holds " + std::to_string(KEY_MAP_FILE_SIZE) + " bytes, not " +
+                         std::to_string(bytes.size()));
     KeyTables t;
     for (size_t i = 0; i < 256; ++i) {
         t.latin[i] = static_cast<KeyCode>(bytes[2 * i] | (bytes[2 * i + 1] << 8));

@@ -13,7 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
+#include <vector>
 
 #include "core/machine.h"
 
@@ -36,10 +36,9 @@ struct KeyTables {
 // The built-in tables, used when there is no key-map file.
 KeyTables default_key_tables();
 
-// Reads NEVEmulator.key from program_dir; absent -> the defaults. A file that exists but
-// cannot be read or is shorter than 1,024 bytes throws IoError; bytes past 1,024 are
-// ignored.
-KeyTables load_key_map(const std::filesystem::path& program_dir);
+// The tables the bytes of a key-map file spell: 512 little-endian words, the Latin table
+// first. Bytes past 1,024 are ignored; fewer than 1,024 throw RangeError.
+KeyTables key_tables_from_bytes(const std::vector<uint8_t>& bytes);
 
 // Presses or releases the valid parts of a code; other matrix bits are untouched.
 void kbd(MachineState& m, KeyCode code, bool pressed);

@@ -28,7 +28,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/files.h"
+#include "host/files.h"
 
 namespace lvov {
 
@@ -52,7 +52,7 @@ public:
     uint32_t GetDWord(int n);  // least significant byte first
 
     // Writes positions 0 .. cursor-1 of buffer n to path with write_file_atomically
-    // (core/files.h): a failure (no permission, disk full, path is a folder or a FIFO)
+    // (host/files.h): a failure (no permission, disk full, path is a folder or a FIFO)
     // throws IoError and leaves any previous file at path intact. durable: the data and
     // the rename are flushed to the disk before it returns.
     void SaveBufferToFile(int n, const std::filesystem::path& path, bool durable = true);
@@ -128,7 +128,7 @@ private:
 
 // A path from UTF-8 text (what the window passes in), independent of the host's
 // narrow encoding; on POSIX hosts the bytes are taken as they are, so a name that is not
-// UTF-8 survives the trip through path_text (core/files.h) and back.
+// UTF-8 survives the trip through path_text (host/files.h) and back.
 std::filesystem::path host_path(std::string_view utf8);
 
 // File names through UTF-16 text (the window toolkit's strings) and back without loss:

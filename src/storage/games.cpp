@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "core/errors.h"
-#include "core/files.h"
 #include "core/utf8.h"
+#include "host/files.h"
 #include "storage/snapshot.h"
 
 namespace lvov {

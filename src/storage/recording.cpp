@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "core/errors.h"
-#include "core/files.h"
 #include "core/hex.h"
+#include "host/files.h"
 #include "storage/registers.h"
 #include "storage/snapshot.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "core/files.h"
+#include "host/files.h"
 
 namespace lvov {
 

@@ -14,6 +14,7 @@
 #include "app/data_dirs.h"
 #include "app/desktop.h"
 #include "storage/games.h"
+#include "storage/program_files.h"
 #include "test_support.h"
 
 using namespace lvov;

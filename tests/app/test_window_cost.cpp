@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "../texts_fit.h"
+#include "app/exec_control.h"
 #include "debugger/debugger_form.h"
-#include "debugger/exec_control.h"
 #include "storage/snapshot.h"
 #include "test_support.h"
 

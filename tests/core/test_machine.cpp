@@ -1,9 +1,7 @@
-// The memory map, raw word access, the port layer, reset, firmware identification and
-// the firmware image files.
+// The memory map, raw word access, the port layer, reset and firmware identification.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <numeric>
 
 #include "core/ports.h"
@@ -228,61 +226,6 @@ TEST(Reset, IdentifyRomAndLoadBios) {
     LoadBios(m, only1, 1);
     EXPECT_EQ(identify_rom(m, only1), 0);
     EXPECT_EQ(identify_rom(m, roms), 1);
-}
-
-class RomFiles : public ::testing::Test {
-protected:
-    std::filesystem::path dir;
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("lvov-rom-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir / "firmware");
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    void write(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::ofstream out(dir / "firmware" / name, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-};
-
-TEST_F(RomFiles, MissingFilesLeaveOnlyTheBuiltInImage) {
-    const RomImages roms = load_rom_images(dir);
-    EXPECT_TRUE(roms.image1_builtin);
-    ASSERT_TRUE(roms.image[0].has_value());
-    EXPECT_EQ(*roms.image[0], builtin_firmware());
-    EXPECT_FALSE(roms.image[1].has_value());
-    EXPECT_FALSE(roms.image[2].has_value());
-    EXPECT_TRUE(roms.problems.empty());
-}
-
-TEST_F(RomFiles, GoodFilesAreTakenAndWrongSizesRefusedByName) {
-    const RomImage two = patterned_image(2);
-    write("image1.rom", std::vector<uint8_t>(16383, 0x11));
-    write("image2.rom", std::vector<uint8_t>(two.begin(), two.end()));
-    write("image3.rom", std::vector<uint8_t>(16385, 0x33));
-    const RomImages roms = load_rom_images(dir);
-    EXPECT_TRUE(roms.image1_builtin);  // the refused image 1 falls back to the built-in one
-    EXPECT_EQ(*roms.image[0], builtin_firmware());
-    ASSERT_TRUE(roms.image[1].has_value());
-    EXPECT_EQ(*roms.image[1], two);
-    EXPECT_FALSE(roms.image[2].has_value());
-    ASSERT_EQ(roms.problems.size(), 2u);
-    EXPECT_NE(roms.problems[0].find("image1.rom"), std::string::npos);
-    EXPECT_NE(roms.problems[0].find("16383"), std::string::npos);
-    EXPECT_NE(roms.problems[1].find("image3.rom"), std::string::npos);
-    EXPECT_NE(roms.problems[1].find("16385"), std::string::npos);
-
-    const RomImage one = patterned_image(1);
-    write("image1.rom", std::vector<uint8_t>(one.begin(), one.end()));
-    const RomImages again = load_rom_images(dir);
-    EXPECT_FALSE(again.image1_builtin);
-    EXPECT_EQ(*again.image[0], one);
-    auto mp = std::make_unique<MachineState>();
-    ResetComp(*mp, again);
-    EXPECT_EQ(identify_rom(*mp, again), 1);
-    EXPECT_EQ(mp->memory[0xC000], one[0]);
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/exec_control.h"
 #include "debugger/debugger_form.h"
-#include "debugger/exec_control.h"
 #include "debugger/exec_panel.h"
 
 namespace lvov {

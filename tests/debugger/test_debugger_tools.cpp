@@ -1,5 +1,5 @@
-// The debugger's window-free tools: field conversions, grid texts, the listing, search,
-// replace and the value tracker.
+// The debugger's window-free tools: grid texts, the listing, search, replace and the
+// value tracker.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,46 +10,6 @@
 
 namespace lvov {
 namespace {
-
-std::string conversion_message(const std::string& text, bool hex) {
-    try {
-        hex ? HexToInt(text) : StrToInt(text);
-    } catch (const ConversionError& e) {
-        return e.what();
-    }
-    return "(converted)";
-}
-
-TEST(DebuggerConversion, DecimalAndDollarHexLikeTheFields) {
-    EXPECT_EQ(StrToInt("0"), 0);
-    EXPECT_EQ(StrToInt("65535"), 65535);
-    EXPECT_EQ(StrToInt("-17"), -17);
-    EXPECT_EQ(StrToInt("+300"), 300);
-    EXPECT_EQ(StrToInt("  42"), 42);
-    EXPECT_EQ(StrToInt("2147483647"), 2147483647);
-    EXPECT_EQ(StrToInt("-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(StrToInt("$c000"), 0xC000);
-    EXPECT_EQ(StrToInt("-$10"), -16);
-    EXPECT_EQ(StrToInt("$FFFFFFFF"), -1);
-    EXPECT_EQ(HexToInt("ff"), 255);
-    EXPECT_EQ(HexToInt("C000"), 0xC000);
-    EXPECT_EQ(HexToInt("0"), 0);
-    // The limit is the value, not the digit count: leading zeros are free, as in decimal.
-    EXPECT_EQ(HexToInt("000000000c000"), 0xC000);
-    EXPECT_EQ(StrToInt("$00000000FFFFFFFF"), -1);
-    EXPECT_EQ(StrToInt("000000000042"), 42);
-
-    EXPECT_EQ(conversion_message("", false), "'' is not a valid integer value");
-    EXPECT_EQ(conversion_message("1A", false), "'1A' is not a valid integer value");
-    EXPECT_EQ(conversion_message("2147483648", false), "'2147483648' is not a valid integer value");
-    EXPECT_EQ(conversion_message("-", false), "'-' is not a valid integer value");
-    EXPECT_EQ(conversion_message("12 ", false), "'12 ' is not a valid integer value");
-    EXPECT_EQ(conversion_message("$100000000", false), "'$100000000' is not a valid integer value");
-    EXPECT_EQ(conversion_message("0100000000", true), "'$0100000000' is not a valid integer value");
-    EXPECT_EQ(conversion_message("", true), "'$' is not a valid integer value");
-    EXPECT_EQ(conversion_message("G1", true), "'$G1' is not a valid integer value");
-    EXPECT_EQ(conversion_message("-1", true), "'$-1' is not a valid integer value");
-}
 
 TEST(DebuggerGrid, TextsAndCellMoves) {
     auto m = std::make_unique<MachineState>();

@@ -1,7 +1,6 @@
-// Key tables, the matrix updates and the key-map file.
+// Key tables, the matrix updates and the key-map layout.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -155,67 +154,9 @@ TEST_F(Keyboard, ReleaseAllClearsBothMatricesWhateverPressedThem) {
     EXPECT_TRUE(main_held(6, 0));
 }
 
-class KeyMapFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() /
-              ("lvov-keymap-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-    void write(const std::vector<uint8_t>& bytes) {
-        std::ofstream(dir / "NEVEmulator.key", std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    // Word i: high byte i / 2 & 0x7F, low byte distinct per word, so order and halves show.
-    static std::vector<uint8_t> pattern(size_t size) {
-        std::vector<uint8_t> b(size, 0xEE);
-        for (size_t i = 0; i < 512 && 2 * i + 1 < size; ++i) {
-            b[2 * i] = static_cast<uint8_t>(i);
-            b[2 * i + 1] = static_cast<uint8_t>(i >> 8 | 0x10);
-        }
-        return b;
-    }
-    void expect_io_error() {
-        try {
-            load_key_map(dir);
-            FAIL() << "no IoError";
-        } catch (const IoError& e) {
-            EXPECT_NE(std::string(e.what()).find("NEVEmulator.key"), std::string::npos) << e.what();
-        }
-    }
-    std::filesystem::path dir;
-};
-
-TEST_F(KeyMapFile, AbsentFileGivesDefaults) {
-    const KeyTables t = load_key_map(dir);
-    const KeyTables d = default_key_tables();
-    EXPECT_EQ(t.latin, d.latin);
-    EXPECT_EQ(t.cyrillic, d.cyrillic);
-}
-
-TEST_F(KeyMapFile, WordsAreLittleEndianLatinFirstAndExtraBytesIgnored) {
-    for (size_t size : {size_t{1024}, size_t{1500}}) {
-        write(pattern(size));
-        const KeyTables t = load_key_map(dir);
-        EXPECT_EQ(t.latin[0x00], 0x1000);
-        EXPECT_EQ(t.latin[0x51], 0x1051);  // file replaces the default for Q too
-        EXPECT_EQ(t.latin[0xFF], 0x10FF);
-        EXPECT_EQ(t.cyrillic[0x00], 0x1100);
-        EXPECT_EQ(t.cyrillic[0xFF], 0x11FF);
-    }
-}
-
-TEST_F(KeyMapFile, ShortOrUnreadableFileThrowsIoErrorNamingIt) {
-    write(pattern(1023));
-    expect_io_error();
-    write({});
-    expect_io_error();
-    std::filesystem::remove(dir / "NEVEmulator.key");
-    std::filesystem::create_directory(dir / "NEVEmulator.key");
-    expect_io_error();
+TEST(KeyMapBytes, TooFewBytesAreRefusedNotReadPast) {
+    EXPECT_THROW(key_tables_from_bytes(std::vector<uint8_t>(KEY_MAP_FILE_SIZE - 1, 0x12)), RangeError);
+    EXPECT_EQ(key_tables_from_bytes(std::vector<uint8_t>(KEY_MAP_FILE_SIZE, 0x12)).cyrillic[0xFF], 0x1212);
 }
 
 }  // namespace

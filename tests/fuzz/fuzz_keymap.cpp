@@ -17,6 +17,7 @@
 #include "core/errors.h"
 #include "devices/keyboard.h"
 #include "fuzz_support.h"
+#include "storage/program_files.h"
 
 using namespace lvov;
 

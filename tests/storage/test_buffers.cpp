@@ -8,7 +8,7 @@
 #include <csignal>
 
 #include "core/errors.h"
-#include "core/files.h"
+#include "host/files.h"
 #include "scratch_mount.h"
 #include "storage/buffers.h"
 #include "storage_test_util.h"

@@ -2,6 +2,7 @@
 #include "core/errors.h"
 #include "core/i8080.h"
 #include "storage/images.h"
+#include "storage/program_files.h"
 #include "storage/snapshot.h"
 #include "storage_test_util.h"
 

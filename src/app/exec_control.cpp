@@ -1,4 +1,4 @@
-#include "debugger/exec_control.h"
+#include "app/exec_control.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,6 +8,7 @@
 #include "core/hex.h"
 #include "core/i8080.h"
 #include "core/opcodes.h"
+#include "core/text.h"
 
 namespace lvov {
 
@@ -121,11 +122,9 @@ std::optional<Condition> parse_condition(std::string_view text) {
     } else if (value.size() > 1 && value.back() == 'H') {
         value.pop_back();
     }
-    if (value.empty() || value.size() > 4 ||
-        !std::all_of(value.begin(), value.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
-        bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
-    }
-    const unsigned v = static_cast<unsigned>(std::stoul(value, nullptr, 16));
+    const std::optional<uint32_t> parsed = parse_hex_digits(value, 4);
+    if (!parsed) bad_condition(text, "the value must be hexadecimal, e.g. 05 or 4000");
+    const unsigned v = *parsed;
     if (v > subject->max) bad_condition(text, name + " holds at most " + hex_digits(subject->max, 1));
     cond.value = static_cast<uint16_t>(v);
     return cond;

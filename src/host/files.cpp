@@ -1,4 +1,4 @@
-#include "core/files.h"
+#include "host/files.h"
 
 #include <algorithm>
 #include <atomic>

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string_view>
 
+#include "app/exec_control.h"
 #include "asm/assembler.h"
 #include "core/errors.h"
 #include "core/i8080.h"
-#include "debugger/exec_control.h"
 
 namespace lvov {
 namespace {
