@@ -141,22 +141,6 @@ TEST_F(RecordingTest, TheStateHashIsFnv1aOfTheListedFieldsLittleEndian) {
     test::put_words(canonical, {0xA1B2, 0xC3D4, 0x0102, 0xFFFE});
     EXPECT_EQ(state_hash(*m), fnv1a(canonical));
     EXPECT_EQ(hash_text(0x00AB00CD12345678), "00AB00CD12345678");
-
-    // Every field counts.
-    const uint64_t before = state_hash(*m);
-    const auto changes_hash = [&m, before](auto&& change) {
-        auto copy = std::make_unique<MachineState>(*m);
-        change(*copy);
-        return state_hash(*copy) != before;
-    };
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.F ^= 1; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.PC ^= 0x100; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.cycles ^= 1 << 24; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.memory[0xFFFF] ^= 1; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.vram[0x3FFF] ^= 1; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.port_latches[0xFF] ^= 1; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.kbd_extra[3] ^= 1; }));
-    EXPECT_TRUE(changes_hash([](MachineState& c) { c.basic_end_ptr ^= 0x8000; }));
 }
 
 TEST_F(RecordingTest, AnythingButAWholeRecordingOfAKnownVersionIsRefusedByName) {
