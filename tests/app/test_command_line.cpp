@@ -245,15 +245,31 @@ void CommandLineTest::fileAndSnapshotAroundTheFrames() {
     QVERIFY(!check_outputs(o).empty());
 }
 
+namespace {
+
+// The program run to its end, at most `seconds` (a run that blocks fails the test): its
+// exit status, or -1 when it crashed or hung.
+int run_program(const QStringList& args, QString* err = nullptr, QString* out = nullptr, int seconds = 60) {
+    QProcess p;
+    p.start(QStringLiteral(NEVEMULATOR_PATH), args);
+    if (!p.waitForFinished(seconds * 1000)) {
+        p.kill();
+        p.waitForFinished();
+        return -1;
+    }
+    if (err) *err = QString::fromUtf8(p.readAllStandardError());
+    if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+std::vector<uint8_t> bytes_of(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
 void CommandLineTest::programExitStatuses() {
-    const auto run_program = [](const QStringList& args, QString* err = nullptr, QString* out = nullptr) {
-        QProcess p;
-        p.start(QStringLiteral(NEVEMULATOR_PATH), args);
-        if (!p.waitForFinished(60000)) return -1;
-        if (err) *err = QString::fromUtf8(p.readAllStandardError());
-        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    };
     const QString d = tmp_->path();
     QString err, out;
     QCOMPARE(run_program({"--help"}, nullptr, &out), 0);
@@ -275,18 +291,6 @@ void CommandLineTest::programExitStatuses() {
 // same state, exit status 0; one whose final state is not the recorded one gives 4, a
 // recording cut short 2, both with their message.
 void CommandLineTest::aRecordedHeadlessRunReplaysToItsState() {
-    const auto run_program = [](const QStringList& args, QString* err = nullptr, QString* out = nullptr) {
-        QProcess p;
-        p.start(QStringLiteral(NEVEMULATOR_PATH), args);
-        if (!p.waitForFinished(60000)) return -1;
-        if (err) *err = QString::fromUtf8(p.readAllStandardError());
-        if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    };
-    const auto read_all = [](const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
     const QString d = tmp_->path();
     QVERIFY(QDir(d).mkdir("elsewhere"));
     test::write_file(dir() / "data.lvt",
@@ -301,10 +305,10 @@ void CommandLineTest::aRecordedHeadlessRunReplaysToItsState() {
                          &err, &out),
              0);
     QVERIFY2(out.contains("matches the recorded one"), qPrintable(out + err));
-    QVERIFY(read_all(dir() / "end.NevLVE") == read_all(dir() / "replayed.NevLVE"));
+    QVERIFY(bytes_of(dir() / "end.NevLVE") == bytes_of(dir() / "replayed.NevLVE"));
 
     // The recorded hash changed and the checksum made to match: another state.
-    std::vector<uint8_t> file = read_all(dir() / "run.NevLVR");
+    std::vector<uint8_t> file = bytes_of(dir() / "run.NevLVR");
     file[file.size() - 9] ^= 0x01;
     const uint64_t sum = fnv1a(std::span<const uint8_t>(file).first(file.size() - 8));
     for (int i = 0; i < 8; ++i) file[file.size() - 8 + i] = static_cast<uint8_t>(sum >> (8 * i));
@@ -316,28 +320,6 @@ void CommandLineTest::aRecordedHeadlessRunReplaysToItsState() {
     QCOMPARE(run_program({"--headless", "--dir", d, "--replay", d + "/cut.NevLVR"}, &err), EXIT_USAGE);
     QVERIFY2(err.contains("cut.NevLVR"), qPrintable(err));
 }
-
-namespace {
-
-// The program run to its end, at most `seconds` (a run that blocks fails the test).
-int run_program(const QStringList& args, QString* err = nullptr, int seconds = 20) {
-    QProcess p;
-    p.start(QStringLiteral(NEVEMULATOR_PATH), args);
-    if (!p.waitForFinished(seconds * 1000)) {
-        p.kill();
-        p.waitForFinished();
-        return -1;
-    }
-    if (err) *err = QString::fromUtf8(p.readAllStandardError());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
-std::vector<uint8_t> bytes_of(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 void CommandLineTest::filesThatAreNotFilesAreRefusedAtOnce() {
     const QString d = tmp_->path();
