@@ -106,3 +106,32 @@ format-check: deps-lint
 lint: build deps-lint
 	@printf '%s\n' $(LINT_FILES) | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*' \
 		--header-filter='^$(CURDIR)/src/'
+
+# The page. `make web`: the Qt-free libraries, the session and the page compiled to
+# WebAssembly with Debian's emscripten into build-web; the static site is build-web/site
+# (index.html, nevemulator.js, nevemulator.wasm). `make serve-web [WEB_PORT=8080]` serves
+# it on 127.0.0.1. `make test-web`: the Qt-free test suites under node, then the page in
+# headless Chromium. Programs the build runs (the assembler of the firmware and demos)
+# run under node; emscripten's own tools find node's modules in Debian's folder.
+WEB_BUILD := build-web
+WEB_PORT ?= 8080
+WEB_ENV := NODE_PATH=/usr/share/nodejs
+
+.PHONY: web serve-web test-web deps-web
+
+deps-web: deps
+	@./scripts/install-deps.sh --web
+
+web: deps-web
+	@$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DLVOV_WERROR=$(WERROR) \
+		-DCMAKE_CROSSCOMPILING_EMULATOR=$$(command -v node) $(CCACHE_LAUNCHER) >/dev/null
+	@$(WEB_ENV) cmake --build $(WEB_BUILD) --target site
+
+serve-web: web
+	@echo "Serving $(WEB_BUILD)/site at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"
+	@cd $(WEB_BUILD)/site && python3 -m http.server --bind 127.0.0.1 $(WEB_PORT)
+
+test-web: web
+	@$(WEB_ENV) cmake --build $(WEB_BUILD)
+	@cd $(WEB_BUILD) && ctest --output-on-failure -LE slow
+	@sh tests/web/run.sh $(WEB_BUILD)/site

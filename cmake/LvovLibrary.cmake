@@ -34,6 +34,15 @@ function(lvov_qt_reached lib out)
   set(${out} "${chain}" PARENT_SCOPE)
 endfunction()
 
+# lvov_node_program(TARGET): in the web build, a program that runs under node rather than
+# in a page: it sees the host's files as they are, returns its exit status, and compiles
+# its module at once (node's fetch cannot read a file path).
+function(lvov_node_program target)
+  if(LVOV_WEB)
+    target_link_options(${target} PRIVATE -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sWASM_ASYNC_COMPILATION=0)
+  endif()
+endfunction()
+
 # lvov_gtest(NAME SOURCES... LINK libs... [LABELS l...]): a GoogleTest executable registered
 # with CTest. GoogleTests test Qt-free code: one whose libraries reach Qt stops the configuration.
 function(lvov_gtest name)
@@ -44,6 +53,7 @@ function(lvov_gtest name)
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main)
+  lvov_node_program(${name})
   foreach(lib ${ARG_LINK})
     lvov_qt_reached(${lib} chain)
     if(chain)

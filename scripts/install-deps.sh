@@ -10,6 +10,14 @@ if [ "$1" = "--desktop" ]; then pkgs="$pkgs dpkg-dev desktop-file-utils appstrea
 if [ "$1" = "--fuzz" ]; then pkgs="$pkgs clang libclang-rt-14-dev"; fi
 # --lint adds the formatter and clang-tidy (make format, format-check, lint).
 if [ "$1" = "--lint" ]; then pkgs="$pkgs clang-format clang-tidy"; fi
+# --web adds what `make web` and `make test-web` need: Debian's emscripten (GoogleTest's
+# sources come with libgtest-dev), node and npm (a node that came with its own npm is
+# kept), Chromium for the page tests, and Python for the local web server.
+if [ "$1" = "--web" ]; then
+    pkgs="$pkgs emscripten chromium python3"
+    command -v node >/dev/null 2>&1 || pkgs="$pkgs nodejs"
+    command -v npm >/dev/null 2>&1 || pkgs="$pkgs npm"
+fi
 missing=""
 for p in $pkgs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -17,7 +17,6 @@ namespace {
 constexpr size_t MAGIC_SIZE = 8;
 constexpr size_t HEADER_SIZE = MAGIC_SIZE + 2;
 constexpr size_t CHECKSUM_SIZE = 8;
-constexpr size_t KEY_TABLE_WORDS = 512;
 // frame, cycle, kind, code, value, value2 and the two lengths: an input without a name or bytes.
 constexpr size_t MIN_INPUT_SIZE = 8 + 4 + 1 + 1 + 4 + 4 + 4 + 4;
 constexpr size_t BUDGET_SIZE = 8 + 4;

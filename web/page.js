@@ -1,0 +1,1 @@
+Module.lvov = Module.lvov || {};
