@@ -89,6 +89,12 @@
     // per file of /data (key: its path inside /data; value: bytes and time of change).
     // Read whole before the session starts; written back after the commands and every
     // second, only what changed.
+    //
+    // A page going away cannot wait for IndexedDB: Chromium drops a transaction still
+    // under way when the page unloads, and with it the close slot. So what pagehide has to
+    // keep also goes, synchronously, into localStorage ("nevemulator-unsaved"), and the next
+    // visit moves it into IndexedDB.
+    const UNSAVED = 'nevemulator-unsaved';
     const store = { db: null, known: new Map(), keep: true, failedOnce: false, pending: Promise.resolve() };
 
     function openDatabase() {
@@ -123,11 +129,70 @@
             const key = entry[0];
             const value = entry[1];
             if (typeof key !== 'string' || !value || !(value.bytes instanceof Uint8Array)) continue;
-            const path = DATA + '/' + key;
-            mkdirs(path.substring(0, path.lastIndexOf('/')));
-            FS.writeFile(path, value.bytes);
-            FS.utime(path, value.mtime, value.mtime);
+            putDataFile(key, value.bytes, value.mtime);
             store.known.set(key, value.mtime + ':' + value.bytes.length);
+        }
+        // Files the last visit kept at its end, newer than the stored ones, replace them
+        // (and reach IndexedDB with the first write).
+        const unsaved = readUnsaved();
+        for (const key of Object.keys(unsaved)) {
+            const f = unsaved[key];
+            const known = store.known.get(key);
+            if (known && Number(known.split(':')[0]) > f.mtime) continue;
+            putDataFile(key, f.bytes, f.mtime);
+            store.known.delete(key);
+        }
+    }
+    function putDataFile(key, bytes, mtime) {
+        if (key.split('/').includes('..')) return;
+        const path = DATA + '/' + key;
+        mkdirs(path.substring(0, path.lastIndexOf('/')));
+        FS.writeFile(path, bytes);
+        FS.utime(path, mtime, mtime);
+    }
+    function readUnsaved() {
+        const out = {};
+        try {
+            const kept = JSON.parse(localStorage.getItem(UNSAVED) || '{}');
+            for (const key of Object.keys(kept)) {
+                const text = atob(kept[key].data);
+                const bytes = new Uint8Array(text.length);
+                for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+                out[key] = { bytes, mtime: Number(kept[key].mtime) || 0 };
+            }
+        } catch (e) {
+            failed('The end of the last visit could not be read back', e);
+        }
+        return out;
+    }
+    // Files IndexedDB now has, as they were written, leave localStorage.
+    function forgetUnsaved(puts) {
+        try {
+            const text = localStorage.getItem(UNSAVED);
+            if (!text) return;
+            const kept = JSON.parse(text);
+            for (const p of puts) if (kept[p.key] && kept[p.key].mtime <= p.f.mtime) delete kept[p.key];
+            if (Object.keys(kept).length) localStorage.setItem(UNSAVED, JSON.stringify(kept));
+            else localStorage.removeItem(UNSAVED);
+        } catch (e) {
+            console.error('localStorage', e);
+        }
+    }
+    // What a write to IndexedDB would take now, into localStorage at once.
+    function keepUnsaved() {
+        if (!store.keep) return;
+        try {
+            const kept = JSON.parse(localStorage.getItem(UNSAVED) || '{}');
+            listDataFolder(DATA, new Map()).forEach((f, key) => {
+                if (store.known.get(key) === f.mtime + ':' + f.size) return;
+                const bytes = FS.readFile(f.path);
+                let text = '';
+                for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+                kept[key] = { data: btoa(text), mtime: f.mtime };
+            });
+            localStorage.setItem(UNSAVED, JSON.stringify(kept));
+        } catch (e) {
+            console.error('The session could not be kept in localStorage', e);
         }
     }
     function listDataFolder(dir, out) {
@@ -171,6 +236,7 @@
         store.pending = new Promise((resolve) => {
             tx.oncomplete = () => {
                 store.failedOnce = false;
+                forgetUnsaved(puts);
                 resolve();
             };
             tx.onerror = tx.onabort = () => {
@@ -442,7 +508,13 @@
     window.addEventListener('pagehide', () => {
         if (!started) return;
         releaseAll();
-        guard('Keeping the session', () => _lw_close());
+        try {
+            _lw_close();
+        } catch (e) {
+            console.error(e);
+        }
+        keepUnsaved();
+        persist();
     });
 
     // One tab keeps the session of this browser: a second one runs without writing any
