@@ -135,3 +135,18 @@ test-web: web
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)
 	@cd $(WEB_BUILD) && ctest --output-on-failure -LE slow
 	@sh tests/web/run.sh $(WEB_BUILD)/site
+
+# `make bench-web [BENCH_WEB_ARGS="--only size,speed --runs 3"]`: the page measured against
+# its goals (bench/web/measure.mjs): the site's gzip size, the first picture after
+# navigation, the interpreter in Chromium and node beside the native one, and the CPU
+# of the idling page beside the desktop window's. Builds both sides first; playwright-core
+# comes from npm into bench/web/node_modules.
+BENCH_WEB_ARGS ?=
+
+.PHONY: bench-web
+
+bench-web: build web
+	@./scripts/install-deps.sh --bench-web
+	@$(WEB_ENV) cmake --build $(WEB_BUILD) --target cpm-speed
+	@test -d bench/web/node_modules/playwright-core || (cd bench/web && npm install --no-package-lock --no-audit --no-fund)
+	@node bench/web/measure.mjs $(BENCH_WEB_ARGS)

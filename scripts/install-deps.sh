@@ -13,8 +13,11 @@ if [ "$1" = "--lint" ]; then pkgs="$pkgs clang-format clang-tidy"; fi
 # --web adds what `make web` and `make test-web` need: Debian's emscripten (GoogleTest's
 # sources come with libgtest-dev), node and npm (a node that came with its own npm is
 # kept), Chromium for the page tests, and Python for the local web server.
-if [ "$1" = "--web" ]; then
+# --bench-web adds, to those, the X server and window manager the desktop program idles in
+# while `make bench-web` measures its CPU beside the page's.
+if [ "$1" = "--web" ] || [ "$1" = "--bench-web" ]; then
     pkgs="$pkgs emscripten chromium python3"
+    [ "$1" = "--bench-web" ] && pkgs="$pkgs xvfb openbox"
     command -v node >/dev/null 2>&1 || pkgs="$pkgs nodejs"
     command -v npm >/dev/null 2>&1 || pkgs="$pkgs npm"
 fi
