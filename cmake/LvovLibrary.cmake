@@ -43,6 +43,20 @@ function(lvov_node_program target)
   endif()
 endfunction()
 
+# lvov_program_command(OUT TARGET): the command line that starts the built program TARGET
+# from a test (through std::system): its file, or in the web build node and its file.
+function(lvov_program_command out target)
+  set(command "$<TARGET_FILE:${target}>")
+  if(LVOV_WEB)
+    list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
+    if(NOT emulator)
+      message(FATAL_ERROR "the web build runs its programs through node: set CMAKE_CROSSCOMPILING_EMULATOR")
+    endif()
+    set(command "${emulator} ${command}")
+  endif()
+  set(${out} "${command}" PARENT_SCOPE)
+endfunction()
+
 # lvov_gtest(NAME SOURCES... LINK libs... [LABELS l...]): a GoogleTest executable registered
 # with CTest. GoogleTests test Qt-free code: one whose libraries reach Qt stops the configuration.
 function(lvov_gtest name)
