@@ -223,6 +223,27 @@ TEST(HostFiles, WritesGoThroughLinksAndKeepPermissions) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop-a"));
 }
 
+// A file replaced by a write stays replaced: once its successor is moved aside or
+// removed, the name is free, and no earlier contents come back under it.
+TEST(HostFiles, AReplacedFileNeverComesBack) {
+    test::TempDir dir;
+    const auto slot = dir / "slot.bin";
+    auto write = [&](uint8_t value) { write_file_atomically(slot, &value, 1, true); };
+    write(1);
+    write(2);
+    write(3);
+    const std::filesystem::path aside = move_aside(slot, ".old");
+    EXPECT_FALSE(std::filesystem::exists(slot));
+    EXPECT_EQ(test::read_file(aside), Bytes({3}));
+    EXPECT_THROW(read_regular_file(slot, 16), IoError);
+    write(4);
+    EXPECT_EQ(test::read_file(slot), Bytes({4}));
+    write(5);
+    std::filesystem::remove(slot);
+    EXPECT_FALSE(std::filesystem::exists(slot));
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>({"slot.bin.old"}));
+}
+
 TEST(HostFiles, OnlyRegularFilesAreReadOrReplacedAndNothingWaits) {
     HangGuard guard(20);
     test::TempDir dir;
