@@ -205,12 +205,23 @@
         }
         return out;
     }
+    // The autosave adds a dated copy every minute of running. The page has no way to reach
+    // more than the newest nine (the digit keys), so it keeps the newest AUTOSAVE_KEPT and
+    // lets older ones go, rather than fill the browser's storage without end.
+    const AUTOSAVE_KEPT = 100;
+    function trimAutoSave() {
+        const dir = DATA + '/AutoSave';
+        if (!FS.analyzePath(dir).exists) return;
+        const names = FS.readdir(dir).filter((n) => /\.NevLVE$/i.test(n)).sort();
+        for (const name of names.slice(0, Math.max(0, names.length - AUTOSAVE_KEPT))) FS.unlink(dir + '/' + name);
+    }
     // Writes what changed in /data since the last call in one transaction, started at once
     // (so that a page being closed still gets it under way); resolves when it is written.
     function persist() {
         if (!store.db || !store.keep) return store.pending;
         let files;
         try {
+            trimAutoSave();
             files = listDataFolder(DATA, new Map());
         } catch (e) {
             failed('Cannot list the data folder', e);
@@ -306,7 +317,10 @@
             games.append(o);
         }
     };
+    const applied = { fps: 50, cycles: 68000 };
     lvov.speedChanged = (fps, cycles) => {
+        applied.fps = fps;
+        applied.cycles = cycles;
         $('fps').value = fps;
         $('cycles').value = cycles;
     };
@@ -405,14 +419,20 @@
                 const index = $('games').selectedIndex - 1;
                 if (index >= 0) _lw_choose_game(index);
             }));
+        // The two speed settings, whole numbers as the desktop's fields take them (frames per
+        // second from 1, cycles per frame from 0); anything else is refused and the fields
+        // show the settings in effect again.
         for (const id of ['fps', 'cycles']) {
             $(id).addEventListener('change', () =>
                 guard('Speed', () => {
-                    const value = (f) => {
-                        const n = Number($(f).value);
-                        return Number.isInteger(n) && n >= -2147483648 && n <= 2147483647 ? n : 0;
-                    };
-                    _lw_set_speed(value('fps'), value('cycles'));
+                    const fps = Number($('fps').value.trim() || NaN);
+                    const cycles = Number($('cycles').value.trim() || NaN);
+                    const whole = (n) => Number.isInteger(n) && n >= 0 && n <= 2147483647;
+                    if (!whole(fps) || !whole(cycles)) {
+                        lvov.speedChanged(applied.fps, applied.cycles);
+                        throw new Error('frames per second and cycles per frame are whole numbers from 0 to 2147483647');
+                    }
+                    _lw_set_speed(fps, cycles);
                 }));
         }
         // Drag and drop: the file over the machine, running on, as the desktop's drop.
