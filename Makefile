@@ -83,11 +83,11 @@ fuzz: deps-fuzz
 	@$(SANITIZER_ENV) ./tests/fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # Code style. `make format`: clang-format (settings in .clang-format) over the C++ sources
-# git tracks in src/, tests/, tools/ and bench/, in place. `make format-check`: changes
+# git tracks in src/, web/, tests/, tools/ and bench/, in place. `make format-check`: changes
 # nothing, and fails naming every line that is not formatted (for CI). `make lint`:
 # clang-tidy (checks in .clang-tidy) over src/ with the compile commands of build/; any
 # finding fails it.
-STYLE_FILES = $(wildcard $(shell git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'tools/*.cpp' \
+STYLE_FILES = $(wildcard $(shell git ls-files -- 'src/*.cpp' 'src/*.h' 'web/*.cpp' 'tests/*.cpp' 'tests/*.h' 'tools/*.cpp' \
 	'tools/*.h' 'bench/*.cpp' 'bench/*.h'))
 LINT_FILES = $(wildcard $(shell git ls-files -- 'src/*.cpp'))
 JOBS ?= $(shell nproc)

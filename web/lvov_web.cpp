@@ -98,7 +98,9 @@ extern "C" {
 
 // Starts the session over the data folder the page has filled: the close slot of the
 // last visit is restored when there is one.
-EMSCRIPTEN_KEEPALIVE void lw_start() {
+// without_slots: not "" when another tab keeps the session of this browser; this page
+// then writes no slot (the reason is given to a QuickSave).
+EMSCRIPTEN_KEEPALIVE void lw_start(const char* without_slots) {
     if (page) return;
     page = new Page;
     DataDirs dirs;
@@ -108,6 +110,7 @@ EMSCRIPTEN_KEEPALIVE void lw_start() {
     dirs.beside_program = false;
     page->session = std::make_unique<Session>(dirs);
     page->session->set_listener(&page->listener);
+    if (*without_slots) page->session->emu().snapshot_slots.stop_writing(without_slots);
     ::chdir("/open");
     page->session->start_up(false);
 }
@@ -176,8 +179,10 @@ EMSCRIPTEN_KEEPALIVE void lw_set_speed(int fps, int cycles) {
 
 EMSCRIPTEN_KEEPALIVE void lw_quick_save() { session().quick_save(); }
 EMSCRIPTEN_KEEPALIVE void lw_quick_open() { session().quick_open(); }
-// The page is going away (or hidden): the pause slot's kept state and the close slot.
+// The page is going away: a recording is written, then the pause slot's kept state and
+// the close slot. Hidden (perhaps for good): the same, the recording going on.
 EMSCRIPTEN_KEEPALIVE void lw_close() { session().close(); }
+EMSCRIPTEN_KEEPALIVE void lw_keep_session() { session().keep_session(); }
 // Save... into path; returns the path written ("" when it failed, with a message).
 EMSCRIPTEN_KEEPALIVE const char* lw_save_as(const char* path) {
     std::string written;

@@ -1,1 +1,513 @@
-Module.lvov = Module.lvov || {};
+// The page: the animation-frame loop, the keyboard, the buttons, files in and out, and the
+// browser's storage, over the session's C interface (lvov_web.cpp). Appended to
+// emscripten's loader, so the site has one script.
+(function () {
+    'use strict';
+
+    const $ = (id) => document.getElementById(id);
+    const testMode = new URLSearchParams(location.search).has('test');
+    const DATA = '/data';
+
+    // ---- Keys: KeyboardEvent.code (the key's position, whatever the layout) to the
+    // Windows virtual-key codes the key tables use, as the desktop's host key layer does.
+    const VK = {
+        Escape: 0x1b, Backspace: 0x08, Tab: 0x09, Enter: 0x0d, NumpadEnter: 0x0d,
+        ShiftLeft: 0x10, ShiftRight: 0x10, ControlLeft: 0x11, ControlRight: 0x11,
+        AltLeft: 0x12, AltRight: 0x12, Pause: 0x13, CapsLock: 0x14, Space: 0x20,
+        PageUp: 0x21, PageDown: 0x22, End: 0x23, Home: 0x24,
+        ArrowLeft: 0x25, ArrowUp: 0x26, ArrowRight: 0x27, ArrowDown: 0x28,
+        PrintScreen: 0x2c, Insert: 0x2d, Delete: 0x2e,
+        MetaLeft: 0x5b, MetaRight: 0x5c, ContextMenu: 0x5d,
+        NumpadMultiply: 0x6a, NumpadAdd: 0x6b, NumpadSubtract: 0x6d, NumpadDecimal: 0x6e, NumpadDivide: 0x6f,
+        NumLock: 0x90, ScrollLock: 0x91,
+        Semicolon: 0xba, Equal: 0xbb, Comma: 0xbc, Minus: 0xbd, Period: 0xbe, Slash: 0xbf, Backquote: 0xc0,
+        BracketLeft: 0xdb, Backslash: 0xdc, BracketRight: 0xdd, Quote: 0xde, IntlBackslash: 0xe2,
+    };
+    for (let i = 0; i < 26; ++i) VK['Key' + String.fromCharCode(65 + i)] = 65 + i;
+    for (let d = 0; d < 10; ++d) {
+        VK['Digit' + d] = 0x30 + d;
+        VK['Numpad' + d] = 0x60 + d;
+    }
+    for (let f = 1; f <= 12; ++f) VK['F' + f] = 0x6f + f;
+    // Keys the browser keeps: full screen, its developer tools.
+    const BROWSER_KEYS = new Set(['F11', 'F12']);
+
+    // ---- Messages: every failure is shown on the page.
+    const shown = [];
+    function message(error, text) {
+        shown.push({ error, text });
+        const box = document.createElement('div');
+        box.className = 'message ' + (error ? 'error' : 'info');
+        const body = document.createElement('span');
+        body.textContent = text;
+        const close = document.createElement('button');
+        close.textContent = '×';
+        close.title = 'Dismiss';
+        close.addEventListener('click', () => box.remove());
+        box.append(body, close);
+        $('messages').append(box);
+        while ($('messages').children.length > 5) $('messages').firstElementChild.remove();
+        (error ? console.error : console.info)(text);
+    }
+    const failed = (what, e) => message(true, what + ': ' + (e && e.message ? e.message : String(e)));
+
+    // ---- Strings and files into and out of the module.
+    function withString(text, fn) {
+        const size = lengthBytesUTF8(text) + 1;
+        const p = _malloc(size);
+        try {
+            stringToUTF8(text, p, size);
+            return fn(p);
+        } finally {
+            _free(p);
+        }
+    }
+    // A file the user gave: into /open under its own name (the current folder), so that
+    // messages name it as the user knows it.
+    function putFile(name, bytes) {
+        const safe = name.replace(/[/\\]/g, '_') || 'file';
+        FS.writeFile('/open/' + safe, bytes);
+        return safe;
+    }
+    function download(bytes, name, type) {
+        const url = URL.createObjectURL(new Blob([bytes], { type }));
+        const a = document.createElement('a');
+        a.href = url;
+        a.download = name;
+        document.body.append(a);
+        a.click();
+        a.remove();
+        setTimeout(() => URL.revokeObjectURL(url), 60000);
+    }
+    function stamp() {
+        const d = new Date();
+        const two = (n) => String(n).padStart(2, '0');
+        return `${d.getFullYear()}${two(d.getMonth() + 1)}${two(d.getDate())}-${two(d.getHours())}${two(d.getMinutes())}${two(d.getSeconds())}`;
+    }
+
+    // ---- The data folder in IndexedDB: database "nevemulator", store "files", one entry
+    // per file of /data (key: its path inside /data; value: bytes and time of change).
+    // Read whole before the session starts; written back after the commands and every
+    // second, only what changed.
+    const store = { db: null, known: new Map(), keep: true, failedOnce: false, pending: Promise.resolve() };
+
+    function openDatabase() {
+        return new Promise((resolve, reject) => {
+            if (!window.indexedDB) return reject(new Error('this browser has no IndexedDB'));
+            const req = indexedDB.open('nevemulator', 1);
+            req.onupgradeneeded = () => req.result.createObjectStore('files');
+            req.onsuccess = () => resolve(req.result);
+            req.onerror = () => reject(req.error);
+            req.onblocked = () => reject(new Error('the storage is held by an older copy of this page'));
+        });
+    }
+    function mkdirs(path) {
+        let at = '';
+        for (const part of path.split('/').filter(Boolean)) {
+            at += '/' + part;
+            if (!FS.analyzePath(at).exists) FS.mkdir(at);
+        }
+    }
+    async function loadDataFolder() {
+        mkdirs(DATA);
+        store.db = await openDatabase();
+        const entries = await new Promise((resolve, reject) => {
+            const tx = store.db.transaction('files', 'readonly');
+            const keys = tx.objectStore('files').getAllKeys();
+            const values = tx.objectStore('files').getAll();
+            tx.oncomplete = () => resolve(keys.result.map((k, i) => [k, values.result[i]]));
+            tx.onerror = () => reject(tx.error);
+        });
+        // (No destructuring in loops here: the optimizer of Debian's emscripten drops it.)
+        for (const entry of entries) {
+            const key = entry[0];
+            const value = entry[1];
+            if (typeof key !== 'string' || !value || !(value.bytes instanceof Uint8Array)) continue;
+            const path = DATA + '/' + key;
+            mkdirs(path.substring(0, path.lastIndexOf('/')));
+            FS.writeFile(path, value.bytes);
+            FS.utime(path, value.mtime, value.mtime);
+            store.known.set(key, value.mtime + ':' + value.bytes.length);
+        }
+    }
+    function listDataFolder(dir, out) {
+        for (const name of FS.readdir(dir)) {
+            if (name === '.' || name === '..') continue;
+            const path = dir + '/' + name;
+            const st = FS.lstat(path);
+            if (FS.isDir(st.mode)) listDataFolder(path, out);
+            else if (FS.isFile(st.mode)) out.set(path.substring(DATA.length + 1), { path, mtime: st.mtime.getTime(), size: st.size });
+        }
+        return out;
+    }
+    // Writes what changed in /data since the last call in one transaction, started at once
+    // (so that a page being closed still gets it under way); resolves when it is written.
+    function persist() {
+        if (!store.db || !store.keep) return store.pending;
+        let files;
+        try {
+            files = listDataFolder(DATA, new Map());
+        } catch (e) {
+            failed('Cannot list the data folder', e);
+            return store.pending;
+        }
+        const puts = [];
+        files.forEach((f, key) => {
+            const sig = f.mtime + ':' + f.size;
+            if (store.known.get(key) !== sig) puts.push({ key, f, sig });
+        });
+        const gone = [...store.known.keys()].filter((k) => !files.has(k));
+        if (!puts.length && !gone.length) return store.pending;
+        const tx = store.db.transaction('files', 'readwrite');
+        const os = tx.objectStore('files');
+        for (const p of puts) {
+            os.put({ bytes: FS.readFile(p.f.path), mtime: p.f.mtime }, p.key);
+            store.known.set(p.key, p.sig);
+        }
+        for (const key of gone) {
+            os.delete(key);
+            store.known.delete(key);
+        }
+        store.pending = new Promise((resolve) => {
+            tx.oncomplete = () => {
+                store.failedOnce = false;
+                resolve();
+            };
+            tx.onerror = tx.onabort = () => {
+                // The next write tries every file again.
+                for (const p of puts) store.known.delete(p.key);
+                if (!store.failedOnce) failed("The browser's storage did not keep the session", tx.error);
+                store.failedOnce = true;
+                resolve();
+            };
+        });
+        return store.pending;
+    }
+
+    // ---- The picture.
+    const canvas = $('screen');
+    const ctx = canvas.getContext('2d', { alpha: false });
+    const image = ctx.createImageData(256, 256);
+    function draw(force) {
+        const p = force ? _lw_picture_now() : _lw_picture();
+        if (!p) return;
+        image.data.set(HEAPU8.subarray(p, p + 256 * 256 * 4));
+        ctx.putImageData(image, 0, 0);
+    }
+    // Whole multiples of 256 device pixels, as large as the space allows: every emulated
+    // pixel the same size, sharp.
+    function fit() {
+        const dpr = window.devicePixelRatio || 1;
+        const full = document.fullscreenElement === $('screen-box');
+        const box = full ? { w: window.innerWidth, h: window.innerHeight } : {
+            w: $('screen-box').clientWidth || window.innerWidth,
+            h: window.innerHeight - $('screen-box').getBoundingClientRect().top - 8,
+        };
+        const scale = Math.max(1, Math.floor((Math.min(box.w, box.h) * dpr) / 256));
+        const css = (256 * scale) / dpr + 'px';
+        canvas.style.width = css;
+        canvas.style.height = css;
+    }
+
+    // ---- Calls from the session (lvov_web.cpp's listener).
+    let paused = false;
+    let recording = false;
+    let replaying = false;
+    let replayWaiters = [];
+    const lvov = (Module.lvov = Module.lvov || {});
+    lvov.message = (error, caption, text) => message(error, caption ? caption + ': ' + text : text);
+    lvov.pauseChanged = (p) => {
+        paused = p;
+        showStatus();
+    };
+    lvov.titleChanged = (title) => {
+        $('title').textContent = title;
+    };
+    lvov.gameChanged = (title) => {
+        const games = $('games');
+        let index = 0;
+        for (let i = 1; i < games.options.length; ++i) if (games.options[i].textContent === title) index = i;
+        games.selectedIndex = index;
+    };
+    lvov.gamesListed = () => {
+        const games = $('games');
+        while (games.options.length > 1) games.remove(1);
+        const n = _lw_games_count();
+        for (let i = 0; i < n; ++i) {
+            const o = document.createElement('option');
+            o.value = String(i);
+            o.textContent = UTF8ToString(_lw_game_title(i));
+            games.append(o);
+        }
+    };
+    lvov.speedChanged = (fps, cycles) => {
+        $('fps').value = fps;
+        $('cycles').value = cycles;
+    };
+    lvov.wakeAfter = (ms) => setTimeout(() => guard('The pause slot', () => _lw_wake()), ms);
+    lvov.reopenChanged = () => {};
+    lvov.recordingChanged = (on) => {
+        recording = on;
+        $('record').textContent = on ? 'Stop recording' : 'Record';
+        showStatus();
+    };
+    lvov.replayChanged = (on) => {
+        replaying = on;
+        showStatus();
+        if (!on) {
+            const matched = _lw_replay_matched();
+            const waiters = replayWaiters;
+            replayWaiters = [];
+            for (const w of waiters) w(matched);
+        }
+    };
+    function showStatus() {
+        const parts = [paused ? 'Paused' : 'Running'];
+        if (recording) parts.push('recording');
+        if (replaying) parts.push('replaying (Esc ends it)');
+        if (!store.keep) parts.push('session not kept');
+        $('status').textContent = parts.join(', ');
+        $('pause').textContent = paused ? 'Resume' : 'Pause';
+        document.body.classList.toggle('paused', paused);
+    }
+
+    // Every handler: its failure shown, the page going on; then the data folder written.
+    function guard(what, fn) {
+        try {
+            fn();
+        } catch (e) {
+            failed(what, e);
+        }
+        draw(false);
+        persist();
+    }
+
+    // ---- Buttons and fields.
+    function bind(id, what, fn) {
+        $(id).addEventListener('click', () => guard(what, fn));
+    }
+    function snapshotBytes() {
+        const name = 'lvov-' + stamp() + '.NevLVE';
+        const written = withString('/download/' + name, (p) => UTF8ToString(_lw_save_as(p)));
+        if (!written) return null;
+        const bytes = FS.readFile(written);
+        FS.unlink(written);
+        return { name: written.substring(written.lastIndexOf('/') + 1), bytes };
+    }
+    function wire() {
+        bind('pause', 'Pause', () => _lw_pause_command());
+        bind('quick-reset', 'Reset', () => _lw_reset(1));
+        bind('full-reset', 'Full reset', () => _lw_reset(0));
+        bind('quick-save', 'QuickSave', () => _lw_quick_save());
+        bind('quick-load', 'QuickLoad', () => _lw_quick_open());
+        bind('rewind-back', 'Rewind', () => _lw_rewind_back());
+        bind('rewind-forward', 'Forward', () => _lw_rewind_forward());
+        bind('download-snapshot', 'Download snapshot', () => {
+            const s = snapshotBytes();
+            if (s) download(s.bytes, s.name, 'application/octet-stream');
+        });
+        bind('save-picture', 'Save picture', () => {
+            canvas.toBlob((blob) => {
+                if (blob) download(blob, 'lvov-' + stamp() + '.png', 'image/png');
+                else message(true, 'Cannot encode the picture as PNG.');
+            }, 'image/png');
+        });
+        bind('record', 'Record', () => {
+            const path = '/download/recording.NevLVR';
+            if (!recording) {
+                withString(path, (p) => _lw_start_recording(p));
+                return;
+            }
+            _lw_stop_recording();
+            if (!recording && FS.analyzePath(path).exists) {
+                const bytes = FS.readFile(path);
+                FS.unlink(path);
+                download(bytes, 'lvov-' + stamp() + '.NevLVR', 'application/octet-stream');
+            }
+        });
+        bind('replay', 'Replay', () => $('replay-file').click());
+        bind('fullscreen', 'Full screen', () => {
+            const box = $('screen-box');
+            if (!box.requestFullscreen) throw new Error('this browser has no full screen');
+            box.requestFullscreen().catch((e) => failed('Full screen', e));
+        });
+        $('open').addEventListener('change', () => takeFile($('open'), (name) => withString(name, (p) => _lw_open(p))));
+        $('replay-file').addEventListener('change', () =>
+            takeFile($('replay-file'), (name) => withString(name, (p) => _lw_start_replay(p))));
+        $('games').addEventListener('change', () =>
+            guard('Games', () => {
+                const index = $('games').selectedIndex - 1;
+                if (index >= 0) _lw_choose_game(index);
+            }));
+        for (const id of ['fps', 'cycles']) {
+            $(id).addEventListener('change', () =>
+                guard('Speed', () => {
+                    const value = (f) => {
+                        const n = Number($(f).value);
+                        return Number.isInteger(n) && n >= -2147483648 && n <= 2147483647 ? n : 0;
+                    };
+                    _lw_set_speed(value('fps'), value('cycles'));
+                }));
+        }
+        // Drag and drop: the file over the machine, running on, as the desktop's drop.
+        document.addEventListener('dragover', (e) => {
+            e.preventDefault();
+            document.body.classList.add('dropping');
+        });
+        document.addEventListener('dragleave', () => document.body.classList.remove('dropping'));
+        document.addEventListener('drop', (e) => {
+            e.preventDefault();
+            document.body.classList.remove('dropping');
+            const file = e.dataTransfer && e.dataTransfer.files[0];
+            if (file) readFile(file, (name) => withString(name, (p) => _lw_drop(p)));
+        });
+        window.addEventListener('resize', fit);
+        document.addEventListener('fullscreenchange', fit);
+    }
+    function readFile(file, use) {
+        file.arrayBuffer().then(
+            (buffer) => guard('Open', () => use(putFile(file.name, new Uint8Array(buffer)))),
+            (e) => failed('Cannot read "' + file.name + '"', e));
+    }
+    function takeFile(input, use) {
+        const file = input.files && input.files[0];
+        input.value = '';  // the same file may be chosen again
+        if (file) readFile(file, use);
+    }
+
+    // ---- Keys: every key reaches the session (which routes it as the desktop does), except
+    // in the page's own fields and the browser's keys. Held keys are let go when the page
+    // loses the focus, so no key stays down in the machine.
+    const held = new Set();
+    const ownsKey = (e) => {
+        const t = e.target;
+        return t && (t.tagName === 'INPUT' || t.tagName === 'SELECT' || t.tagName === 'TEXTAREA');
+    };
+    function wireKeys() {
+        window.addEventListener('keydown', (e) => {
+            if (ownsKey(e) || BROWSER_KEYS.has(e.code)) return;
+            const vk = VK[e.code];
+            if (!vk) return;
+            e.preventDefault();
+            if (e.repeat) return;
+            held.add(vk);
+            guard('Key', () => _lw_key(vk, 1));
+        });
+        window.addEventListener('keyup', (e) => {
+            const vk = VK[e.code];
+            if (!vk || !held.has(vk)) return;
+            e.preventDefault();
+            held.delete(vk);
+            guard('Key', () => _lw_key(vk, 0));
+        });
+        window.addEventListener('blur', releaseAll);
+    }
+    function releaseAll() {
+        for (const vk of held) guard('Key', () => _lw_key(vk, 0));
+        held.clear();
+    }
+
+    // ---- Time: frames by elapsed time at the frame rate in effect, whatever the display's
+    // refresh rate; nothing while the page is hidden (the browser then stops animation
+    // frames, and the session catches up at most a few frames when it comes back).
+    function animate(now) {
+        if (!document.hidden) {
+            try {
+                if (_lw_run_due(now) > 0) draw(false);
+            } catch (e) {
+                failed('The emulator stopped', e);
+                return;
+            }
+        }
+        requestAnimationFrame(animate);
+    }
+    let lastPersist = 0;
+    setInterval(() => {
+        if (store.db && performance.now() - lastPersist >= 1000) {
+            lastPersist = performance.now();
+            persist();
+        }
+    }, 1000);
+
+    // The session is kept when the page is hidden (it may be discarded then) and when it
+    // goes away.
+    let started = false;
+    document.addEventListener('visibilitychange', () => {
+        if (!started) return;
+        if (document.hidden) {
+            releaseAll();
+            guard('Keeping the session', () => _lw_keep_session());
+        }
+    });
+    window.addEventListener('pagehide', () => {
+        if (!started) return;
+        releaseAll();
+        guard('Keeping the session', () => _lw_close());
+    });
+
+    // One tab keeps the session of this browser: a second one runs without writing any
+    // slot, as a second copy of the desktop program on one folder does.
+    function claimSession() {
+        if (!navigator.locks) return Promise.resolve(true);
+        return new Promise((resolve) => {
+            navigator.locks
+                .request('nevemulator-session', { ifAvailable: true }, (lock) => {
+                    resolve(!!lock);
+                    return lock ? new Promise(() => {}) : null;  // held while the page lives
+                })
+                .catch(() => resolve(true));
+        });
+    }
+
+    let readyResolve;
+    const ready = new Promise((r) => (readyResolve = r));
+    Module.onRuntimeInitialized = async () => {
+        try {
+            FS.mkdir('/open');
+            FS.mkdir('/download');
+            const owner = await claimSession();
+            let reason = '';
+            if (!owner) {
+                store.keep = false;
+                reason = 'another tab of this browser runs the emulator and keeps its session';
+            }
+            try {
+                await loadDataFolder();
+            } catch (e) {
+                store.keep = false;
+                store.db = null;
+                reason = reason || "the browser's storage cannot be used (" + (e && e.message ? e.message : e) + ')';
+                failed("The browser's storage cannot be used; nothing will be kept", e);
+            }
+            if (!owner) message(false, 'Another tab of this browser runs the emulator: this tab keeps no session.');
+            wire();
+            wireKeys();
+            fit();
+            withString(reason, (p) => _lw_start(p));
+            started = true;
+            showStatus();
+            draw(true);
+            readyResolve();
+            if (!testMode) requestAnimationFrame(animate);
+        } catch (e) {
+            failed('The emulator could not start', e);
+        }
+    };
+    Module.onAbort = (what) => failed('The emulator stopped', what);
+
+    if (testMode) {
+        window.lvovTest = {
+            ready,
+            runFrames(n) {
+                _lw_run_frames(n);
+                draw(false);
+            },
+            hash: () => UTF8ToString(_lw_state_hash()),
+            paused: () => _lw_paused() !== 0,
+            title: () => $('title').textContent,
+            messages: () => shown.slice(),
+            flush: () => persist(),
+            replayDone: () => (replaying ? new Promise((r) => replayWaiters.push(r)) : Promise.resolve(_lw_replay_matched())),
+        };
+    }
+})();

@@ -353,6 +353,10 @@ void Session::key_down(uint8_t vk) {
             apply(input_of(InputKind::KeyDown, vk));
         } else if (vk >= VK_0 && vk <= VK_9) {  // a recent snapshot; the key is consumed, set or not
             open_recent(vk - VK_0);
+        } else if (vk == VK_LEFT) {  // the arrows walk the recent past while paused
+            apply(input_of(InputKind::RewindBack));
+        } else if (vk == VK_RIGHT) {
+            apply(input_of(InputKind::RewindForward));
         }
     });
 }
@@ -454,6 +458,10 @@ void Session::drop_file(const std::string& path_utf8) {
 
 void Session::close() {
     if (recorder_) stop_recording();
+    keep_session();
+}
+
+void Session::keep_session() {
     rest_pause_slot();
     guarded([&] { emu_.save_close_slot(); });
 }

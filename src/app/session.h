@@ -182,7 +182,8 @@ public:
 
     // A host key by virtual-key code. Delete and Pause toggle the pause; while running
     // every press writes the pause slot (paced) and reaches the machine; while paused a
-    // digit loads the recent snapshot of that number and other keys do nothing.
+    // digit loads the recent snapshot of that number, Left and Right rewind one second
+    // back and forward, and other keys do nothing.
     void key_down(uint8_t vk);
     void key_up(uint8_t vk);
 
@@ -204,8 +205,12 @@ public:
     // not every minute, until a write works again. frame_tick calls it every
     // AUTOSAVE_INTERVAL_MS of running.
     void autosave();
-    // The front end closes: a kept key press reaches the pause slot, then the close slot.
+    // The front end closes: a recording under way is written, a kept key press reaches
+    // the pause slot, then the close slot.
     void close();
+    // The front end may go away without another word (a page being hidden may be
+    // discarded): the session is kept as close() keeps it, but a recording goes on.
+    void keep_session();
     // The speed the front end asks for (SessionListener::asked_speed) takes effect; a
     // frame rate below 1 is reported and changes nothing.
     void apply_speed_settings();

@@ -283,6 +283,11 @@ TEST_F(SessionTest, RewindWalksThePastAndResumesFromIt) {
     session->rewind_back();
     session->rewind_back();
     EXPECT_EQ(state(), at[20]);
+    // While paused the arrow keys walk the same way, and reach no key of the machine.
+    session->key_down(VK_RIGHT);
+    EXPECT_EQ(state(), at[70]);
+    session->key_down(VK_LEFT);
+    EXPECT_EQ(state(), at[20]);
     session->pause(false);
     session->frame_tick();
     EXPECT_EQ(state(), at[21]);
