@@ -89,6 +89,12 @@
     // per file of /data (key: its path inside /data; value: bytes and time of change).
     // Read whole before the session starts; written back after the commands and every
     // second, only what changed.
+    //
+    // A page going away cannot wait for IndexedDB: Chromium drops a transaction still
+    // under way when the page unloads, and with it the close slot. So what pagehide has to
+    // keep also goes, synchronously, into localStorage ("nevemulator-unsaved"), and the next
+    // visit moves it into IndexedDB.
+    const UNSAVED = 'nevemulator-unsaved';
     const store = { db: null, known: new Map(), keep: true, failedOnce: false, pending: Promise.resolve() };
 
     function openDatabase() {
@@ -123,11 +129,70 @@
             const key = entry[0];
             const value = entry[1];
             if (typeof key !== 'string' || !value || !(value.bytes instanceof Uint8Array)) continue;
-            const path = DATA + '/' + key;
-            mkdirs(path.substring(0, path.lastIndexOf('/')));
-            FS.writeFile(path, value.bytes);
-            FS.utime(path, value.mtime, value.mtime);
+            putDataFile(key, value.bytes, value.mtime);
             store.known.set(key, value.mtime + ':' + value.bytes.length);
+        }
+        // Files the last visit kept at its end, newer than the stored ones, replace them
+        // (and reach IndexedDB with the first write).
+        const unsaved = readUnsaved();
+        for (const key of Object.keys(unsaved)) {
+            const f = unsaved[key];
+            const known = store.known.get(key);
+            if (known && Number(known.split(':')[0]) > f.mtime) continue;
+            putDataFile(key, f.bytes, f.mtime);
+            store.known.delete(key);
+        }
+    }
+    function putDataFile(key, bytes, mtime) {
+        if (key.split('/').includes('..')) return;
+        const path = DATA + '/' + key;
+        mkdirs(path.substring(0, path.lastIndexOf('/')));
+        FS.writeFile(path, bytes);
+        FS.utime(path, mtime, mtime);
+    }
+    function readUnsaved() {
+        const out = {};
+        try {
+            const kept = JSON.parse(localStorage.getItem(UNSAVED) || '{}');
+            for (const key of Object.keys(kept)) {
+                const text = atob(kept[key].data);
+                const bytes = new Uint8Array(text.length);
+                for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+                out[key] = { bytes, mtime: Number(kept[key].mtime) || 0 };
+            }
+        } catch (e) {
+            failed('The end of the last visit could not be read back', e);
+        }
+        return out;
+    }
+    // Files IndexedDB now has, as they were written, leave localStorage.
+    function forgetUnsaved(puts) {
+        try {
+            const text = localStorage.getItem(UNSAVED);
+            if (!text) return;
+            const kept = JSON.parse(text);
+            for (const p of puts) if (kept[p.key] && kept[p.key].mtime <= p.f.mtime) delete kept[p.key];
+            if (Object.keys(kept).length) localStorage.setItem(UNSAVED, JSON.stringify(kept));
+            else localStorage.removeItem(UNSAVED);
+        } catch (e) {
+            console.error('localStorage', e);
+        }
+    }
+    // What a write to IndexedDB would take now, into localStorage at once.
+    function keepUnsaved() {
+        if (!store.keep) return;
+        try {
+            const kept = JSON.parse(localStorage.getItem(UNSAVED) || '{}');
+            listDataFolder(DATA, new Map()).forEach((f, key) => {
+                if (store.known.get(key) === f.mtime + ':' + f.size) return;
+                const bytes = FS.readFile(f.path);
+                let text = '';
+                for (let i = 0; i < bytes.length; i += 0x8000) text += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+                kept[key] = { data: btoa(text), mtime: f.mtime };
+            });
+            localStorage.setItem(UNSAVED, JSON.stringify(kept));
+        } catch (e) {
+            console.error('The session could not be kept in localStorage', e);
         }
     }
     function listDataFolder(dir, out) {
@@ -140,12 +205,23 @@
         }
         return out;
     }
+    // The autosave adds a dated copy every minute of running. The page has no way to reach
+    // more than the newest nine (the digit keys), so it keeps the newest AUTOSAVE_KEPT and
+    // lets older ones go, rather than fill the browser's storage without end.
+    const AUTOSAVE_KEPT = 100;
+    function trimAutoSave() {
+        const dir = DATA + '/AutoSave';
+        if (!FS.analyzePath(dir).exists) return;
+        const names = FS.readdir(dir).filter((n) => /\.NevLVE$/i.test(n)).sort();
+        for (const name of names.slice(0, Math.max(0, names.length - AUTOSAVE_KEPT))) FS.unlink(dir + '/' + name);
+    }
     // Writes what changed in /data since the last call in one transaction, started at once
     // (so that a page being closed still gets it under way); resolves when it is written.
     function persist() {
         if (!store.db || !store.keep) return store.pending;
         let files;
         try {
+            trimAutoSave();
             files = listDataFolder(DATA, new Map());
         } catch (e) {
             failed('Cannot list the data folder', e);
@@ -171,6 +247,7 @@
         store.pending = new Promise((resolve) => {
             tx.oncomplete = () => {
                 store.failedOnce = false;
+                forgetUnsaved(puts);
                 resolve();
             };
             tx.onerror = tx.onabort = () => {
@@ -240,7 +317,10 @@
             games.append(o);
         }
     };
+    const applied = { fps: 50, cycles: 68000 };
     lvov.speedChanged = (fps, cycles) => {
+        applied.fps = fps;
+        applied.cycles = cycles;
         $('fps').value = fps;
         $('cycles').value = cycles;
     };
@@ -339,14 +419,20 @@
                 const index = $('games').selectedIndex - 1;
                 if (index >= 0) _lw_choose_game(index);
             }));
+        // The two speed settings, whole numbers as the desktop's fields take them (frames per
+        // second from 1, cycles per frame from 0); anything else is refused and the fields
+        // show the settings in effect again.
         for (const id of ['fps', 'cycles']) {
             $(id).addEventListener('change', () =>
                 guard('Speed', () => {
-                    const value = (f) => {
-                        const n = Number($(f).value);
-                        return Number.isInteger(n) && n >= -2147483648 && n <= 2147483647 ? n : 0;
-                    };
-                    _lw_set_speed(value('fps'), value('cycles'));
+                    const fps = Number($('fps').value.trim() || NaN);
+                    const cycles = Number($('cycles').value.trim() || NaN);
+                    const whole = (n) => Number.isInteger(n) && n >= 0 && n <= 2147483647;
+                    if (!whole(fps) || !whole(cycles)) {
+                        lvov.speedChanged(applied.fps, applied.cycles);
+                        throw new Error('frames per second and cycles per frame are whole numbers from 0 to 2147483647');
+                    }
+                    _lw_set_speed(fps, cycles);
                 }));
         }
         // Drag and drop: the file over the machine, running on, as the desktop's drop.
@@ -442,7 +528,13 @@
     window.addEventListener('pagehide', () => {
         if (!started) return;
         releaseAll();
-        guard('Keeping the session', () => _lw_close());
+        try {
+            _lw_close();
+        } catch (e) {
+            console.error(e);
+        }
+        keepUnsaved();
+        persist();
     });
 
     // One tab keeps the session of this browser: a second one runs without writing any
