@@ -52,9 +52,9 @@ async function withPage(t, body) {
 }
 
 // The desktop's picture after a headless run with these arguments.
-function desktopPicture(work, name, args) {
+function desktopPicture(page, work, name, args) {
     headless(work.dir, [...args, '--screenshot', work.path(name)]);
-    return decodePng(work.path(name));
+    return decodePng(page, work.path(name));
 }
 
 const errorsOf = async (page) => (await messages(page)).filter((m) => m.error).map((m) => m.text);
@@ -95,8 +95,8 @@ test('the page shows the monitor, and once reset runs the desktop machine frame 
         // The page's own start is a full reset, the firmware starting as the machine runs;
         // by 100 frames its banner is the booted desktop machine's, down to the line where
         // the cursor blinks (the two starts need not agree on the blink).
-        const desktop = desktopPicture(work, 'm100.png', ['--frames', '100']);
-        const desktopLater = desktopPicture(work, 'm110.png', ['--frames', '110']);
+        const desktop = await desktopPicture(page, work, 'm100.png', ['--frames', '100']);
+        const desktopLater = await desktopPicture(page, work, 'm110.png', ['--frames', '110']);
         const cursorRow = firstDifferingRow(desktop, desktopLater);
         assert.ok(cursorRow > 8 && cursorRow < 256, `the cursor blinks below the banner (row ${cursorRow})`);
         await runFrames(page, 100);
@@ -120,8 +120,9 @@ test('the page shows the monitor, and once reset runs the desktop machine frame 
         await runFrames(page, 40);
         const typed = await canvasRgb(page);
         const frames = 6 * text.length + 40;
-        assert.equal(differingPixels(typed, desktopPicture(work, 'typed.png', ['--type', text, '--frames', '40'])), 0);
-        const untyped = desktopPicture(work, 'untyped.png', ['--frames', String(frames)]);
+        const desktopTyped = await desktopPicture(page, work, 'typed.png', ['--type', text, '--frames', '40']);
+        assert.equal(differingPixels(typed, desktopTyped), 0);
+        const untyped = await desktopPicture(page, work, 'untyped.png', ['--frames', String(frames)]);
         assert.ok(differingPixels(typed, untyped) > 100, 'the typed text is on the screen');
         assert.deepEqual(await errorsOf(page), []);
     });
@@ -141,7 +142,7 @@ test('a demo opened runs; its snapshot is the desktop one; damaged files change 
             '--screenshot', work.path('desktop.png'), '--save-snapshot', work.path('desktop.NevLVE'),
         ]);
         const picture = await canvasRgb(page);
-        assert.equal(differingPixels(picture, decodePng(work.path('desktop.png'))), 0);
+        assert.equal(differingPixels(picture, await decodePng(page, work.path('desktop.png'))), 0);
         if (PAGE_PICTURE) {
             await page.evaluate(() => document.activeElement?.blur());  // no button drawn as pressed
             await page.screenshot({ path: PAGE_PICTURE, fullPage: true });
