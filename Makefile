@@ -111,7 +111,8 @@ lint: build deps-lint
 # WebAssembly with Debian's emscripten into build-web; the static site is build-web/site
 # (index.html, nevemulator.js, nevemulator.wasm). `make serve-web [WEB_PORT=8080]` serves
 # it on 127.0.0.1. `make test-web`: the Qt-free test suites under node, then the page in
-# headless Chromium. Programs the build runs (the assembler of the firmware and demos)
+# headless Chromium, compared with the desktop program's headless runs (so the native
+# build comes first). Programs the build runs (the assembler of the firmware and demos)
 # run under node; emscripten's own tools find node's modules in Debian's folder.
 WEB_BUILD := build-web
 WEB_PORT ?= 8080
@@ -131,7 +132,7 @@ serve-web: web
 	@echo "Serving $(WEB_BUILD)/site at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"
 	@cd $(WEB_BUILD)/site && python3 -m http.server --bind 127.0.0.1 $(WEB_PORT)
 
-test-web: web
+test-web: web build
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)
 	@cd $(WEB_BUILD) && ctest --output-on-failure -LE slow
 	@sh tests/web/run.sh $(WEB_BUILD)/site

@@ -244,6 +244,7 @@
             os.delete(key);
             store.known.delete(key);
         }
+        if (tx.commit) tx.commit();  // no more requests: written without waiting for the task to end
         store.pending = new Promise((resolve) => {
             tx.oncomplete = () => {
                 store.failedOnce = false;
@@ -278,7 +279,8 @@
         const full = document.fullscreenElement === $('screen-box');
         const box = full ? { w: window.innerWidth, h: window.innerHeight } : {
             w: $('screen-box').clientWidth || window.innerWidth,
-            h: window.innerHeight - $('screen-box').getBoundingClientRect().top - 8,
+            h: window.innerHeight - $('screen-box').getBoundingClientRect().top - 16 -
+                (document.querySelector('footer') ? document.querySelector('footer').offsetHeight : 0),
         };
         const scale = Math.max(1, Math.floor((Math.min(box.w, box.h) * dpr) / 256));
         const css = (256 * scale) / dpr + 'px';
@@ -331,15 +333,19 @@
         $('record').textContent = on ? 'Stop recording' : 'Record';
         showStatus();
     };
+    // A replay file being read counts as a replay under way, for those waiting on its end.
+    let replayFile = false;
+    function replayEnded() {
+        if (replaying || replayFile) return;
+        const matched = _lw_replay_matched();
+        const waiters = replayWaiters;
+        replayWaiters = [];
+        for (const w of waiters) w(matched);
+    }
     lvov.replayChanged = (on) => {
         replaying = on;
         showStatus();
-        if (!on) {
-            const matched = _lw_replay_matched();
-            const waiters = replayWaiters;
-            replayWaiters = [];
-            for (const w of waiters) w(matched);
-        }
+        replayEnded();
     };
     function showStatus() {
         const parts = [paused ? 'Paused' : 'Running'];
@@ -412,8 +418,13 @@
             box.requestFullscreen().catch((e) => failed('Full screen', e));
         });
         $('open').addEventListener('change', () => takeFile($('open'), (name) => withString(name, (p) => _lw_open(p))));
-        $('replay-file').addEventListener('change', () =>
-            takeFile($('replay-file'), (name) => withString(name, (p) => _lw_start_replay(p))));
+        $('replay-file').addEventListener('change', () => {
+            replayFile = true;
+            takeFile($('replay-file'), (name) => withString(name, (p) => _lw_start_replay(p)), () => {
+                replayFile = false;
+                replayEnded();  // a file that did not start a replay
+            });
+        });
         $('games').addEventListener('change', () =>
             guard('Games', () => {
                 const index = $('games').selectedIndex - 1;
@@ -450,15 +461,22 @@
         window.addEventListener('resize', fit);
         document.addEventListener('fullscreenchange', fit);
     }
-    function readFile(file, use) {
+    function readFile(file, use, settle) {
         file.arrayBuffer().then(
-            (buffer) => guard('Open', () => use(putFile(file.name, new Uint8Array(buffer)))),
-            (e) => failed('Cannot read "' + file.name + '"', e));
+            (buffer) => {
+                guard('Open', () => use(putFile(file.name, new Uint8Array(buffer))));
+                if (settle) settle();
+            },
+            (e) => {
+                failed('Cannot read "' + file.name + '"', e);
+                if (settle) settle();
+            });
     }
-    function takeFile(input, use) {
+    function takeFile(input, use, settle) {
         const file = input.files && input.files[0];
         input.value = '';  // the same file may be chosen again
-        if (file) readFile(file, use);
+        if (file) readFile(file, use, settle);
+        else if (settle) settle();
     }
 
     // ---- Keys: every key reaches the session (which routes it as the desktop does), except
@@ -599,7 +617,10 @@
             title: () => $('title').textContent,
             messages: () => shown.slice(),
             flush: () => persist(),
-            replayDone: () => (replaying ? new Promise((r) => replayWaiters.push(r)) : Promise.resolve(_lw_replay_matched())),
+            // Resolves when the replay under way (or being read from its file) ends: 1 when
+            // it reached the recorded state, 0 when not, -1 when none ended.
+            replayDone: () =>
+                replaying || replayFile ? new Promise((r) => replayWaiters.push(r)) : Promise.resolve(_lw_replay_matched()),
         };
     }
 })();
