@@ -109,10 +109,12 @@ lint: build deps-lint
 
 # The page. `make web`: the Qt-free libraries, the session and the page compiled to
 # WebAssembly with Debian's emscripten into build-web; the static site is build-web/site
-# (index.html, nevemulator.js, nevemulator.wasm). `make serve-web [WEB_PORT=8080]` serves
-# it on 127.0.0.1. `make test-web`: the Qt-free test suites under node, then the page in
-# headless Chromium. Programs the build runs (the assembler of the firmware and demos)
-# run under node; emscripten's own tools find node's modules in Debian's folder.
+# (index.html, nevemulator.js, nevemulator.wasm, icon.png). `make serve-web
+# [WEB_PORT=8080]` serves it on 127.0.0.1. `make test-web`: the Qt-free test suites
+# under node (the exerciser included), then the page in headless Chromium, compared with
+# the desktop program's headless runs (so the native build comes first). Programs the
+# build runs (the assembler of the firmware and demos) run under node; emscripten's own
+# tools find node's modules in Debian's folder.
 WEB_BUILD := build-web
 WEB_PORT ?= 8080
 WEB_ENV := NODE_PATH=/usr/share/nodejs
@@ -131,9 +133,9 @@ serve-web: web
 	@echo "Serving $(WEB_BUILD)/site at http://127.0.0.1:$(WEB_PORT)/ (Ctrl+C stops)"
 	@cd $(WEB_BUILD)/site && python3 -m http.server --bind 127.0.0.1 $(WEB_PORT)
 
-test-web: web
+test-web: web build
 	@$(WEB_ENV) cmake --build $(WEB_BUILD)
-	@cd $(WEB_BUILD) && ctest --output-on-failure -LE slow
+	@cd $(WEB_BUILD) && ctest --output-on-failure
 	@sh tests/web/run.sh $(WEB_BUILD)/site
 
 # `make bench-web [BENCH_WEB_ARGS="--only size,speed --runs 3"]`: the page measured against

@@ -34,26 +34,52 @@ function(lvov_qt_reached lib out)
   set(${out} "${chain}" PARENT_SCOPE)
 endfunction()
 
-# lvov_node_program(TARGET): in the web build, a program that runs under node rather than
-# in a page: it sees the host's files as they are, returns its exit status, and compiles
-# its module at once (node's fetch cannot read a file path).
+# lvov_node_program(TARGET [PAGE_FILES]): in the web build, a program that runs under node
+# rather than in a page: it returns its exit status, compiles its module at once (node's
+# fetch cannot read a file path), and sees the host's files as they are; with PAGE_FILES
+# it has the page's file system instead (emscripten's, in memory, empty but for /tmp and
+# a few devices), so that its tests run on the files the page itself has.
 function(lvov_node_program target)
+  cmake_parse_arguments(ARG "PAGE_FILES" "" "" ${ARGN})
   if(LVOV_WEB)
-    target_link_options(${target} PRIVATE -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sWASM_ASYNC_COMPILATION=0)
+    target_link_options(${target} PRIVATE -sEXIT_RUNTIME=1 -sWASM_ASYNC_COMPILATION=0)
+    if(NOT ARG_PAGE_FILES)
+      target_link_options(${target} PRIVATE -sNODERAWFS=1)
+    endif()
   endif()
 endfunction()
 
-# lvov_gtest(NAME SOURCES... LINK libs... [LABELS l...]): a GoogleTest executable registered
-# with CTest. GoogleTests test Qt-free code: one whose libraries reach Qt stops the configuration.
+# lvov_program_command(OUT TARGET): the command line that starts the built program TARGET
+# from a test (through std::system): its file, or in the web build node and its file.
+function(lvov_program_command out target)
+  set(command "$<TARGET_FILE:${target}>")
+  if(LVOV_WEB)
+    list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " emulator)
+    if(NOT emulator)
+      message(FATAL_ERROR "the web build runs its programs through node: set CMAKE_CROSSCOMPILING_EMULATOR")
+    endif()
+    set(command "${emulator} ${command}")
+  endif()
+  set(${out} "${command}" PARENT_SCOPE)
+endfunction()
+
+# lvov_gtest(NAME SOURCES... LINK libs... [LABELS l...] [PAGE_FILES]): a GoogleTest
+# executable registered with CTest; PAGE_FILES as in lvov_node_program, for tests that
+# need no file of the host. GoogleTests test Qt-free code: one whose libraries reach Qt
+# stops the configuration.
 function(lvov_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINK;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "PAGE_FILES" "" "SOURCES;LINK;LABELS" ${ARGN})
   if(NOT ARG_SOURCES)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} GTest::gtest GTest::gtest_main)
-  lvov_node_program(${name})
+  if(ARG_PAGE_FILES)
+    lvov_node_program(${name} PAGE_FILES)
+  else()
+    lvov_node_program(${name})
+  endif()
   foreach(lib ${ARG_LINK})
     lvov_qt_reached(${lib} chain)
     if(chain)

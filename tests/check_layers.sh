@@ -1,5 +1,5 @@
 #!/bin/sh
-# The layers of src/, checked on the includes of every source: each area includes only
+# The layers of src/ (and the page's interface in web/), checked on the includes of every source: each area includes only
 # the areas below it; the Qt-free areas include no Qt; the machine core and the devices
 # do no host file I/O (that is lvov_host's, and storage reads the files).
 # Usage: check_layers.sh SOURCE_DIR. Prints every offending line; fails when there is one.
@@ -47,5 +47,11 @@ host_io='filesystem|fstream|fcntl\.h|unistd\.h|sys/stat\.h|dirent\.h|io\.h'
 forbid "$core" "$host_io" 'host file I/O belongs in host/ and storage/'
 forbid "$devices" "$host_io" 'host file I/O belongs in host/ and storage/'
 forbid "$core $host $devices $storage $asm $debugger_tools $session" 'Q|qt' 'Qt in a Qt-free library'
+
+# The page's C interface (web/) stands beside the windows: the session and what it is made
+# of, no Qt.
+web=$(ls ../web/*.cpp)
+allow "$web" 'app/(data_dirs|emulator|exec_control|session)\.h|storage/|devices/|core/'
+forbid "$web" 'Q|qt' 'Qt in the page'
 
 exit $status

@@ -205,12 +205,23 @@
         }
         return out;
     }
+    // The autosave adds a dated copy every minute of running. The page has no way to reach
+    // more than the newest nine (the digit keys), so it keeps the newest AUTOSAVE_KEPT and
+    // lets older ones go, rather than fill the browser's storage without end.
+    const AUTOSAVE_KEPT = 100;
+    function trimAutoSave() {
+        const dir = DATA + '/AutoSave';
+        if (!FS.analyzePath(dir).exists) return;
+        const names = FS.readdir(dir).filter((n) => /\.NevLVE$/i.test(n)).sort();
+        for (const name of names.slice(0, Math.max(0, names.length - AUTOSAVE_KEPT))) FS.unlink(dir + '/' + name);
+    }
     // Writes what changed in /data since the last call in one transaction, started at once
     // (so that a page being closed still gets it under way); resolves when it is written.
     function persist() {
         if (!store.db || !store.keep) return store.pending;
         let files;
         try {
+            trimAutoSave();
             files = listDataFolder(DATA, new Map());
         } catch (e) {
             failed('Cannot list the data folder', e);
@@ -233,6 +244,7 @@
             os.delete(key);
             store.known.delete(key);
         }
+        if (tx.commit) tx.commit();  // no more requests: written without waiting for the task to end
         store.pending = new Promise((resolve) => {
             tx.oncomplete = () => {
                 store.failedOnce = false;
@@ -267,7 +279,8 @@
         const full = document.fullscreenElement === $('screen-box');
         const box = full ? { w: window.innerWidth, h: window.innerHeight } : {
             w: $('screen-box').clientWidth || window.innerWidth,
-            h: window.innerHeight - $('screen-box').getBoundingClientRect().top - 8,
+            h: window.innerHeight - $('screen-box').getBoundingClientRect().top - 16 -
+                (document.querySelector('footer') ? document.querySelector('footer').offsetHeight : 0),
         };
         const scale = Math.max(1, Math.floor((Math.min(box.w, box.h) * dpr) / 256));
         const css = (256 * scale) / dpr + 'px';
@@ -306,7 +319,10 @@
             games.append(o);
         }
     };
+    const applied = { fps: 50, cycles: 68000 };
     lvov.speedChanged = (fps, cycles) => {
+        applied.fps = fps;
+        applied.cycles = cycles;
         $('fps').value = fps;
         $('cycles').value = cycles;
     };
@@ -317,15 +333,19 @@
         $('record').textContent = on ? 'Stop recording' : 'Record';
         showStatus();
     };
+    // A replay file being read counts as a replay under way, for those waiting on its end.
+    let replayFile = false;
+    function replayEnded() {
+        if (replaying || replayFile) return;
+        const matched = _lw_replay_matched();
+        const waiters = replayWaiters;
+        replayWaiters = [];
+        for (const w of waiters) w(matched);
+    }
     lvov.replayChanged = (on) => {
         replaying = on;
         showStatus();
-        if (!on) {
-            const matched = _lw_replay_matched();
-            const waiters = replayWaiters;
-            replayWaiters = [];
-            for (const w of waiters) w(matched);
-        }
+        replayEnded();
     };
     function showStatus() {
         const parts = [paused ? 'Paused' : 'Running'];
@@ -398,21 +418,32 @@
             box.requestFullscreen().catch((e) => failed('Full screen', e));
         });
         $('open').addEventListener('change', () => takeFile($('open'), (name) => withString(name, (p) => _lw_open(p))));
-        $('replay-file').addEventListener('change', () =>
-            takeFile($('replay-file'), (name) => withString(name, (p) => _lw_start_replay(p))));
+        $('replay-file').addEventListener('change', () => {
+            replayFile = true;
+            takeFile($('replay-file'), (name) => withString(name, (p) => _lw_start_replay(p)), () => {
+                replayFile = false;
+                replayEnded();  // a file that did not start a replay
+            });
+        });
         $('games').addEventListener('change', () =>
             guard('Games', () => {
                 const index = $('games').selectedIndex - 1;
                 if (index >= 0) _lw_choose_game(index);
             }));
+        // The two speed settings, whole numbers as the desktop's fields take them (frames per
+        // second from 1, cycles per frame from 0); anything else is refused and the fields
+        // show the settings in effect again.
         for (const id of ['fps', 'cycles']) {
             $(id).addEventListener('change', () =>
                 guard('Speed', () => {
-                    const value = (f) => {
-                        const n = Number($(f).value);
-                        return Number.isInteger(n) && n >= -2147483648 && n <= 2147483647 ? n : 0;
-                    };
-                    _lw_set_speed(value('fps'), value('cycles'));
+                    const fps = Number($('fps').value.trim() || NaN);
+                    const cycles = Number($('cycles').value.trim() || NaN);
+                    const whole = (n) => Number.isInteger(n) && n >= 0 && n <= 2147483647;
+                    if (!whole(fps) || !whole(cycles)) {
+                        lvov.speedChanged(applied.fps, applied.cycles);
+                        throw new Error('frames per second and cycles per frame are whole numbers from 0 to 2147483647');
+                    }
+                    _lw_set_speed(fps, cycles);
                 }));
         }
         // Drag and drop: the file over the machine, running on, as the desktop's drop.
@@ -430,15 +461,22 @@
         window.addEventListener('resize', fit);
         document.addEventListener('fullscreenchange', fit);
     }
-    function readFile(file, use) {
+    function readFile(file, use, settle) {
         file.arrayBuffer().then(
-            (buffer) => guard('Open', () => use(putFile(file.name, new Uint8Array(buffer)))),
-            (e) => failed('Cannot read "' + file.name + '"', e));
+            (buffer) => {
+                guard('Open', () => use(putFile(file.name, new Uint8Array(buffer))));
+                if (settle) settle();
+            },
+            (e) => {
+                failed('Cannot read "' + file.name + '"', e);
+                if (settle) settle();
+            });
     }
-    function takeFile(input, use) {
+    function takeFile(input, use, settle) {
         const file = input.files && input.files[0];
         input.value = '';  // the same file may be chosen again
-        if (file) readFile(file, use);
+        if (file) readFile(file, use, settle);
+        else if (settle) settle();
     }
 
     // ---- Keys: every key reaches the session (which routes it as the desktop does), except
@@ -579,7 +617,10 @@
             title: () => $('title').textContent,
             messages: () => shown.slice(),
             flush: () => persist(),
-            replayDone: () => (replaying ? new Promise((r) => replayWaiters.push(r)) : Promise.resolve(_lw_replay_matched())),
+            // Resolves when the replay under way (or being read from its file) ends: 1 when
+            // it reached the recorded state, 0 when not, -1 when none ended.
+            replayDone: () =>
+                replaying || replayFile ? new Promise((r) => replayWaiters.push(r)) : Promise.resolve(_lw_replay_matched()),
         };
     }
 })();

@@ -192,7 +192,20 @@ void write_file_atomically(const std::filesystem::path& path, const uint8_t* dat
     if (!err && !write_all(fd, data, size)) err = errno ? errno : EIO;
     if (!err && durable && file_sync(fd) != 0) err = errno;
     if (::close(fd) != 0 && !err) err = errno;
+    bool old_removed = false;
+#ifdef __EMSCRIPTEN__
+    // Emscripten's in-memory file system (the page's) keeps a file that a rename replaced
+    // in its lookup of names: once the new file is removed or renamed, the replaced one
+    // is found under the name again. The old file goes first instead; nothing can run
+    // between the two calls in a page, so the name never stands empty for anyone.
+    if (!err && exists) {
+        if (::unlink(target.c_str()) != 0) err = errno;
+        old_removed = !err;
+    }
+#endif
     if (!err && ::rename(tmp.c_str(), target.c_str()) != 0) err = errno;
+    if (err && old_removed)  // the temporary file holds the only copy left: kept, and named
+        throw IoError("Cannot write file " + quoted(path) + reason(err) + "; its new contents are in " + quoted(tmp));
     if (err) {
         ::unlink(tmp.c_str());
         throw IoError("Cannot write file " + quoted(path) + reason(err));

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "../node_limits.h"
 #include "asm/assembler.h"
 #include "core/errors.h"
 
@@ -259,29 +260,25 @@ TEST(Files, IncludeCyclesAndRunawayExpansionAreRefused) {
 // takes at most the 64 KiB of the address space.
 TEST(Files, OnlyRegularFilesOfSensibleSizeAreRead) {
     TempDir dir;
-    const auto fifo = dir.path / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     dir.write("big.bin", std::string(0x10001, 'x'));
     dir.write("full.bin", std::string(0x10000, 'y'));
-    struct Case {
-        std::string source, message;
+    auto expect_error = [&](const std::string& source, const std::string& message) {
+        const AssembleResult r = assemble_file(dir.write("main.asm", source));
+        ASSERT_EQ(r.errors.size(), 1u) << source << first_error(r);
+        EXPECT_NE(r.errors[0].message.find(message), std::string::npos) << source << r.errors[0].message;
     };
-    const Case cases[] = {
-        {"  INCBIN \"/dev/zero\"\n", "'/dev/zero' is a device, not a regular file"},
-        {"  INCBIN \"pipe\"\n", "is a FIFO, not a regular file"},
-        {"  INCLUDE \"pipe\"\n", "include file '" + fifo.string() + "' is a FIFO"},
-        {"  INCBIN \"big.bin\"\n", "is 65537 bytes long; at most 65536"},
-        {"  INCLUDE \".\"\n", "is a folder"},
-    };
-    for (const Case& c : cases) {
-        const AssembleResult r = assemble_file(dir.write("main.asm", c.source));
-        ASSERT_EQ(r.errors.size(), 1u) << c.source << first_error(r);
-        EXPECT_NE(r.errors[0].message.find(c.message), std::string::npos) << c.source << r.errors[0].message;
-    }
+    expect_error("  INCBIN \"/dev/zero\"\n", "'/dev/zero' is a device, not a regular file");
+    expect_error("  INCBIN \"big.bin\"\n", "is 65537 bytes long; at most 65536");
+    expect_error("  INCLUDE \".\"\n", "is a folder");
     const AssembleResult full = assemble_file(dir.write("main.asm", "  INCBIN \"full.bin\"\n"));
     ASSERT_TRUE(full.ok()) << first_error(full);
     EXPECT_EQ(full.highest(), 0xFFFF);
 
+    LVOV_SKIP_UNDER_NODE("it cannot make a FIFO");
+    const auto fifo = dir.path / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    expect_error("  INCBIN \"pipe\"\n", "is a FIFO, not a regular file");
+    expect_error("  INCLUDE \"pipe\"\n", "include file '" + fifo.string() + "' is a FIFO");
     const AssembleResult source = assemble_file(fifo);
     ASSERT_EQ(source.errors.size(), 1u);
     EXPECT_NE(source.errors[0].message.find("is a FIFO"), std::string::npos) << source.errors[0].message;
@@ -348,13 +345,13 @@ TEST(Output, ListingShowsAddressesBytesAndConstants) {
     EXPECT_NE(text.find("GO                       8000H"), std::string::npos) << text;
 }
 
-#ifdef ASM8080_PATH
+#ifdef ASM8080_COMMAND
 // The tool: exit status, messages on stderr and no output file on errors.
 TEST(Tool, WritesOnSuccessOnlyAndEvaluatesRunLabels) {
     TempDir dir;
     const auto good = dir.write("good.asm", "  ORG 8000H\n  NOP\nENTRY: JMP ENTRY\n");
     const auto bad = dir.write("bad.asm", "  ORG 8000H\n  JMP nowhere\n");
-    const std::string tool = ASM8080_PATH;
+    const std::string tool = ASM8080_COMMAND;
     const auto out = dir.path / "out.lvt";
     const auto err = dir.path / "err.txt";
     auto run = [&](const std::string& args) { return std::system((tool + " " + args + " 2>" + err.string()).c_str()); };
@@ -385,6 +382,7 @@ TEST(Tool, WritesOnSuccessOnlyAndEvaluatesRunLabels) {
     EXPECT_FALSE(std::filesystem::exists(out2));
 
     // An output that is not a regular file is left alone, not replaced by one.
+    LVOV_SKIP_UNDER_NODE("it cannot make a FIFO");
     const auto fifo = dir.path / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_NE(run(good.string() + " -o " + fifo.string()), 0);

@@ -1,5 +1,6 @@
 // A small tmpfs of a test's own, for a full disk and a read-only folder. Mounting needs
-// the privilege to mount; where it is missing, ok() is false and the test skips.
+// the privilege to mount; where it is missing, or under node (whose file system has no
+// mounts), ok() is false and the test skips.
 #pragma once
 #include <fcntl.h>
 #include <stdlib.h>
@@ -19,10 +20,12 @@ public:
         std::string tmpl = (std::filesystem::temp_directory_path() / "lvov-mount-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) return;
         path_ = tmpl;
-        mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", 0, options_.c_str()) == 0;
+        mounted_ = mount(0) == 0;
     }
     ~ScratchMount() {
+#ifndef __EMSCRIPTEN__
         if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+#endif
         if (!path_.empty()) ::rmdir(path_.c_str());
     }
     ScratchMount(const ScratchMount&) = delete;
@@ -47,12 +50,20 @@ public:
     void unfill() { ::unlink((path_ / "filler").c_str()); }
 
     // Turns the file system read-only (for root too); false when that is refused.
-    bool make_read_only() {
-        return ::mount("tmpfs", path_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, options_.c_str()) == 0;
-    }
-    bool make_writable() { return ::mount("tmpfs", path_.c_str(), "tmpfs", MS_REMOUNT, options_.c_str()) == 0; }
+    bool make_read_only() { return mount(MS_REMOUNT | MS_RDONLY) == 0; }
+    bool make_writable() { return mount(MS_REMOUNT) == 0; }
 
 private:
+    int mount(unsigned long flags) const {
+#ifdef __EMSCRIPTEN__
+        (void)flags;
+        errno = ENOSYS;
+        return -1;
+#else
+        return ::mount("tmpfs", path_.c_str(), "tmpfs", flags, options_.c_str());
+#endif
+    }
+
     std::string options_;
     std::filesystem::path path_;
     bool mounted_ = false;

@@ -2,6 +2,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "../node_limits.h"
 #include "core/errors.h"
 #include "core/i8080.h"
 #include "storage/games.h"
@@ -140,12 +141,12 @@ TEST(GamesIndex, LongLinesAreJudgedByTheirStartWithBoundedMemory) {
 
 TEST(GamesIndex, AnIndexThatIsNoRegularFileIsRefusedAtOnce) {
     test::TempDir dir;
-    std::filesystem::create_directories(dir / "GAMES");
-    ASSERT_EQ(mkfifo((dir / "GAMES" / "index.ini").c_str(), 0600), 0);  // opening it would wait for a writer
+    std::filesystem::create_directories(dir / "GAMES" / "index.ini");
     GamesCatalogue games;
     EXPECT_THROW(games.FillGamesList(dir.path()), IoError);
     std::filesystem::remove(dir / "GAMES" / "index.ini");
-    std::filesystem::create_directory(dir / "GAMES" / "index.ini");
+    LVOV_SKIP_UNDER_NODE("it cannot make a FIFO");
+    ASSERT_EQ(mkfifo((dir / "GAMES" / "index.ini").c_str(), 0600), 0);  // opening it would wait for a writer
     EXPECT_THROW(games.FillGamesList(dir.path()), IoError);
 }
 

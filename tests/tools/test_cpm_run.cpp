@@ -358,7 +358,7 @@ TEST(CpmRun, ProgramWritingOverTheHarnessIsStopped) {
     EXPECT_NE(vector.result.stop.find("warm-boot jump at 0000"), std::string::npos) << vector.result.stop;
 }
 
-#ifdef CPM_RUN_PATH
+#ifdef CPM_RUN_COMMAND
 // The tool: standard input scripts the program, the cycle count and the notes go to
 // stderr, exit status 0 only when the program ended.
 TEST(CpmRunTool, ScriptedThroughStandardInput) {
@@ -394,8 +394,8 @@ TEST(CpmRunTool, ScriptedThroughStandardInput) {
         std::ofstream(dir / "in.txt", std::ios::binary) << "hi\n";
     }
     auto tool = [&](const std::string& input) {
-        const std::string cmd = std::string(CPM_RUN_PATH) + " " + (dir / "echo.com").string() + " < " + input + " > " +
-                                (dir / "out.txt").string() + " 2> " + (dir / "err.txt").string();
+        const std::string cmd = std::string(CPM_RUN_COMMAND) + " " + (dir / "echo.com").string() + " < " + input +
+                                " > " + (dir / "out.txt").string() + " 2> " + (dir / "err.txt").string();
         const int status = std::system(cmd.c_str());
         auto slurp = [](const std::filesystem::path& p) {
             std::ifstream in(p, std::ios::binary);
