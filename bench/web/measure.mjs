@@ -15,7 +15,9 @@
 //
 // node bench/web/measure.mjs [--only size,picture,speed,cpu] [--runs N] [--cpu-runs N]
 //     [--idle-seconds S] [--warmup-seconds S] [--exerciser-cycles N] [--page-display headless|xvfb|both]
-//     [--cpu-reference 0|1] [--json FILE]
+//     [--cpu-reference 0|1] [--site DIR] [--json FILE]
+// --site names the site's folder inside build-web (a changed copy of the page can be
+// measured beside the built one).
 // Chromium is Debian's /usr/bin/chromium, driven by playwright-core, each launch with a
 // fresh --user-data-dir. The public 8080 diagnostics are read from LVOV_CPU_TESTS or
 // /work/shared/cpu-tests; without them the speed part is skipped.
@@ -38,7 +40,7 @@ const TICK = Number(execFileSync('getconf', ['CLK_TCK']).toString()) || 100;
 
 // ---- Options.
 const opts = { only: 'size,picture,speed,cpu', runs: 7, 'cpu-runs': 3, 'idle-seconds': 20, 'warmup-seconds': 10,
-    'exerciser-cycles': 5e9, 'page-display': 'headless', 'cpu-reference': 1, json: '' };
+    'exerciser-cycles': 5e9, 'page-display': 'headless', 'cpu-reference': 1, site: 'site', json: '' };
 for (let i = 2; i < process.argv.length; i += 2) {
     const name = process.argv[i].replace(/^--/, '');
     if (!(name in opts) || i + 1 >= process.argv.length) {
@@ -137,7 +139,7 @@ async function launch(extra = {}) {
 
 // ---- 1. Size.
 function measureSize() {
-    const site = need(path.join(WEB, 'site'), 'make web');
+    const site = need(path.join(WEB, opts.site), 'make web');
     const files = [];
     const walk = (dir) => {
         for (const e of fs.readdirSync(dir, { withFileTypes: true })) {
@@ -210,7 +212,7 @@ async function measurePicture(base) {
         const b = await launch();
         try {
             await b.page.addInitScript(PICTURE_PROBE);
-            first.push(await visit(b.page, () => b.page.goto(`${base}/site/`)));
+            first.push(await visit(b.page, () => b.page.goto(`${base}/${opts.site}/`)));
             again.push(await visit(b.page, () => b.page.reload()));
         } finally {
             await b.close();
@@ -306,11 +308,13 @@ async function measureSpeed(base) {
             const span = prog.limit === Infinity ? 'whole program' : `first ${prog.limit.toExponential(1)} cycles`;
             console.log(`\n== Interpreter speed, ${prog.name} (${span}; ${prog.runs} runs each, in turn, after a warm-up run) ==`);
             // One run in each column to warm up (the browser and node compile the module in
-            // tiers while it runs); then the measured runs, taken in turn from the three
+            // tiers while it runs; the caches fill); then the measured runs, taken in turn from the three
             // columns so that the load of the machine falls on each alike. Each run has the
             // wall clock and the processor time of what ran it.
             const columns = { native: [], chromium: [], node: [] };
-            const runNative = () => JSON.parse(execFileSync(native, [file, '--cycles', String(limit)], { maxBuffer: 1 << 26 }).toString());
+            // A native run warms up in its own process too: the second of two is taken.
+            const runNative = () => JSON.parse(execFileSync(native, [file, '--cycles', String(limit), '--runs', '2'],
+                { maxBuffer: 1 << 26 }).toString().trim().split('\n')[1]);
             const runChromium = async () => {
                 const c0 = rendererSeconds(browser);
                 const run = await b.page.evaluate(([list, n]) => cpmSpeedRun(window.M, new Uint8Array(list), n), [[...bytes], limit]);
@@ -495,7 +499,7 @@ async function measureCpu(base) {
     const displays = opts['page-display'] === 'both' ? ['headless', 'xvfb'] : [opts['page-display']];
     for (const display of displays) {
         const runs = [];
-        for (let i = 0; i < n; ++i) runs.push(await pageRun({ url: `${base}/site/` }, display));
+        for (let i = 0; i < n; ++i) runs.push(await pageRun({ url: `${base}/${opts.site}/` }, display));
         const total = runs.map((r) => r.total);
         const label = display === 'xvfb' ? 'headed Chromium under Xvfb (all its processes, Xvfb and openbox)' : 'headless=new Chromium (all its processes)';
         console.log(`  page in ${label}: ${spread(total, 2)} %`);
