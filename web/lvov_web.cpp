@@ -13,6 +13,8 @@
 #include <emscripten/emscripten.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -70,8 +72,13 @@ public:
 struct Page {
     std::unique_ptr<Session> session;
     PageListener listener;
-    // The picture as a canvas takes it: R, G, B, A bytes, row after row.
+    // The picture as a canvas takes it: R, G, B, A bytes, row after row; the picture it
+    // was made from; and the rectangle that changed at the last conversion (x, y, width,
+    // height), so the page redraws only that.
     uint8_t rgba[SCREEN_WIDTH * SCREEN_HEIGHT * 4] = {};
+    std::array<uint32_t, SCREEN_WIDTH * SCREEN_HEIGHT> converted{};
+    bool converted_once = false;
+    int32_t changed[4] = {};
     std::string text;  // the last string handed to the page
 };
 
@@ -124,24 +131,50 @@ EMSCRIPTEN_KEEPALIVE void lw_run_frames(int n) {
 EMSCRIPTEN_KEEPALIVE void lw_wake() { session().wake(); }
 
 // The picture, converted for the canvas when it changed since the last call: returns its
-// address then, 0 when nothing changed.
+// address then (lw_changed tells where it changed), 0 when nothing changed. Only the
+// pixels that differ are converted, and the page redraws only their rectangle: the
+// blinking cursor costs an 8-pixel square, not the whole canvas.
 EMSCRIPTEN_KEEPALIVE uint8_t* lw_picture() {
     if (!page->listener.picture_dirty) return nullptr;
     page->listener.picture_dirty = false;
     const auto& pixels = session().view().picture.pixels;
-    uint8_t* out = page->rgba;
-    for (const uint32_t p : pixels) {
-        *out++ = static_cast<uint8_t>(p >> 16);
-        *out++ = static_cast<uint8_t>(p >> 8);
-        *out++ = static_cast<uint8_t>(p);
-        *out++ = 0xFF;
+    int left = SCREEN_WIDTH, top = SCREEN_HEIGHT, right = -1, bottom = -1;
+    for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+        for (int x = 0; x < SCREEN_WIDTH; ++x) {
+            const size_t i = static_cast<size_t>(y) * SCREEN_WIDTH + static_cast<size_t>(x);
+            const uint32_t p = pixels[i];
+            if (page->converted_once && p == page->converted[i]) continue;
+            page->converted[i] = p;
+            uint8_t* out = page->rgba + i * 4;
+            out[0] = static_cast<uint8_t>(p >> 16);
+            out[1] = static_cast<uint8_t>(p >> 8);
+            out[2] = static_cast<uint8_t>(p);
+            out[3] = 0xFF;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
     }
+    page->converted_once = true;
+    if (right < 0) return nullptr;
+    page->changed[0] = left;
+    page->changed[1] = top;
+    page->changed[2] = right - left + 1;
+    page->changed[3] = bottom - top + 1;
     return page->rgba;
 }
-// The picture's address, whether or not it changed (Save Picture).
+// Where the last picture changed: x, y, width, height.
+EMSCRIPTEN_KEEPALIVE const int32_t* lw_changed() { return page->changed; }
+// The whole picture, whether or not it changed (the first drawing, Save Picture).
 EMSCRIPTEN_KEEPALIVE uint8_t* lw_picture_now() {
     page->listener.picture_dirty = true;
-    return lw_picture();
+    lw_picture();
+    page->changed[0] = 0;
+    page->changed[1] = 0;
+    page->changed[2] = SCREEN_WIDTH;
+    page->changed[3] = SCREEN_HEIGHT;
+    return page->rgba;
 }
 
 EMSCRIPTEN_KEEPALIVE void lw_key(int vk, int down) {

@@ -87,8 +87,8 @@
 
     // ---- The data folder in IndexedDB: database "nevemulator", store "files", one entry
     // per file of /data (key: its path inside /data; value: bytes and time of change).
-    // Read whole before the session starts; written back after the commands and every
-    // second, only what changed.
+    // Read whole before the session starts; written back after the commands and keys and
+    // every five seconds, only what changed.
     //
     // A page going away cannot wait for IndexedDB: Chromium drops a transaction still
     // under way when the page unloads, and with it the close slot. So what pagehide has to
@@ -264,13 +264,20 @@
 
     // ---- The picture.
     const canvas = $('screen');
-    const ctx = canvas.getContext('2d', { alpha: false });
+    // desynchronized: the picture goes to the screen without waiting for the page's next
+    // composited frame, which also costs the browser less for the blinking cursor.
+    const ctx = canvas.getContext('2d', { alpha: false, desynchronized: true });
     const image = ctx.createImageData(256, 256);
+    // Draws what changed since the last drawing (force: all of it); true when it drew.
     function draw(force) {
         const p = force ? _lw_picture_now() : _lw_picture();
-        if (!p) return;
-        image.data.set(HEAPU8.subarray(p, p + 256 * 256 * 4));
-        ctx.putImageData(image, 0, 0);
+        if (!p) return false;
+        const box = HEAP32.subarray(_lw_changed() >> 2, (_lw_changed() >> 2) + 4);
+        const from = box[1] * 256 * 4;
+        const to = (box[1] + box[3]) * 256 * 4;
+        image.data.set(HEAPU8.subarray(p + from, p + to), from);
+        ctx.putImageData(image, 0, 0, box[0], box[1], box[2], box[3]);
+        return true;
     }
     // Whole multiples of 256 device pixels, as large as the space allows: every emulated
     // pixel the same size, sharp.
@@ -493,6 +500,7 @@
             const vk = VK[e.code];
             if (!vk) return;
             e.preventDefault();
+            busy();
             if (e.repeat) return;
             held.add(vk);
             guard('Key', () => _lw_key(vk, 1));
@@ -514,24 +522,52 @@
     // ---- Time: frames by elapsed time at the frame rate in effect, whatever the display's
     // refresh rate; nothing while the page is hidden (the browser then stops animation
     // frames, and the session catches up at most a few frames when it comes back).
-    function animate(now) {
+    //
+    // While something moves on the screen or a key is used, frames run from animation
+    // frames, in step with the display. While the picture is still (at most the cursor
+    // blinking) they run from a timer every IDLE_WAKE_MS, a few frames at a time: the
+    // machine runs as fast, and the page wakes the browser ten times a second instead of
+    // sixty; those wake-ups are most of what an idle page costs.
+    const IDLE_WAKE_MS = 100;  // 5 frames at 50 frames a second, below run_due's catch-up limit
+    const BUSY_DRAWS = 5;  // pictures drawn in a second that make the screen busy (the cursor blinks 3)
+    const BUSY_FOR_MS = 1500;  // how long a key or a busy second keeps animation frames
+    let busyUntil = 0;
+    let draws = [];
+    let idleTimer = 0;
+    let stopped = false;
+    function busy() {
+        busyUntil = performance.now() + BUSY_FOR_MS;
+        if (idleTimer) {  // waiting on the timer: go to animation frames now
+            clearTimeout(idleTimer);
+            idleTimer = 0;
+            requestAnimationFrame(animate);
+        }
+    }
+    function animate() {
+        idleTimer = 0;
+        if (stopped) return;
+        const now = performance.now();
         if (!document.hidden) {
             try {
-                if (_lw_run_due(now) > 0) draw(false);
+                if (_lw_run_due(now) > 0 && draw(false)) {
+                    draws.push(now);
+                    draws = draws.filter((t) => now - t < 1000);
+                    if (draws.length >= BUSY_DRAWS) busyUntil = now + BUSY_FOR_MS;
+                }
             } catch (e) {
+                stopped = true;
                 failed('The emulator stopped', e);
                 return;
             }
         }
-        requestAnimationFrame(animate);
+        if (now < busyUntil || document.hidden) requestAnimationFrame(animate);
+        else idleTimer = setTimeout(animate, IDLE_WAKE_MS);
     }
-    let lastPersist = 0;
+    // Commands and keys write the data folder back at once (guard); what the session writes
+    // by itself (the autosave, a paced pause slot) is picked up every few seconds.
     setInterval(() => {
-        if (store.db && performance.now() - lastPersist >= 1000) {
-            lastPersist = performance.now();
-            persist();
-        }
-    }, 1000);
+        if (store.db) persist();
+    }, 5000);
 
     // The session is kept when the page is hidden (it may be discarded then) and when it
     // goes away.
@@ -598,7 +634,10 @@
             showStatus();
             draw(true);
             readyResolve();
-            if (!testMode) requestAnimationFrame(animate);
+            if (!testMode) {
+                busy();
+                requestAnimationFrame(animate);
+            }
         } catch (e) {
             failed('The emulator could not start', e);
         }

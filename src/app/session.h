@@ -48,8 +48,9 @@ using MonotonicClock = std::function<int64_t()>;
 int64_t steady_ms();
 
 // Frames run_due runs at most in one call: after a stall the machine does not race to
-// catch up.
-constexpr int MAX_DUE_FRAMES = 4;
+// catch up. Six (120 ms at 50 frames a second) leaves room for a front end that wakes
+// every 100 ms while nothing moves on the screen, and for its timer's lateness.
+constexpr int MAX_DUE_FRAMES = 6;
 
 struct SessionMessage {
     enum class Kind { Error, Information };
