@@ -529,7 +529,7 @@
     // machine runs as fast, and the page wakes the browser ten times a second instead of
     // sixty; those wake-ups are most of what an idle page costs.
     const IDLE_WAKE_MS = 100;  // 5 frames at 50 frames a second, below run_due's catch-up limit
-    const BUSY_DRAWS = 5;  // pictures drawn in a second that make the screen busy (the cursor blinks 3)
+    const BUSY_DRAWS = 5;  // pictures a second that make the screen busy (a blinking cursor draws 3)
     const BUSY_FOR_MS = 1500;  // how long a key or a busy second keeps animation frames
     let busyUntil = 0;
     let draws = [];
