@@ -642,7 +642,21 @@
             failed('The emulator could not start', e);
         }
     };
-    Module.onAbort = (what) => failed('The emulator stopped', what);
+    // A module that cannot be loaded or stops: said on the page, not only in the console.
+    function cannotStart(what, e) {
+        if (location.protocol === 'file:') {
+            message(true, 'This page needs a web server: browsers do not load its WebAssembly from a file:// address. ' +
+                'Serve the folder (make serve-web, or any static web server) and open it from there.');
+        } else {
+            failed(what, e);
+        }
+        $('status').textContent = 'Stopped';
+    }
+    Module.onAbort = (what) => cannotStart('The emulator stopped', what);
+    window.addEventListener('unhandledrejection', (e) => {
+        if (!started) cannotStart('The emulator could not be loaded', e.reason);
+    });
+    if (location.protocol === 'file:') cannotStart('', null);  // the module will not load
 
     if (testMode) {
         window.lvovTest = {
