@@ -272,7 +272,8 @@
     function draw(force) {
         const p = force ? _lw_picture_now() : _lw_picture();
         if (!p) return false;
-        const box = HEAP32.subarray(_lw_changed() >> 2, (_lw_changed() >> 2) + 4);
+        const at = _lw_changed() >> 2;
+        const box = HEAP32.subarray(at, at + 4);
         const from = box[1] * 256 * 4;
         const to = (box[1] + box[3]) * 256 * 4;
         image.data.set(HEAPU8.subarray(p + from, p + to), from);
